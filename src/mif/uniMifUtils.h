@@ -1,0 +1,24 @@
+// Writing MapInfo Interchange text: the MIF header, the columns, the objects and MID rows.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "shp/UniSFMapUtil.h"
+#include "support/TextFile.h"
+
+namespace plexor {
+
+// "Version 300", Charset, Delimiter and "CoordSys " + clause.
+void WriteMifHeader(TextFileWriter& mif, std::string_view clause);
+// "Columns n", one line per column, "Data" and an empty line.
+void WriteMifColumns(TextFileWriter& mif, const TSFColumns& columns);
+void WriteMifPoint(TextFileWriter& mif, const TSFPoint& point, char decimalSeparator = '.');
+// A part start outside Points (or a next start beyond its end) comes only from a damaged
+// file: the object is refused with ERangeError before any line of it is written.
+void WriteMifPLine(TextFileWriter& mif, const TSFPolyLine& line, char decimalSeparator = '.');
+// Normalizes a one-ring polygon first, which may change the caller's record.
+void WriteMifRegion(TextFileWriter& mif, TSFPolygon& polygon, char decimalSeparator = '.');
+void WriteMidRow(TextFileWriter& mid, std::string_view row);
+
+}  // namespace plexor

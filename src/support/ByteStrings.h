@@ -1,0 +1,49 @@
+// Byte-string helpers. A std::string here holds bytes: code page 932 for data, the native
+// narrow encoding for paths, UTF-8 for messages.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace plexor {
+
+// Removes the bytes 0 to 32 from both ends.
+std::string TrimBlanks(std::string_view text);
+// Case changes touch the ASCII letters only, so double-byte characters stay intact.
+std::string UpperAscii(std::string_view text);
+std::string LowerAscii(std::string_view text);
+bool SameTextAscii(std::string_view a, std::string_view b);
+
+// Lead bytes of code page 932 double-byte characters.
+inline bool IsCp932LeadByte(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+// How path names are taken apart. Windows paths are code page 932 byte strings whose
+// separators are '\', '/' and ':' and whose trail bytes never count as one; Linux paths are
+// UTF-8, where any byte scan is safe and only '/' separates.
+enum class PathFlavor { Posix, WindowsCp932 };
+
+#ifdef _WIN32
+inline constexpr PathFlavor kNativePathFlavor = PathFlavor::WindowsCp932;
+#else
+inline constexpr PathFlavor kNativePathFlavor = PathFlavor::Posix;
+#endif
+
+// Replaces the extension (from the last dot of the file name on) by `ext`, or appends `ext`
+// when the file name has no dot.
+std::string ChangeFileExt(std::string_view path, std::string_view ext,
+                          PathFlavor flavor = kNativePathFlavor);
+// The directory part with a trailing separator; empty when the path has none.
+std::string GetFileDir(std::string_view path, PathFlavor flavor = kNativePathFlavor);
+// The file name without its extension.
+std::string GetFileBaseName(std::string_view path, PathFlavor flavor = kNativePathFlavor);
+// The file name with its extension.
+std::string GetFileName(std::string_view path, PathFlavor flavor = kNativePathFlavor);
+
+// Decodes code page 932 bytes to UTF-8 for display; undecodable bytes become U+FFFD.
+std::string Cp932ToUtf8(std::string_view bytes);
+// Encodes UTF-8 text to code page 932; characters without a code become '?'.
+std::string Utf8ToCp932(std::string_view text);
+
+}  // namespace plexor

@@ -1,0 +1,180 @@
+#include "support/FileHandle.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "support/ByteStrings.h"
+#include "support/Exceptions.h"
+
+namespace plexor {
+
+FileHandle::~FileHandle() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : fd_(other.fd_), lastErrno_(other.lastErrno_) {
+  other.fd_ = -1;
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    lastErrno_ = other.lastErrno_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+namespace {
+
+int OpenWithFlags(const std::string& path, int flags, int& err) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  err = fd < 0 ? errno : 0;
+  return fd;
+}
+
+}  // namespace
+
+bool FileHandle::OpenRead(const std::string& path) {
+  Close();
+  fd_ = OpenWithFlags(path, O_RDONLY, lastErrno_);
+  return fd_ >= 0;
+}
+
+bool FileHandle::OpenReadWrite(const std::string& path) {
+  Close();
+  fd_ = OpenWithFlags(path, O_RDWR, lastErrno_);
+  return fd_ >= 0;
+}
+
+bool FileHandle::Create(const std::string& path) {
+  Close();
+  fd_ = OpenWithFlags(path, O_WRONLY | O_CREAT | O_TRUNC, lastErrno_);
+  return fd_ >= 0;
+}
+
+bool FileHandle::Lock(FileLock lock) {
+  if (lock == FileLock::None) return true;
+  const int op = (lock == FileLock::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
+  int rc;
+  do {
+    rc = ::flock(fd_, op);
+  } while (rc < 0 && errno == EINTR);
+  if (rc < 0) {
+    lastErrno_ = errno;
+    return false;
+  }
+  return true;
+}
+
+int64_t FileHandle::Size() const {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+int64_t FileHandle::ReadAt(int64_t position, void* buffer, size_t n) {
+  auto* out = static_cast<char*>(buffer);
+  size_t done = 0;
+  while (done < n) {
+    const size_t chunk = n - done > (1u << 30) ? (1u << 30) : n - done;
+    const ssize_t got = ::pread(fd_, out + done, chunk, static_cast<off_t>(position + done));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      lastErrno_ = errno;
+      return -1;
+    }
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool FileHandle::WriteAt(int64_t position, const void* buffer, size_t n) {
+  const auto* in = static_cast<const char*>(buffer);
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t put = ::pwrite(fd_, in + done, n - done, static_cast<off_t>(position + done));
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      lastErrno_ = errno;
+      return false;
+    }
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool FileHandle::Write(const void* buffer, size_t n) {
+  const auto* in = static_cast<const char*>(buffer);
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t put = ::write(fd_, in + done, n - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      lastErrno_ = errno;
+      return false;
+    }
+    done += static_cast<size_t>(put);
+  }
+  return true;
+}
+
+bool FileHandle::Close() {
+  if (fd_ < 0) return true;
+  const int rc = ::close(fd_);
+  fd_ = -1;
+  if (rc != 0 && errno != EINTR) {
+    lastErrno_ = errno;
+    return false;
+  }
+  return true;
+}
+
+std::string FileHandle::LastError() const { return SystemErrorText(lastErrno_); }
+
+bool RegularFileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  struct stat sa, sb;
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string FindExtensionCaseVariant(const std::string& path) {
+  if (RegularFileExists(path)) return path;
+  const std::string dir = GetFileDir(path);
+  const std::string name = GetFileName(path);
+  const size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return path;
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return path;
+  std::string found;
+  while (dirent* e = ::readdir(d)) {
+    const std::string candidate = e->d_name;
+    if (candidate.size() == name.size() && candidate.compare(0, dot, name, 0, dot) == 0 &&
+        SameTextAscii(std::string_view(candidate).substr(dot), std::string_view(name).substr(dot)) &&
+        RegularFileExists(dir + candidate)) {
+      // Readdir order is arbitrary; take the smallest name so the choice is stable.
+      if (found.empty() || candidate < found) found = candidate;
+    }
+  }
+  ::closedir(d);
+  return found.empty() ? path : dir + found;
+}
+
+}  // namespace plexor

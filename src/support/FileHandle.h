@@ -1,0 +1,55 @@
+// A thin, portable layer over the operating system's files: the only place that calls it.
+// Positions and sizes are 64-bit; every failure carries the system's reason.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace plexor {
+
+enum class FileLock { None, Shared, Exclusive };
+
+class FileHandle {
+ public:
+  FileHandle() = default;
+  ~FileHandle();
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+  FileHandle(FileHandle&& other) noexcept;
+  FileHandle& operator=(FileHandle&& other) noexcept;
+
+  // Each returns false and leaves the reason in LastError() when the system refuses.
+  bool OpenRead(const std::string& path);
+  bool OpenReadWrite(const std::string& path);
+  bool Create(const std::string& path);  // created anew; an existing file is emptied
+  // A non-blocking advisory lock held until Close.
+  bool Lock(FileLock lock);
+
+  bool IsOpen() const { return fd_ >= 0; }
+  int64_t Size() const;  // -1 on failure
+  // Reads up to n bytes at the position; returns the count, -1 on failure.
+  int64_t ReadAt(int64_t position, void* buffer, size_t n);
+  // Writes all n bytes at the position; false on failure.
+  bool WriteAt(int64_t position, const void* buffer, size_t n);
+  // Appends all n bytes at the current end of what was written sequentially.
+  bool Write(const void* buffer, size_t n);
+  bool Close();  // false when the system reports a failure while closing
+
+  int LastErrno() const { return lastErrno_; }
+  std::string LastError() const;
+
+ private:
+  int fd_ = -1;
+  int lastErrno_ = 0;
+};
+
+// True when a regular file exists at the path (a folder or a FIFO is no file to convert).
+bool RegularFileExists(const std::string& path);
+// True when both paths name the same file on disk, or the same path.
+bool SameFile(const std::string& a, const std::string& b);
+// When `path` is missing, a sibling whose name differs only in the letter case of the
+// extension; otherwise `path` unchanged. Linux file systems are case-sensitive.
+std::string FindExtensionCaseVariant(const std::string& path);
+
+}  // namespace plexor

@@ -1,0 +1,126 @@
+#include "support/ShpBuilder.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "support/Endian.h"
+
+namespace plexor::test {
+
+std::string LE32(int32_t v) {
+  std::string b(4, '\0');
+  PutLE32(b.data(), v);
+  return b;
+}
+
+std::string BE32(int32_t v) {
+  std::string b(4, '\0');
+  PutBE32(b.data(), v);
+  return b;
+}
+
+std::string LEDouble(double v) {
+  std::string b(8, '\0');
+  PutLEDouble(b.data(), v);
+  return b;
+}
+
+void ShpBuilder::AddRecord(int32_t shapeType, const std::string& content) {
+  const int32_t words = static_cast<int32_t>((4 + content.size()) / 2);
+  records_ += BE32(++recordCount_) + BE32(words) + LE32(shapeType) + content;
+}
+
+ShpBuilder& ShpBuilder::Null() {
+  AddRecord(0, {});
+  return *this;
+}
+
+ShpBuilder& ShpBuilder::Point(double x, double y) {
+  AddRecord(1, LEDouble(x) + LEDouble(y));
+  return *this;
+}
+
+ShpBuilder& ShpBuilder::MultiPartRaw(int32_t shapeType, int32_t numParts, int32_t numPoints,
+                                     const std::vector<int32_t>& parts,
+                                     const std::vector<TSFPoint>& points) {
+  double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (i == 0 || points[i].X < xmin) xmin = points[i].X;
+    if (i == 0 || points[i].Y < ymin) ymin = points[i].Y;
+    if (i == 0 || points[i].X > xmax) xmax = points[i].X;
+    if (i == 0 || points[i].Y > ymax) ymax = points[i].Y;
+  }
+  std::string c = LEDouble(xmin) + LEDouble(ymin) + LEDouble(xmax) + LEDouble(ymax);
+  c += LE32(numParts) + LE32(numPoints);
+  for (int32_t p : parts) c += LE32(p);
+  for (const TSFPoint& p : points) c += LEDouble(p.X) + LEDouble(p.Y);
+  AddRecord(shapeType, c);
+  return *this;
+}
+
+ShpBuilder& ShpBuilder::PolyLine(const std::vector<int32_t>& parts,
+                                 const std::vector<TSFPoint>& points) {
+  return MultiPartRaw(3, static_cast<int32_t>(parts.size()), static_cast<int32_t>(points.size()),
+                      parts, points);
+}
+
+ShpBuilder& ShpBuilder::Polygon(const std::vector<int32_t>& parts,
+                                const std::vector<TSFPoint>& points) {
+  return MultiPartRaw(5, static_cast<int32_t>(parts.size()), static_cast<int32_t>(points.size()),
+                      parts, points);
+}
+
+ShpBuilder& ShpBuilder::Other(int32_t shapeType, const std::string& content) {
+  AddRecord(shapeType, content);
+  return *this;
+}
+
+ShpBuilder& ShpBuilder::Raw(const std::string& bytes) {
+  records_ += bytes;
+  return *this;
+}
+
+std::string ShpBuilder::Bytes() const {
+  std::string h = BE32(fileCode_);
+  for (int i = 0; i < 5; ++i) h += BE32(0);
+  h += BE32(static_cast<int32_t>((100 + records_.size()) / 2));
+  h += LE32(version_) + LE32(headerShapeType_);
+  for (int i = 0; i < 8; ++i) h += LEDouble(0);
+  return h + records_;
+}
+
+void ShpBuilder::Write(const std::string& path, int64_t truncateTo) const {
+  std::string bytes = Bytes();
+  if (truncateTo >= 0 && static_cast<size_t>(truncateTo) < bytes.size()) bytes.resize(truncateTo);
+  WriteFile(path, bytes);
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write test file " + path);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read test file " + path);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "plexor-test-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+}  // namespace plexor::test

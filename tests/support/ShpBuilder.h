@@ -1,0 +1,67 @@
+// Writes .shp files byte by byte for the tests: a header, records of every kind, and the
+// damaged variants a converter meets in the wild.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "shp/UniSFMapUtil.h"
+
+namespace plexor::test {
+
+class ShpBuilder {
+ public:
+  ShpBuilder& FileCode(int32_t code) { fileCode_ = code; return *this; }
+  ShpBuilder& Version(int32_t version) { version_ = version; return *this; }
+  ShpBuilder& HeaderShapeType(int32_t type) { headerShapeType_ = type; return *this; }
+
+  ShpBuilder& Null();
+  ShpBuilder& Point(double x, double y);
+  // Parts are start indices into points; counts are written as given.
+  ShpBuilder& PolyLine(const std::vector<int32_t>& parts, const std::vector<TSFPoint>& points);
+  ShpBuilder& Polygon(const std::vector<int32_t>& parts, const std::vector<TSFPoint>& points);
+  // A record with explicit counts, for hostile files: the arrays written may disagree.
+  ShpBuilder& MultiPartRaw(int32_t shapeType, int32_t numParts, int32_t numPoints,
+                           const std::vector<int32_t>& parts, const std::vector<TSFPoint>& points);
+  // Any shape type with `content` bytes after it; the content length says what it holds.
+  ShpBuilder& Other(int32_t shapeType, const std::string& content);
+  // Bytes appended as they stand (a cut record header, garbage).
+  ShpBuilder& Raw(const std::string& bytes);
+
+  // The whole file; `truncateTo` cuts it (negative: keep everything).
+  std::string Bytes() const;
+  void Write(const std::string& path, int64_t truncateTo = -1) const;
+
+ private:
+  void AddRecord(int32_t shapeType, const std::string& content);
+
+  int32_t fileCode_ = 9994;
+  int32_t version_ = 1000;
+  int32_t headerShapeType_ = 5;
+  int32_t recordCount_ = 0;
+  std::string records_;
+};
+
+// Little helpers for hand-made bytes.
+std::string LE32(int32_t v);
+std::string BE32(int32_t v);
+std::string LEDouble(double v);
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+
+// A fresh empty directory under the system's temporary folder, removed by the destructor.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+}  // namespace plexor::test
