@@ -1,0 +1,39 @@
+// What the engine needs from whoever runs it: the window, the command line or a test.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "support/RegionalSettings.h"
+#include "support/UserMessages.h"
+
+namespace plexor {
+
+// What one conversion wrote and passed over, for the command line's summary.
+struct TConvertSummary {
+  int64_t Objects = 0;
+  int64_t MidRows = 0;
+  std::map<int32_t, int64_t> SkippedByShapeType;  // Null and the kinds not converted
+};
+
+class IConvertHost : public IUserMessages {
+ public:
+  // The single status-bar text (UTF-8); empty clears it.
+  virtual void SetStatusText(const std::string& text) = 0;
+  // Lets the window repaint between batch rows.
+  virtual void ProcessPendingEvents() {}
+  virtual RegionalSettings Regional() const { return {}; }
+  // The screen-wide hourglass around long operations.
+  virtual void SetWaitCursor(bool /*on*/) {}
+  // The batch run selects row `index` and scrolls it into view.
+  virtual void SelectBatchRow(int /*index*/) {}
+  // The batch run has set the mark of row `index` (-1 none, 0 converted, 1 failed).
+  virtual void BatchRowMarked(int /*index*/, int /*mark*/) {}
+  // Progress of the conversion running now, by bytes of the .shp read.
+  virtual void ConversionProgress(int64_t /*done*/, int64_t /*total*/) {}
+  virtual void ConversionFinished(const std::string& /*source*/, bool /*result*/,
+                                  const TConvertSummary& /*summary*/) {}
+};
+
+}  // namespace plexor
