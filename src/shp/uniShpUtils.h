@@ -43,5 +43,7 @@ void ReadShpPolygon(ByteStream& stream, TSFPolygon& polygon);
 void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns);
 // The MID row of the table's current record, without a line break.
 std::string BuildMidRow(TLocalDbf& table, const RegionalSettings& regional);
+// The same into the caller's string, whose capacity is reused from row to row.
+void BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string& row);
 
 }  // namespace plexor

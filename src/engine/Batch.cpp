@@ -1,0 +1,492 @@
+#include "engine/Batch.h"
+
+#include <algorithm>
+#include <charconv>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "dbf/localDbf.h"
+#include "engine/CoordSys.h"
+#include "engine/ShpToMif.h"
+#include "shp/uniShpUtils.h"
+#include "support/ByteStream.h"
+#include "support/ByteStrings.h"
+#include "support/Exceptions.h"
+#include "support/FileHandle.h"
+#include "support/QvCsv.h"
+#include "support/TextFile.h"
+
+namespace plexor {
+namespace {
+
+constexpr const char* kBatchMarker = "plexor";
+constexpr const char* kBatchVersion = "200";
+constexpr const char* kCombiningMifText = "MIFファイルを統合しています。";
+constexpr const char* kCombiningMidText = "MIDファイルを統合しています。";
+
+bool ParseInt32(std::string_view text, int32_t& value) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  if (first != last && *first == '+') ++first;  // from_chars takes only '-'
+  if (first == last || *first == '+') return false;
+  const auto r = std::from_chars(first, last, value);
+  return r.ec == std::errc() && r.ptr == last;
+}
+
+// "-1", "0", "1.5": any number, zero meaning false; or True/False in any letter case.
+bool ParseBoolean(const std::string& text, bool& value) {
+  const std::string t = TrimBlanks(text);
+  if (SameTextAscii(t, "true")) return value = true, true;
+  if (SameTextAscii(t, "false")) return (value = false), true;
+  double number = 0;
+  const char* first = t.data();
+  const char* last = first + t.size();
+  if (first != last && *first == '+') ++first;
+  if (first == last || *first == '+') return false;
+  const auto r = std::from_chars(first, last, number, std::chars_format::general);
+  if (r.ec != std::errc() || r.ptr != last) return false;
+  value = number != 0;
+  return true;
+}
+
+// --- Combining -----------------------------------------------------------------------------
+
+// Streams the lines of a text file into `out`, each ended by CR LF. A line's text ends at
+// its first CR or LF and the line at the next LF, so whatever follows a lone CR is dropped.
+// With `afterDataLine`, nothing is copied up to and including the first line that reads
+// "DATA" once trimmed and upper-cased; a file without one contributes nothing. Lines are
+// never held whole, so a file without line breaks costs no more memory than any other.
+class LineCopier {
+ public:
+  LineCopier(TextFileWriter& out, bool afterDataLine) : out_(out), copying_(!afterDataLine) {}
+
+  void Copy(ByteStream& in) {
+    char chunk[64 * 1024];
+    for (;;) {
+      const size_t got = in.Read(chunk, sizeof chunk);
+      if (got == 0) break;
+      for (size_t i = 0; i < got;) i = Step(chunk, got, i);
+    }
+    if (lineStarted_) EndLine();
+  }
+
+ private:
+  // Consumes bytes from `i`, returns where it stopped.
+  size_t Step(const char* p, size_t n, size_t i) {
+    if (dropping_) {
+      const void* lf = std::memchr(p + i, '\n', n - i);
+      if (!lf) return n;
+      dropping_ = false;
+      EndLine();
+      return static_cast<size_t>(static_cast<const char*>(lf) - p) + 1;
+    }
+    size_t j = i;
+    while (j < n && p[j] != '\r' && p[j] != '\n') ++j;
+    if (j > i) {
+      lineStarted_ = true;
+      Text(p + i, j - i);
+    }
+    if (j == n) return n;
+    lineStarted_ = true;
+    if (p[j] == '\n') {
+      EndLine();
+    } else {
+      dropping_ = true;
+    }
+    return j + 1;
+  }
+
+  void Text(const char* p, size_t n) {
+    if (copying_) {
+      while (n > 0) {
+        const size_t take = std::min<size_t>(n, 64 * 1024);
+        char* dst = out_.Reserve(take);
+        std::memcpy(dst, p, take);
+        out_.Commit(dst + take);
+        p += take;
+        n -= take;
+      }
+    } else if (probe_.size() < kProbeMax) {
+      probe_.append(p, std::min(n, kProbeMax - probe_.size()));
+    }
+  }
+
+  void EndLine() {
+    if (copying_) {
+      char* dst = out_.Reserve(2);
+      dst[0] = '\r';
+      dst[1] = '\n';
+      out_.Commit(dst + 2);
+    } else {
+      if (probe_.size() < kProbeMax && UpperAscii(TrimBlanks(probe_)) == "DATA") copying_ = true;
+      probe_.clear();
+    }
+    lineStarted_ = false;
+  }
+
+  // A data line is "DATA" with blanks around it; longer text cannot be one.
+  static constexpr size_t kProbeMax = 256;
+  TextFileWriter& out_;
+  bool copying_;
+  bool dropping_ = false;
+  bool lineStarted_ = false;
+  std::string probe_;
+};
+
+void AppendFile(const std::string& path, TextFileWriter& out, bool afterDataLine) {
+  ByteStream in(path);
+  LineCopier(out, afterDataLine).Copy(in);
+}
+
+// Lets the window repaint and shows the row being worked on.
+void ShowRow(IConvertHost& host, int index) {
+  host.ProcessPendingEvents();
+  host.SelectBatchRow(index);
+  host.ProcessPendingEvents();
+}
+
+void Combine(std::vector<TBatchRow>& rows, const std::string& combinedMif, IConvertHost& host) {
+  host.SetStatusText(kCombiningMifText);
+  {
+    TextFileWriter out;
+    out.Create(combinedMif);
+    bool first = true;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      ShowRow(host, static_cast<int>(i));
+      if (rows[i].Mark != 0 || !RegularFileExists(rows[i].TargetPath)) continue;
+      AppendFile(rows[i].TargetPath, out, !first);
+      first = false;
+    }
+    out.Close();
+  }
+  host.SetStatusText(kCombiningMidText);
+  TextFileWriter out;
+  out.Create(MidPathOf(combinedMif));
+  for (size_t i = 0; i < rows.size(); ++i) {
+    ShowRow(host, static_cast<int>(i));
+    const std::string mid = MidPathOf(rows[i].TargetPath);
+    if (rows[i].Mark != 0 || !RegularFileExists(mid)) continue;
+    AppendFile(mid, out, false);
+  }
+  out.Close();
+}
+
+// The combined files must not overwrite anything the run reads or writes.
+bool CombinedNamesAreSafe(const std::vector<TBatchRow>& rows, const std::string& combinedMif) {
+  const std::string combinedMid = MidPathOf(combinedMif);
+  if (SameFile(combinedMif, combinedMid)) return false;
+  for (const TBatchRow& row : rows) {
+    const std::string files[] = {row.SourcePath, AttributePathOf(row.SourcePath), row.TargetPath,
+                                 MidPathOf(row.TargetPath)};
+    for (const std::string& f : files) {
+      if (SameFile(f, combinedMif) || SameFile(f, combinedMid)) return false;
+    }
+  }
+  return true;
+}
+
+// --- Converting rows -----------------------------------------------------------------------
+
+// Serialises a host for conversions running on several threads.
+class SerializedHost : public IConvertHost {
+ public:
+  explicit SerializedHost(IConvertHost& inner) : inner_(inner) {}
+  void ShowMessage(MessageKind kind, const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    inner_.ShowMessage(kind, text);
+  }
+  void SetStatusText(const std::string& text) override {
+    std::lock_guard lock(mutex_);
+    inner_.SetStatusText(text);
+  }
+  RegionalSettings Regional() const override {
+    std::lock_guard lock(mutex_);
+    return inner_.Regional();
+  }
+  void ConversionFinished(const std::string& source, bool result,
+                          const TConvertSummary& summary) override {
+    std::lock_guard lock(mutex_);
+    inner_.ConversionFinished(source, result, summary);
+  }
+
+ private:
+  IConvertHost& inner_;
+  mutable std::mutex mutex_;
+};
+
+void ConvertRowsInOrder(std::vector<TBatchRow>& rows, IConvertHost& host) {
+  const size_t count = rows.size();
+  for (size_t i = 0; i < count; ++i) {
+    ShowRow(host, static_cast<int>(i));
+    const bool ok = ConvertShpToMif(BatchRowIndex(rows[i]), rows[i].SourcePath,
+                                    rows[i].TargetPath, host);
+    rows[i].Mark = ok ? 0 : 1;
+    host.BatchRowMarked(static_cast<int>(i), rows[i].Mark);
+  }
+}
+
+// Rows that share a file (an input, an output or a table opened exclusively) must run in
+// list order, so a parallel run gives the very files a sequential one gives.
+std::vector<int> EarlierRowSharingAFile(const std::vector<TBatchRow>& rows) {
+  std::vector<std::vector<std::string>> files;
+  for (const TBatchRow& row : rows) {
+    files.push_back({row.SourcePath, AttributePathOf(row.SourcePath), row.TargetPath,
+                     MidPathOf(row.TargetPath)});
+  }
+  std::vector<int> before(rows.size(), -1);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    for (size_t j = i; j-- > 0 && before[i] < 0;) {
+      for (const std::string& a : files[i]) {
+        for (const std::string& b : files[j]) {
+          if (SameFile(a, b)) before[i] = static_cast<int>(j);
+        }
+      }
+    }
+  }
+  return before;
+}
+
+void ConvertRowsInParallel(std::vector<TBatchRow>& rows, int jobs, IConvertHost& host) {
+  for (const TBatchRow& row : rows) BatchRowIndex(row);  // a bad index ends the run up front
+  const std::vector<int> before = EarlierRowSharingAFile(rows);
+  SerializedHost shared(host);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<char> done(rows.size(), 0);
+  std::vector<int> marks(rows.size(), -1);
+  std::vector<std::exception_ptr> errors(rows.size());
+  size_t next = 0;
+  bool stop = false;
+
+  auto worker = [&] {
+    for (;;) {
+      size_t i;
+      {
+        std::unique_lock lock(mutex);
+        if (stop || next == rows.size()) return;
+        i = next++;
+        changed.wait(lock, [&] { return before[i] < 0 || done[before[i]]; });
+      }
+      int mark = -1;
+      std::exception_ptr error;
+      try {
+        mark = ConvertShpToMif(BatchRowIndex(rows[i]), rows[i].SourcePath, rows[i].TargetPath,
+                               shared)
+                   ? 0
+                   : 1;
+      } catch (...) {
+        error = std::current_exception();
+      }
+      std::lock_guard lock(mutex);
+      marks[i] = mark;
+      errors[i] = error;
+      done[i] = 1;
+      if (error) stop = true;
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int t = 0; t < jobs; ++t) threads.emplace_back(worker);
+  for (auto& t : threads) t.join();
+
+  // As in a sequential run: the rows up to the first error keep their marks, the error ends
+  // the run, and the rows after it are reported unconverted.
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (errors[i]) {
+      for (size_t k = i; k < rows.size(); ++k) rows[k].Mark = -1;
+      std::rethrow_exception(errors[i]);
+    }
+    rows[i].Mark = marks[i];
+    if (done[i]) host.BatchRowMarked(static_cast<int>(i), rows[i].Mark);
+  }
+}
+
+}  // namespace
+
+TBatchRow MakeBatchRow(int index, const std::string& source, const std::string& target) {
+  TBatchRow row;
+  row.IndexText = std::to_string(index);
+  row.DisplayText = GetCoordSysDisplayText(index);
+  row.SourcePath = source;
+  row.TargetPath = target;
+  return row;
+}
+
+int BatchRowIndex(const TBatchRow& row) {
+  int32_t value = 0;
+  if (!ParseInt32(row.IndexText, value)) {
+    throw EConvertError("'" + row.IndexText + "' は整数ではありません");
+  }
+  return value;
+}
+
+std::vector<std::string> ReadBatchLines(const std::string& path) {
+  ByteStream in(path);
+  std::vector<std::string> lines;
+  std::string line;
+  bool pendingLine = false;
+  bool afterCr = false;
+  char chunk[64 * 1024];
+  for (;;) {
+    const size_t got = in.Read(chunk, sizeof chunk);
+    if (got == 0) break;
+    for (size_t i = 0; i < got; ++i) {
+      const char c = chunk[i];
+      if (c == '\0') {
+        if (pendingLine) lines.push_back(line);
+        return lines;
+      }
+      if (c == '\n' && afterCr) {
+        afterCr = false;
+        continue;
+      }
+      afterCr = c == '\r';
+      if (c == '\r' || c == '\n') {
+        lines.push_back(line);
+        line.clear();
+        pendingLine = false;
+      } else {
+        line.push_back(c);
+        pendingLine = true;
+      }
+    }
+  }
+  if (pendingLine) lines.push_back(line);
+  return lines;
+}
+
+bool ParseBatchLines(const std::vector<std::string>& lines, bool& combine,
+                     std::string& combineName, std::vector<TBatchRow>& rows) {
+  if (lines.size() < 4) return false;
+  if (LowerAscii(TrimBlanks(lines[0])) != kBatchMarker) return false;
+  if (LowerAscii(TrimBlanks(lines[1])) != kBatchVersion) return false;
+  bool flag = false;
+  if (!ParseBoolean(lines[2], flag)) {
+    throw EConvertError("'" + lines[2] + "' は正しい論理型ではありません");
+  }
+  combine = flag;
+  combineName = lines[3];
+  for (size_t i = 4; i < lines.size(); ++i) {
+    TBatchRow row;
+    row.IndexText = GetCsvField(lines[i], 1);
+    row.SourcePath = GetCsvField(lines[i], 2);
+    row.TargetPath = GetCsvField(lines[i], 3);
+    const int index = BatchRowIndex(row);
+    if (index < 0 || index >= kCoordSysCount) {
+      throw EListError("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
+    }
+    row.DisplayText = GetCoordSysDisplayText(index);
+    rows.push_back(std::move(row));
+  }
+  return true;
+}
+
+bool BatchRowsCanBeSaved(const std::vector<TBatchRow>& rows) {
+  auto bad = [](const std::string& s) { return s.find_first_of("\"\r\n") != std::string::npos; };
+  return std::none_of(rows.begin(), rows.end(), [&](const TBatchRow& r) {
+    return bad(r.IndexText) || bad(r.SourcePath) || bad(r.TargetPath);
+  });
+}
+
+std::string BuildBatchFileText(bool combine, const std::string& combineName,
+                               const std::vector<TBatchRow>& rows) {
+  std::string text = "Plexor\r\n200\r\n";
+  text += combine ? "-1\r\n" : "0\r\n";
+  text += combineName + "\r\n";
+  for (const TBatchRow& row : rows) {
+    text += '"' + row.IndexText + "\"\t\"" + row.SourcePath + "\"\t\"" + row.TargetPath + "\"\r\n";
+  }
+  return text;
+}
+
+void WriteBatchFile(const std::string& path, bool combine, const std::string& combineName,
+                    const std::vector<TBatchRow>& rows) {
+  const std::string text = BuildBatchFileText(combine, combineName, rows);
+  TextFileWriter out;
+  out.Create(path);
+  size_t at = 0;
+  while (at < text.size()) {
+    const size_t take = std::min<size_t>(text.size() - at, 64 * 1024);
+    char* dst = out.Reserve(take);
+    std::memcpy(dst, text.data() + at, take);
+    out.Commit(dst + take);
+    at += take;
+  }
+  out.Close();
+}
+
+bool CanCombineBatch(const std::vector<TBatchRow>& rows) {
+  if (rows.size() < 2) return false;
+  try {
+    const int first = BatchRowIndex(rows[0]);
+    for (const TBatchRow& row : rows) {
+      if (BatchRowIndex(row) != first) return false;
+    }
+    TSFColumns firstColumns;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const std::string table = AttributePathOf(rows[i].SourcePath);
+      if (!RegularFileExists(table)) return false;
+      TSFColumns columns;
+      {
+        TLocalDbf dbf;
+        dbf.SetTableName(table);
+        dbf.Open();
+        ReadDbfColumns(dbf, columns);
+      }
+      if (i == 0) {
+        firstColumns = std::move(columns);
+        continue;
+      }
+      if (columns.size() != firstColumns.size()) return false;
+      for (size_t k = 0; k < columns.size(); ++k) {
+        // Widths may differ: a combined Char column takes the first file's width.
+        if (columns[k].Name != firstColumns[k].Name ||
+            columns[k].ColumnType != firstColumns[k].ColumnType) {
+          return false;
+        }
+      }
+    }
+  } catch (const std::exception&) {
+    // A table that is missing, damaged or held by another program cannot be combined.
+    return false;
+  }
+  return true;
+}
+
+bool RunBatch(std::vector<TBatchRow>& rows, const TBatchRunOptions& options, IConvertHost& host) {
+  if (rows.empty()) {
+    host.ShowMessage(MessageKind::Warning, kNoBatchListText);
+    return false;
+  }
+  if (options.Combine && (TrimBlanks(options.CombineName).empty() ||
+                          !CombinedNamesAreSafe(rows, options.CombineName))) {
+    host.ShowMessage(MessageKind::Warning, kInvalidCombineNameText);
+    return false;
+  }
+
+  host.SetWaitCursor(true);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    rows[i].Mark = -1;
+    host.BatchRowMarked(static_cast<int>(i), -1);
+  }
+  std::exception_ptr error;
+  try {
+    if (options.Jobs > 1 && rows.size() > 1) {
+      ConvertRowsInParallel(rows, options.Jobs, host);
+    } else {
+      ConvertRowsInOrder(rows, host);
+    }
+    if (options.Combine) Combine(rows, options.CombineName, host);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  host.SetWaitCursor(false);
+  host.SetStatusText({});
+  host.ShowMessage(MessageKind::Information, kBatchFinishedText);
+  if (error) std::rethrow_exception(error);
+  return true;
+}
+
+}  // namespace plexor
