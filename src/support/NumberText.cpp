@@ -7,36 +7,185 @@
 namespace plexor {
 namespace {
 
+// Both number texts round twice: the exact binary value to 18 significant digits (half to
+// even), then that digit string half away from zero. The second rounding must see the first
+// one's result, not the binary value: 0.190000005 is stored as 0.19000000499999999..., its
+// 18 digits end in ...5000 and only then round up to 0.19000001.
 constexpr int kExactDigits = 18;
+constexpr int kGeneralDigits = 15;
+constexpr int kCoordDecimals = 8;
 
-// The exact value to 18 significant digits: digits[0..17] as '0'..'9', returns the decimal
-// exponent of digits[0]. `value` is finite, non-zero and positive.
-int EighteenDigits(double value, char* digits) {
+__extension__ typedef unsigned __int128 UInt128;
+
+constexpr uint64_t kPow10[20] = {1ULL,
+                                 10ULL,
+                                 100ULL,
+                                 1000ULL,
+                                 10000ULL,
+                                 100000ULL,
+                                 1000000ULL,
+                                 10000000ULL,
+                                 100000000ULL,
+                                 1000000000ULL,
+                                 10000000000ULL,
+                                 100000000000ULL,
+                                 1000000000000ULL,
+                                 10000000000000ULL,
+                                 100000000000000ULL,
+                                 1000000000000000ULL,
+                                 10000000000000000ULL,
+                                 100000000000000000ULL,
+                                 1000000000000000000ULL,
+                                 10000000000000000000ULL};
+
+constexpr uint64_t kLowest18 = kPow10[kExactDigits - 1];
+constexpr uint64_t kBeyond18 = kPow10[kExactDigits];
+
+// 5^0 .. 5^27, the powers whose product with a 53-bit mantissa still fits in 128 bits.
+constexpr int kMaxScale = 27;
+constexpr auto kPow5 = [] {
+  struct Table {
+    uint64_t v[kMaxScale + 1];
+  } t{};
+  t.v[0] = 1;
+  for (int i = 1; i <= kMaxScale; ++i) t.v[i] = t.v[i - 1] * 5;
+  return t;
+}();
+
+constexpr char kDigitPairs[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// A positive value as significand * 10^(exponent - 17): the significand has exactly 18 digits.
+struct Decimal18 {
+  uint64_t significand;
+  int exponent;  // decimal exponent of the first digit
+};
+
+// The exact significand of a finite positive double: value = mantissa * 2^exp2.
+struct Binary {
+  uint64_t mantissa;
+  int exp2;
+};
+
+Binary Decompose(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  constexpr uint64_t kFractionMask = (uint64_t{1} << 52) - 1;
+  const uint64_t fraction = bits & kFractionMask;
+  const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+  if (biased == 0) return {fraction, -1074};
+  return {fraction | (uint64_t{1} << 52), biased - 1075};
+}
+
+// floor(value * 10^scale) split into its whole part and the bits below the binary point, so
+// the caller can round exactly. Needs 0 <= scale <= kMaxScale and a whole part below 2^64.
+struct Scaled {
+  uint64_t whole;
+  UInt128 rest;  // the dropped bits
+  UInt128 half;  // the weight of one half unit; 0 when nothing was dropped
+};
+
+Scaled ScaleByPow10(Binary b, int scale) {
+  // 10^scale = 5^scale * 2^scale: the power of five is an exact multiply, the power of two
+  // moves the binary point.
+  const UInt128 product = static_cast<UInt128>(b.mantissa) * kPow5.v[scale];
+  const int shift = b.exp2 + scale;
+  if (shift >= 0) return {static_cast<uint64_t>(product << shift), 0, 0};
+  const int drop = -shift;
+  const UInt128 whole = product >> drop;
+  return {static_cast<uint64_t>(whole), product - (whole << drop), static_cast<UInt128>(1)
+                                                                       << (drop - 1)};
+}
+
+// The 18 digits by exact integer arithmetic for 1e-10 <= value < 1e18, which holds every
+// coordinate worth printing and nearly every attribute value. False outside that range.
+bool EighteenDigitsFast(double value, Decimal18& out) {
+  const Binary b = Decompose(value);
+  // The power of two of the leading bit; floor(e2 * log10(2)) is the decimal exponent or
+  // one below it.
+  const int e2 = b.exp2 + 52;
+  int exponent = (e2 * 78913) >> 18;
+  int scale = kExactDigits - 1 - exponent;
+  if (scale < 0 || scale > kMaxScale || b.mantissa < (uint64_t{1} << 52)) return false;
+  Scaled s = ScaleByPow10(b, scale);
+  if (s.whole >= kBeyond18) {
+    ++exponent;
+    if (--scale < 0) return false;
+    s = ScaleByPow10(b, scale);
+  }
+  uint64_t significand = s.whole;
+  if (s.rest > s.half || (s.rest == s.half && s.half != 0 && (significand & 1) != 0)) {
+    ++significand;
+    if (significand == kBeyond18) {
+      significand = kLowest18;
+      ++exponent;
+    }
+  }
+  out = {significand, exponent};
+  return true;
+}
+
+// The library's shortest-free conversion is exact too, only slower; it covers the tiny and
+// huge magnitudes the integer path cannot hold.
+Decimal18 EighteenDigitsSlow(double value) {
   char text[40];
   const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific,
                                     kExactDigits - 1);
   // text is "d.ddddddddddddddddde[+-]xx"
-  digits[0] = text[0];
-  std::memcpy(digits + 1, text + 2, kExactDigits - 1);
+  uint64_t significand = static_cast<uint64_t>(text[0] - '0');
+  for (int i = 2; i < 2 + kExactDigits - 1; ++i) {
+    significand = significand * 10 + static_cast<uint64_t>(text[i] - '0');
+  }
   const char* e = text + 2 + (kExactDigits - 1);  // at 'e'
   int exponent = 0;
   std::from_chars(e[1] == '+' ? e + 2 : e + 1, result.ptr, exponent);
-  return exponent;
+  return {significand, exponent};
 }
 
-// Rounds digits[0..keep) half away from zero by the digit at `keep`. Returns true when the
-// carry ran out of the first digit (the digits are then "1000..." one place higher).
-bool RoundHalfUp(char* digits, int keep) {
-  if (digits[keep] < '5') return false;
-  for (int i = keep - 1; i >= 0; --i) {
-    if (digits[i] != '9') {
-      ++digits[i];
-      return false;
-    }
-    digits[i] = '0';
+Decimal18 EighteenDigits(double value) {
+  Decimal18 d;
+  if (EighteenDigitsFast(value, d)) return d;
+  return EighteenDigitsSlow(value);
+}
+
+inline void PutPair(char* p, uint32_t twoDigits) {
+  std::memcpy(p, kDigitPairs + 2 * twoDigits, 2);
+}
+
+// Exactly eight digits of value < 10^8, leading zeros included.
+inline void PutEight(char* p, uint32_t value) {
+  const uint32_t high = value / 10000;
+  const uint32_t low = value % 10000;
+  PutPair(p, high / 100);
+  PutPair(p + 2, high % 100);
+  PutPair(p + 4, low / 100);
+  PutPair(p + 6, low % 100);
+}
+
+int DigitCount(uint64_t value) {
+  int n = 1;
+  while (n < 20 && value >= kPow10[n]) ++n;
+  return n;
+}
+
+// The decimal digits of value, no leading zeros; returns the end.
+char* PutUnsigned(char* p, uint64_t value) {
+  const int n = DigitCount(value);
+  char* end = p + n;
+  char* q = end;
+  while (value >= 100) {
+    q -= 2;
+    PutPair(q, static_cast<uint32_t>(value % 100));
+    value /= 100;
   }
-  digits[0] = '1';
-  return true;
+  if (value >= 10) {
+    PutPair(q - 2, static_cast<uint32_t>(value));
+  } else {
+    q[-1] = static_cast<char>('0' + value);
+  }
+  return end;
 }
 
 size_t SpecialText(double value, char* out) {
@@ -52,6 +201,13 @@ size_t SpecialText(double value, char* out) {
   return 3;
 }
 
+size_t CoordZeroText(char decimalSeparator, char* out) {
+  out[0] = '0';
+  out[1] = decimalSeparator;
+  std::memset(out + 2, '0', kCoordDecimals);
+  return 2 + kCoordDecimals;
+}
+
 }  // namespace
 
 size_t FormatGeneral(double value, char decimalSeparator, char* out) {
@@ -65,14 +221,25 @@ size_t FormatGeneral(double value, char decimalSeparator, char* out) {
     *p++ = '-';
     value = -value;
   }
-  char digits[kExactDigits + 1];
-  int exponent = EighteenDigits(value, digits);
-  constexpr int kSignificant = 15;
-  if (RoundHalfUp(digits, kSignificant)) ++exponent;
-  int count = kSignificant;
+  const Decimal18 d18 = EighteenDigits(value);
+  constexpr uint64_t kDropped = kPow10[kExactDigits - kGeneralDigits];
+  uint64_t significand = (d18.significand + kDropped / 2) / kDropped;
+  int exponent = d18.exponent;
+  if (significand == kPow10[kGeneralDigits]) {
+    significand = kPow10[kGeneralDigits - 1];
+    ++exponent;
+  }
+  char digits[16];
+  PutEight(digits + kGeneralDigits - 8, static_cast<uint32_t>(significand % kPow10[8]));
+  const auto high = static_cast<uint32_t>(significand / kPow10[8]);  // seven digits
+  digits[0] = static_cast<char>('0' + high / 1000000);
+  PutPair(digits + 1, high / 10000 % 100);
+  PutPair(digits + 3, high / 100 % 100);
+  PutPair(digits + 5, high % 100);
+  int count = kGeneralDigits;
   while (count > 1 && digits[count - 1] == '0') --count;
 
-  if (exponent >= 0 && exponent < kSignificant) {
+  if (exponent >= 0 && exponent < kGeneralDigits) {
     // Fixed, integer part exponent + 1 digits.
     for (int i = 0; i <= exponent; ++i) *p++ = i < count ? digits[i] : '0';
     if (count > exponent + 1) {
@@ -95,67 +262,41 @@ size_t FormatGeneral(double value, char decimalSeparator, char* out) {
       *p++ = '-';
       exponent = -exponent;
     }
-    p = std::to_chars(p, p + 8, exponent).ptr;
+    p = PutUnsigned(p, static_cast<uint64_t>(exponent));
   }
   return static_cast<size_t>(p - out);
 }
 
 size_t FormatCoord(double value, char decimalSeparator, char* out) {
-  if (!std::isfinite(value) || std::fabs(value) >= 1e18) {
-    return FormatGeneral(value, decimalSeparator, out);
-  }
-  constexpr int kDecimals = 8;
-  char digits[kExactDigits + 1];
-  int exponent = 0;
-  bool negative = value < 0;
-  int keep = 0;  // digits kept before the rounding position
-  if (value != 0) {
-    exponent = EighteenDigits(std::fabs(value), digits);
-    keep = exponent + 1 + kDecimals;
-  }
-  // The integer part and the eight decimals, as a digit string with its exponent.
-  char kept[kExactDigits + 2];
-  int keptCount = 0;
-  if (value == 0 || keep < 0) {
-    keptCount = 0;
-  } else if (keep >= kExactDigits) {
-    std::memcpy(kept, digits, kExactDigits);
-    keptCount = kExactDigits;
+  const double magnitude = std::fabs(value);
+  if (!(magnitude < 1e18)) return FormatGeneral(value, decimalSeparator, out);
+  // Below 4e-9 even the 18-digit value stays under half of the last decimal.
+  if (magnitude < 4e-9) return CoordZeroText(decimalSeparator, out);
+  Decimal18 d;
+  EighteenDigitsFast(magnitude, d);  // cannot fail between 4e-9 and 1e18
+
+  uint64_t whole;
+  uint32_t decimals;
+  if (d.exponent <= kExactDigits - 1 - kCoordDecimals - 1) {
+    // The 18 digits reach below the eighth decimal: round them there, half away from zero.
+    const uint64_t unit = kPow10[kExactDigits - 1 - kCoordDecimals - d.exponent];
+    const uint64_t units = (d.significand + unit / 2) / unit;
+    whole = units / kPow10[kCoordDecimals];
+    decimals = static_cast<uint32_t>(units % kPow10[kCoordDecimals]);
   } else {
-    std::memcpy(kept, digits, static_cast<size_t>(keep));
-    kept[keep] = digits[keep];
-    if (RoundHalfUp(kept, keep)) {
-      // 99.999999996 becomes 100.00000000: one more integer digit.
-      ++exponent;
-      if (keep > 0) kept[keep] = '0';
-      ++keep;
-    }
-    keptCount = keep;
+    // The 18 digits end at or above the eighth decimal: nothing left to round.
+    const uint64_t unit = kPow10[kExactDigits - 1 - d.exponent];
+    whole = d.significand / unit;
+    decimals = static_cast<uint32_t>(d.significand % unit *
+                                     kPow10[d.exponent - (kExactDigits - 1 - kCoordDecimals)]);
   }
-  bool allZero = true;
-  for (int i = 0; i < keptCount; ++i) {
-    if (kept[i] != '0') {
-      allZero = false;
-      break;
-    }
-  }
+  if (whole == 0 && decimals == 0) return CoordZeroText(decimalSeparator, out);
   char* p = out;
-  if (negative && !allZero) *p++ = '-';
-  if (allZero) {
-    *p++ = '0';
-    *p++ = decimalSeparator;
-    std::memset(p, '0', kDecimals);
-    return static_cast<size_t>(p + kDecimals - out);
-  }
-  // Digit i of kept has the weight 10^(exponent - i).
-  auto digitAt = [&](int weight) -> char {
-    const int i = exponent - weight;
-    return (i >= 0 && i < keptCount) ? kept[i] : '0';
-  };
-  for (int w = exponent < 0 ? 0 : exponent; w >= 0; --w) *p++ = digitAt(w);
+  if (value < 0) *p++ = '-';
+  p = PutUnsigned(p, whole);
   *p++ = decimalSeparator;
-  for (int w = -1; w >= -kDecimals; --w) *p++ = digitAt(w);
-  return static_cast<size_t>(p - out);
+  PutEight(p, decimals);
+  return static_cast<size_t>(p + kCoordDecimals - out);
 }
 
 size_t FormatInteger(int64_t value, char* out) {

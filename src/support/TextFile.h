@@ -28,7 +28,7 @@ class TextFileWriter {
   void WriteLine(std::string_view text) {
     if (text.size() > kBufferSize - 2) return WriteLongLine(text);
     char* p = Reserve(text.size() + 2);
-    std::memcpy(p, text.data(), text.size());
+    if (!text.empty()) std::memcpy(p, text.data(), text.size());
     p += text.size();
     *p++ = '\r';
     *p++ = '\n';

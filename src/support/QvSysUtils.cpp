@@ -1,0 +1,94 @@
+#include "support/QvSysUtils.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "support/FileHandle.h"
+#include "support/ProfileFile.h"
+
+namespace plexor {
+namespace {
+
+// Creates every missing folder of `dir`; failures show up when the file is written.
+void MakeFolders(const std::string& dir) {
+  for (size_t slash = dir.find('/', 1); slash != std::string::npos;
+       slash = dir.find('/', slash + 1)) {
+    ::mkdir(dir.substr(0, slash).c_str(), 0755);
+  }
+  ::mkdir(dir.c_str(), 0755);
+}
+
+std::string UserConfigDir() {
+  // The XDG rules ignore an empty or relative value.
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return xdg;
+  std::string home;
+  if (const char* env = std::getenv("HOME"); env != nullptr && env[0] != '\0') {
+    home = env;
+  } else if (const passwd* pw = ::getpwuid(::getuid()); pw != nullptr && pw->pw_dir != nullptr) {
+    home = pw->pw_dir;
+  }
+  return home + "/.config";
+}
+
+}  // namespace
+
+std::string GetExeFileVersion() {
+#ifdef PLEXOR_VERSION_TEXT
+  return PLEXOR_VERSION_TEXT;
+#else
+  return {};
+#endif
+}
+
+std::string GetExePath() {
+  std::string path(4096, '\0');
+  for (;;) {
+    const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+    if (n < 0) return {};
+    if (static_cast<size_t>(n) < path.size()) {
+      path.resize(static_cast<size_t>(n));
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string GetExeDir() { return GetFileDir(GetExePath()); }
+
+std::string WindowPlacementIniPath(const std::string& exePath) {
+  const std::string beside = GetFileDir(exePath) + GetFileBaseName(exePath) + ".INI";
+  if (RegularFileExists(beside) && ::access(beside.c_str(), W_OK) == 0) return beside;
+  return UserConfigDir() + "/plexor-converter/plexor-converter.INI";
+}
+
+TWindowPlacement ReadWindowPlacement(const std::string& iniPath) {
+  const TProfileFile ini(iniPath);
+  TWindowPlacement p;
+  p.Left = ini.ReadInteger(kPlacementSection, "Left", p.Left);
+  p.Top = ini.ReadInteger(kPlacementSection, "Top", p.Top);
+  p.Width = ini.ReadInteger(kPlacementSection, "Width", p.Width);
+  p.Height = ini.ReadInteger(kPlacementSection, "Height", p.Height);
+  p.State = ini.ReadInteger(kPlacementSection, "State", 0);
+  if (p.State < 0 || p.State > 2) p.State = 0;
+  return p;
+}
+
+void WriteWindowPlacement(const std::string& iniPath, const TWindowPlacement& placement) {
+  const std::string dir = GetFileDir(iniPath);
+  if (!dir.empty() && dir != "/") MakeFolders(dir.substr(0, dir.size() - 1));
+  TProfileFile ini(iniPath);
+  if (placement.State == 0) {
+    ini.WriteInteger(kPlacementSection, "Left", placement.Left);
+    ini.WriteInteger(kPlacementSection, "Top", placement.Top);
+    ini.WriteInteger(kPlacementSection, "Width", placement.Width);
+    ini.WriteInteger(kPlacementSection, "Height", placement.Height);
+  }
+  ini.WriteInteger(kPlacementSection, "State", placement.State);
+}
+
+}  // namespace plexor

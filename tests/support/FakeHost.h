@@ -1,0 +1,33 @@
+// A host that records what the core reports, for tests of the core and the engine.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/ConvertHost.h"
+
+namespace plexor::test {
+
+class FakeHost : public IConvertHost {
+ public:
+  struct Message {
+    MessageKind Kind;
+    std::string Text;
+  };
+  std::vector<Message> Messages;
+  std::vector<std::string> StatusTexts;
+  std::vector<std::pair<int, int>> Marks;  // (row, mark)
+  std::vector<int> SelectedRows;
+  RegionalSettings Settings;
+
+  void ShowMessage(MessageKind kind, const std::string& text) override {
+    Messages.push_back({kind, text});
+  }
+  void SetStatusText(const std::string& text) override { StatusTexts.push_back(text); }
+  RegionalSettings Regional() const override { return Settings; }
+  void SelectBatchRow(int index) override { SelectedRows.push_back(index); }
+  void BatchRowMarked(int index, int mark) override { Marks.emplace_back(index, mark); }
+};
+
+}  // namespace plexor::test

@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include "support/ByteStream.h"
+#include "support/ByteStrings.h"
+#include "support/Exceptions.h"
+#include "support/FileHandle.h"
+#include "support/QvCsv.h"
+#include "support/RegionalSettings.h"
+#include "support/ShpBuilder.h"
+#include "support/TextFile.h"
+
+namespace plexor {
+namespace {
+
+TEST(ByteStrings, TrimAndAsciiOnlyCase) {
+  EXPECT_EQ(TrimBlanks(std::string("\x01 \tab c\r\n\0", 10)), "ab c");
+  EXPECT_EQ(TrimBlanks("   "), "");
+  EXPECT_EQ(UpperAscii("data\xE9\x81\x93"), "DATA\xE9\x81\x93");
+  EXPECT_EQ(LowerAscii("PLEXOR\xE9\x81\x93"), "plexor\xE9\x81\x93");
+  EXPECT_TRUE(SameTextAscii("Data", "dATA"));
+  EXPECT_FALSE(SameTextAscii("Data", "Dat"));
+}
+
+TEST(Paths, PosixNamesKeepJapaneseCharactersAndDottedFolders) {
+  const auto P = PathFlavor::Posix;
+  EXPECT_EQ(ChangeFileExt("道.shp", ".mif", P), "道.mif");
+  EXPECT_EQ(ChangeFileExt("あ.shp", ".mif", P), "あ.mif");
+  EXPECT_EQ(ChangeFileExt("old.data/roads", ".mif", P), "old.data/roads.mif");
+  EXPECT_EQ(ChangeFileExt("/a/roads.tar.gz", ".dbf", P), "/a/roads.tar.dbf");
+  EXPECT_EQ(GetFileDir("/tmp/x/file.txt", P), "/tmp/x/");
+  EXPECT_EQ(GetFileDir("file.txt", P), "");
+  EXPECT_EQ(GetFileBaseName("/a.b/prog", P), "prog");
+  EXPECT_EQ(GetFileBaseName("/dir/archive.tar.gz", P), "archive.tar");
+  EXPECT_EQ(GetFileBaseName("/dir/.conf", P), "");
+}
+
+TEST(Paths, WindowsCodePage932NeverTakesATrailByteForASeparator) {
+  const auto W = PathFlavor::WindowsCp932;
+  // 0x95 0x5C is one character whose trail byte equals a backslash.
+  EXPECT_EQ(ChangeFileExt("C:\\\x95\x5C.shp", ".mif", W), "C:\\\x95\x5C.mif");
+  EXPECT_EQ(ChangeFileExt("C:\\\x95\x5C", ".mif", W), "C:\\\x95\x5C.mif");
+  EXPECT_EQ(GetFileDir("C:\\dir\\file.txt", W), "C:\\dir\\");
+  EXPECT_EQ(GetFileDir("C:name.exe", W), "C:\\");
+  EXPECT_EQ(GetFileDir("C:\\\x95\x5C", W), "C:\\");
+  EXPECT_EQ(GetFileBaseName("C:\\a.b\\prog.exe", W), "prog");
+  EXPECT_EQ(GetFileBaseName("C:\\dir\\archive.tar.gz", W), "archive.tar");
+  EXPECT_EQ(GetFileBaseName("C:\\dir\\noext", W), "noext");
+  EXPECT_EQ(ChangeFileExt("C:\\old.dir\\roads", ".mif", W), "C:\\old.dir\\roads.mif");
+}
+
+TEST(Cp932, DecodesForDisplay) {
+  EXPECT_EQ(Cp932ToUtf8("\x93\xB9"), "道");
+  EXPECT_EQ(Utf8ToCp932("道"), "\x93\xB9");
+  EXPECT_EQ(Cp932ToUtf8("a\x81"), "a\xEF\xBF\xBD");  // a cut character
+}
+
+TEST(GetCsvField, CommaTextRules) {
+  const std::string row = "\"0\"\t\"C:\\my dir\\a.shp\"\t\"C:\\b.mif\"";
+  EXPECT_EQ(GetCsvField(row, 1), "0");
+  EXPECT_EQ(GetCsvField(row, 2), "C:\\my dir\\a.shp");
+  EXPECT_EQ(GetCsvField(row, 3), "C:\\b.mif");
+  EXPECT_EQ(GetCsvField(row, 4), "");
+  EXPECT_EQ(GetCsvField(row, 0), "");
+  EXPECT_EQ(GetCsvField(row, -1), "");
+  EXPECT_EQ(GetCsvField("one two three", 3), "three");
+  EXPECT_EQ(GetCsvField("a,b,", 3), "");
+  EXPECT_EQ(GetCsvField("a,b,", 2), "b");
+  EXPECT_EQ(GetCsvField(",b", 1), "");
+  EXPECT_EQ(GetCsvField(",b", 2), "b");
+  EXPECT_EQ(GetCsvField("a,,c", 3), "c");
+  EXPECT_EQ(GetCsvField("\"say \"\"hi\"\"\",x", 1), "say \"hi\"");
+  EXPECT_EQ(GetCsvField("\"open", 1), "open");
+  EXPECT_EQ(GetCsvField(std::string("a\0b", 3), 2), "");
+  EXPECT_EQ(GetCsvField("  \x93\xB9 x", 1), "\x93\xB9");
+}
+
+TEST(ByteStream, ExactReadsRaisePlainReadsTakeWhatIsThere) {
+  test::TempDir dir;
+  test::WriteFile(dir / "f", "abcdef");
+  ByteStream s(dir / "f");
+  EXPECT_EQ(s.Size(), 6);
+  char b[8] = {};
+  s.ReadBuffer(b, 4);
+  EXPECT_EQ(std::string(b, 4), "abcd");
+  EXPECT_THROW(s.ReadBuffer(b, 3), EReadError);
+  EXPECT_EQ(s.Position(), 4);  // a failed exact read consumes nothing
+  EXPECT_EQ(s.Read(b, 8), 2u);
+  EXPECT_EQ(s.Read(b, 8), 0u);
+  s.Seek(1);
+  s.ReadBuffer(b, 2);
+  EXPECT_EQ(std::string(b, 2), "bc");
+}
+
+TEST(ByteStream, LargeReadsAcrossTheBuffer) {
+  test::TempDir dir;
+  std::string data(ByteStream::kBufferSize * 2 + 77, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 131);
+  test::WriteFile(dir / "f", data);
+  ByteStream s(dir / "f");
+  std::string got(data.size(), '\0');
+  s.ReadBuffer(got.data(), 10);
+  s.ReadBuffer(got.data() + 10, ByteStream::kBufferSize + 5);
+  s.ReadBuffer(got.data() + 10 + ByteStream::kBufferSize + 5,
+               data.size() - 10 - ByteStream::kBufferSize - 5);
+  EXPECT_EQ(got, data);
+  EXPECT_EQ(s.Remaining(), 0);
+}
+
+TEST(ByteStream, MissingFileNamesTheFileAndTheReason) {
+  try {
+    ByteStream s("/nonexistent/x.shp");
+    FAIL();
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), "ファイル \"/nonexistent/x.shp\". No such file or directory は開けません");
+  }
+}
+
+TEST(TextFileWriter, CreatesAnewWithCrLfLines) {
+  test::TempDir dir;
+  test::WriteFile(dir / "t.txt", "old content that is longer");
+  TextFileWriter f;
+  f.Create(dir / "t.txt");
+  f.WriteLine("a");
+  f.WriteLine("");
+  f.WriteLine(std::string(TextFileWriter::kBufferSize + 3, 'x'));  // longer than the buffer
+  f.Close();
+  const std::string got = test::ReadFile(dir / "t.txt");
+  EXPECT_EQ(got.substr(0, 5), "a\r\n\r\n");
+  EXPECT_EQ(got.size(), 5 + TextFileWriter::kBufferSize + 3 + 2);
+  EXPECT_EQ(got.substr(got.size() - 2), "\r\n");
+}
+
+TEST(TextFileWriter, FullDeviceRaisesNeverReportsSuccess) {
+  TextFileWriter f;
+  f.Create("/dev/full");
+  f.WriteLine("a line");
+  EXPECT_THROW(f.Close(), EInOutError);
+
+  TextFileWriter g;
+  g.Create("/dev/full");
+  EXPECT_THROW(
+      {
+        for (int i = 0; i < 100000; ++i) g.WriteLine("a line that fills the buffer soon");
+      },
+      EInOutError);
+}
+
+TEST(TextFileWriter, WritingAfterCloseRaises) {
+  test::TempDir dir;
+  TextFileWriter f;
+  f.Create(dir / "t.txt");
+  f.Close();
+  EXPECT_THROW(f.WriteLine("late"), EInOutError);
+}
+
+TEST(TextFileWriter, UncreatableFileNamesTheReason) {
+  TextFileWriter f;
+  EXPECT_THROW(f.Create("/nonexistent/dir/out.mif"), EFCreateError);
+}
+
+TEST(Files, RegularFilesOnlyAndExtensionCase) {
+  test::TempDir dir;
+  test::WriteFile(dir / "ROADS.DBF", "x");
+  EXPECT_TRUE(RegularFileExists(dir / "ROADS.DBF"));
+  EXPECT_FALSE(RegularFileExists(dir.Path()));
+  EXPECT_EQ(FindExtensionCaseVariant(dir / "ROADS.dbf"), dir / "ROADS.DBF");
+  EXPECT_EQ(FindExtensionCaseVariant(dir / "roads.dbf"), dir / "roads.dbf");  // name case counts
+  EXPECT_TRUE(SameFile(dir / "ROADS.DBF", dir.Path() + "/./ROADS.DBF"));
+}
+
+TEST(RegionalSettings, UnsafeValuesFallBackToTheDefaults) {
+  RegionalSettings r;
+  r.DecimalSeparator = ',';
+  r.ShortDateFormat = "dd.mm.yy";
+  const RegionalSettings safe = r.MadeSafe();
+  EXPECT_EQ(safe.DecimalSeparator, '.');
+  EXPECT_EQ(safe.ShortDateFormat, "yyyy/mm/dd");
+  r.ShortDateFormat = "yyyy-mm-dd";
+  EXPECT_EQ(r.MadeSafe().ShortDateFormat, "yyyy-mm-dd");
+  r.ShortDateFormat = "yyyy,mm,dd";
+  EXPECT_EQ(r.MadeSafe().ShortDateFormat, "yyyy/mm/dd");
+}
+
+}  // namespace
+}  // namespace plexor
