@@ -122,6 +122,8 @@ class TLocalDbf {
   std::string FieldAsString(int index);
   // Appends FieldAsString(index) to `out` without allocating beyond `out`'s growth.
   void AppendFieldAsString(int index, std::string& out);
+  // The same with other regional settings than the table's own.
+  void AppendFieldText(int index, const RegionalSettings& regional, std::string& out);
 
   // Changing records.
   void Edit();

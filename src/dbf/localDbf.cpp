@@ -1,0 +1,1266 @@
+#include "dbf/localDbf.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "support/ByteStrings.h"
+#include "support/Endian.h"
+#include "support/Exceptions.h"
+#include "support/NumberText.h"
+
+namespace plexor {
+
+namespace {
+
+// Header layout (32 bytes at offset 0).
+constexpr size_t kHeaderSize = 32;
+constexpr size_t kHeaderVersion = 0;
+constexpr size_t kHeaderRecordCount = 4;
+constexpr size_t kHeaderLength = 8;
+constexpr size_t kHeaderRecordLength = 10;
+constexpr size_t kHeaderMdxFlag = 28;
+
+// Field descriptor layout (32 bytes each, from offset 32).
+constexpr size_t kDescriptorSize = 32;
+constexpr size_t kDescriptorName = 0;
+constexpr size_t kDescriptorNameSize = 11;
+constexpr size_t kDescriptorType = 11;
+constexpr size_t kDescriptorLength = 16;
+constexpr size_t kDescriptorDecimals = 17;
+
+// The tail of a record buffer, after the record image.
+constexpr size_t kBufferIndexOffset = 0;  // relative to the record length
+constexpr size_t kBufferFlagOffset = 4;
+constexpr size_t kBufferTail = 8;
+
+constexpr unsigned char kFlagFetched = 0;
+// A buffer prepared by Append; any value but 0 keeps it apart from fetched records.
+constexpr unsigned char kFlagAppended = 2;
+
+constexpr unsigned char kLiveFlag = ' ';
+constexpr unsigned char kDeletedFlag = '*';
+constexpr unsigned char kEndOfFile = 0x1A;
+
+// Reads in a writable (exclusively held) table go through a window this large, so walking the
+// table costs one system call per window rather than one per record.
+constexpr size_t kReadWindowSize = 256 * 1024;
+
+constexpr const char* kTableNotFound = "テーブルが見つかりません";
+constexpr const char* kBadVersion = "このバージョンのDBFには対応してません";
+constexpr const char* kMdxNeedsReadOnly = "mdxのあるDBFはreadOnlyでしかオープンできません";
+constexpr const char* kUnsupportedFieldType = "対応していないフィールド型です。";
+constexpr const char* kBrokenHeader = "DBFのヘッダーが壊れています。";
+constexpr const char* kDataSetClosed = "データセットは閉じているため, この操作は実行できません";
+constexpr const char* kDataSetReadOnly = "データセットはリードオンリーです";
+constexpr const char* kDataSetEmpty = "データセットが空のため, この操作は実行できません";
+constexpr const char* kNotEditing = "データセットが編集中ではないため, 値を書き込めません";
+constexpr const char* kInvalidRecord = "GetRecord: Invalid record";
+constexpr const char* kTooManyDigits = "桁数を超えています";
+constexpr const char* kValueKindMismatch = "値の種類がフィールドの型と合いません";
+constexpr const char* kLocateState = "Can't Locate in Current State.";
+constexpr const char* kLocateCountMismatch = "Locate: unmatch number of fields and values";
+
+enum class FetchMode { Current, Next, Prior };
+enum class FetchResult { Ok, BeforeFirst, AfterLast, Error };
+
+// Days from 1 January of the year 1 (day 1) to the usual date-time origin, 30 December 1899.
+constexpr int32_t kDateTimeOrigin = 693594;
+
+bool IsBlankOrControl(unsigned char c) { return c <= 32; }
+
+std::string_view TrimView(const char* text, size_t n) {
+  size_t begin = 0;
+  while (begin < n && IsBlankOrControl(static_cast<unsigned char>(text[begin]))) ++begin;
+  while (n > begin && IsBlankOrControl(static_cast<unsigned char>(text[n - 1]))) --n;
+  return {text + begin, n - begin};
+}
+
+bool ParseInteger(std::string_view text, int32_t& value) {
+  if (text.empty()) return false;
+  size_t i = 0;
+  bool negative = false;
+  if (text[0] == '+' || text[0] == '-') {
+    negative = text[0] == '-';
+    i = 1;
+  }
+  if (i == text.size()) return false;
+  int64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') return false;
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > 2147483648LL) return false;
+  }
+  const int64_t signedValue = negative ? -magnitude : magnitude;
+  if (signedValue > INT32_MAX) return false;
+  value = static_cast<int32_t>(signedValue);
+  return true;
+}
+
+// Accepts [+-]?(d+(.d*)?|.d+)([eE][+-]?d+)? and nothing else: no blanks inside, no locale.
+bool ParseFloat(std::string_view text, double& value) {
+  size_t i = 0;
+  const size_t n = text.size();
+  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  const size_t numberStart = i;
+  size_t digits = 0;
+  while (i < n && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+  if (i < n && text[i] == '.') {
+    ++i;
+    while (i < n && text[i] >= '0' && text[i] <= '9') ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    const size_t exponentStart = i;
+    while (i < n && text[i] >= '0' && text[i] <= '9') ++i;
+    if (i == exponentStart) return false;
+  }
+  if (i != n) return false;
+  // from_chars takes no leading '+' and rejects nothing else that got this far.
+  const char* first = text.data() + numberStart;
+  const bool negative = numberStart > 0 && text[0] == '-';
+  double magnitude = 0;
+  const auto result = std::from_chars(first, text.data() + n, magnitude);
+  if (result.ec != std::errc() || result.ptr != text.data() + n) return false;
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+bool TwoOrFourDigits(const char* p, int count, int& value) {
+  value = 0;
+  for (int i = 0; i < count; ++i) {
+    if (p[i] < '0' || p[i] > '9') return false;
+    value = value * 10 + (p[i] - '0');
+  }
+  return true;
+}
+
+// The first eight characters of a date field, yyyymmdd; `text` has at least 8 readable bytes.
+bool ParseDate(const char* text, TDbfDate& date) {
+  int year, month, day;
+  if (!TwoOrFourDigits(text, 4, year) || !TwoOrFourDigits(text + 4, 2, month) ||
+      !TwoOrFourDigits(text + 6, 2, day)) {
+    return false;
+  }
+  if (!TDbfDate::IsValid(year, month, day)) return false;
+  date = {year, month, day};
+  return true;
+}
+
+// Upper case for ASCII letters only; the trail byte of a double-byte character is copied as
+// it stands, since many of them fall in the ASCII letter range.
+void FoldCaseCp932(std::string_view text, std::string& out) {
+  out.clear();
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (IsCp932LeadByte(c) && i + 1 < text.size()) {
+      out.push_back(text[i]);
+      out.push_back(text[++i]);
+    } else {
+      out.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : text[i]);
+    }
+  }
+}
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  std::string fa, fb;
+  FoldCaseCp932(a, fa);
+  FoldCaseCp932(b, fb);
+  return fa == fb;
+}
+
+std::vector<std::string> SplitKeyFields(std::string_view text, char separator) {
+  std::vector<std::string> names;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t end = text.find(separator, start);
+    if (end == std::string_view::npos) {
+      if (start < text.size()) names.emplace_back(text.substr(start));
+      break;
+    }
+    names.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return names;
+}
+
+[[noreturn]] void ThrowClosed() { throw EDatabaseError(kDataSetClosed); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Dates and values
+
+bool TDbfDate::IsValid(int year, int month, int day) {
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  const int days = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+  return day <= days;
+}
+
+int32_t TDbfDate::DayNumber() const {
+  // Proleptic Gregorian days from 1 January of the year 1, that day being day 1.
+  const int y = Year - 1;
+  int32_t days = y * 365 + y / 4 - y / 100 + y / 400;
+  static constexpr int kBefore[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+  days += kBefore[(Month - 1) % 12];
+  const bool leap = (Year % 4 == 0 && Year % 100 != 0) || Year % 400 == 0;
+  if (leap && Month > 2) ++days;
+  return days + Day;
+}
+
+TDbfDate TDbfDate::FromDayNumber(int32_t dayNumber) {
+  // Civil-from-days on an era of 400 years, shifted so that the year starts in March.
+  int64_t z = int64_t{dayNumber} - 1 - 306 + 365;  // days since 1 March of the year 0
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  const int year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+  return {year, month, day};
+}
+
+TDbfValue TDbfValue::Text(std::string_view text) {
+  TDbfValue v;
+  v.kind_ = Kind::String;
+  v.text_.assign(text);
+  return v;
+}
+
+TDbfValue TDbfValue::Integer(int32_t value) {
+  TDbfValue v;
+  v.kind_ = Kind::Integer;
+  v.integer_ = value;
+  return v;
+}
+
+TDbfValue TDbfValue::Float(double value) {
+  TDbfValue v;
+  v.kind_ = Kind::Float;
+  v.float_ = value;
+  return v;
+}
+
+TDbfValue TDbfValue::Date(TDbfDate date) {
+  TDbfValue v;
+  v.kind_ = Kind::Date;
+  v.integer_ = date.DayNumber();
+  return v;
+}
+
+TDbfValue TDbfValue::Boolean(bool value) {
+  TDbfValue v;
+  v.kind_ = Kind::Boolean;
+  v.integer_ = value ? 1 : 0;
+  return v;
+}
+
+TDbfValue TDbfValue::DateTime(double days) {
+  TDbfValue v;
+  v.kind_ = Kind::DateTime;
+  v.float_ = days;
+  return v;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The table's state
+
+struct TLocalDbf::Impl {
+  explicit Impl(TLocalDbf& owner) : self(owner) {}
+
+  TLocalDbf& self;
+  FileHandle file;
+  std::string tableName;
+  std::array<unsigned char, kHeaderSize> header{};
+  std::vector<int32_t> fieldOffsets;
+  std::string decimals, lengths, types;  // one byte per field
+  int32_t recordBufferSize = 0;
+  int32_t recordIndexPos = 0;
+  int32_t cursorIndex = -1;
+  int32_t afterLast = 0;
+  const unsigned char* filterBuffer = nullptr;
+  bool open = false;
+  bool readOnly = false;
+  bool locateNext = false;
+  bool showDeleted = false;
+  bool noRecordFetched = true;
+
+  std::vector<TFieldDef> defs;
+  TDataSetState state = TDataSetState::dsInactive;
+  bool bof = true;
+  bool eof = true;
+  bool filtered = false;
+  bool modified = false;
+  RegionalSettings regional;
+
+  int64_t headerLength = 0;
+  int64_t recordLength = 0;
+
+  // The current record's buffer, and a second one that fetches land in before they are
+  // accepted, so a failed move leaves the current record untouched.
+  std::vector<unsigned char> current;
+  std::vector<unsigned char> spare;
+  bool hasCurrent = false;
+
+  // Read window, used only while the file is held exclusively: nobody else can change the
+  // bytes under it, and this table's own writes empty it.
+  std::vector<unsigned char> window;
+  int64_t windowStart = 0;
+  size_t windowFill = 0;
+  bool useWindow = false;
+
+  int32_t HeaderRecordCount() const { return GetLE32(header.data() + kHeaderRecordCount); }
+
+  int32_t BufferIndex(const std::vector<unsigned char>& b) const {
+    return GetLE32(b.data() + recordIndexPos + kBufferIndexOffset);
+  }
+  unsigned char BufferFlag(const std::vector<unsigned char>& b) const {
+    return b[static_cast<size_t>(recordIndexPos) + kBufferFlagOffset];
+  }
+  void SetBufferTail(std::vector<unsigned char>& b, int32_t index, unsigned char flag) {
+    PutLE32(b.data() + recordIndexPos + kBufferIndexOffset, index);
+    b[static_cast<size_t>(recordIndexPos) + kBufferFlagOffset] = flag;
+  }
+
+  // -- Opening ---------------------------------------------------------------------------------
+
+  void Open();
+  void BuildFieldDefs();
+  void Close();
+
+  // -- Reading and fetching --------------------------------------------------------------------
+
+  void ReadRecord(int32_t index, unsigned char* out, FetchMode direction);
+  FetchResult FetchRecord(std::vector<unsigned char>& buffer, FetchMode mode, bool check);
+  bool FilterDecision(const unsigned char* buffer);
+  void Resync();
+  void SyncCursorToCurrent() {
+    if (hasCurrent && BufferFlag(current) == kFlagFetched) cursorIndex = BufferIndex(current);
+  }
+  void ClearCurrent() {
+    hasCurrent = false;
+    bof = eof = true;
+  }
+  void AcceptSpare() {
+    std::swap(current, spare);
+    hasCurrent = true;
+  }
+
+  void CheckActive() const {
+    if (!open) ThrowClosed();
+  }
+  // Leaves an edit or append the way a move does: posted when a field changed, else dropped.
+  void CheckBrowseMode() {
+    CheckActive();
+    if (state == TDataSetState::dsEdit || state == TDataSetState::dsInsert) {
+      if (modified) Post();
+      else Cancel();
+    }
+  }
+
+  // -- Field values ----------------------------------------------------------------------------
+
+  const unsigned char* RecordForReading() const;
+  TDbfValue ReadFieldValue(const unsigned char* record, int index) const;
+  void AppendFieldText(const unsigned char* record, int index, const RegionalSettings& settings,
+                       std::string& out) const;
+  void CheckFieldIndex(int index) const;
+
+  // -- Writing ---------------------------------------------------------------------------------
+
+  void CheckWritable() const {
+    CheckActive();
+    if (readOnly) throw ELocalDbfError(kDataSetReadOnly);
+  }
+  void StoreFieldValue(int index, const TDbfValue& value);
+  void WriteRecord(const unsigned char* buffer, int32_t index);
+  void AppendRecord(const unsigned char* buffer);
+  void WriteHeader();
+  void WriteOrFail(int64_t position, const void* data, size_t n);
+  void Post();
+  void Cancel();
+  void Delete();
+
+  bool Locate(std::string_view keyFields, const std::vector<TDbfValue>& keyValues,
+              TLocateOptions options);
+  bool KeyMatches(const unsigned char* record, int field, const TDbfValue& key,
+                  TLocateOptions options, std::string& scratchA, std::string& scratchB) const;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Opening and closing
+
+void TLocalDbf::Impl::Open() {
+  if (open) return;
+  if (!RegularFileExists(tableName)) throw ELocalDbfError(kTableNotFound);
+
+  FileHandle handle;
+  const bool opened = readOnly ? handle.OpenRead(tableName) : handle.OpenReadWrite(tableName);
+  // A writable table is the file's only user while it is open; a read-only one lets other
+  // readers in, and also writers that do not ask for a lock.
+  if (!opened || !handle.Lock(readOnly ? FileLock::Shared : FileLock::Exclusive)) {
+    throw EFOpenError(FileOpenErrorText(tableName, handle.LastError()));
+  }
+  file = std::move(handle);
+
+  try {
+    const int64_t got = file.ReadAt(0, header.data(), kHeaderSize);
+    if (got != static_cast<int64_t>(kHeaderSize)) throw EReadError(kReadErrorText);
+
+    // dBASE IV SQL tables and their kin (versions 3 to 5 with every bit inverted) use layouts
+    // this table does not read.
+    const unsigned inverted = static_cast<unsigned char>(~header[kHeaderVersion]);
+    if (inverted >= 3 && inverted <= 5) throw ELocalDbfError(kBadVersion);
+    if (header[kHeaderMdxFlag] != 0 && !readOnly) throw ELocalDbfError(kMdxNeedsReadOnly);
+
+    headerLength = GetLE16(header.data() + kHeaderLength);
+    recordLength = GetLE16(header.data() + kHeaderRecordLength);
+    if (headerLength < static_cast<int64_t>(kHeaderSize) + 1 || HeaderRecordCount() < 0) {
+      throw ELocalDbfError(kBrokenHeader);
+    }
+
+    BuildFieldDefs();
+
+    // Every field must lie inside the record, or reading it would run into the next one.
+    int64_t used = 1;
+    for (unsigned char length : lengths) used += length;
+    if (used > recordLength) throw ELocalDbfError(kBrokenHeader);
+
+    for (size_t i = 0; i < defs.size(); ++i) {
+      for (size_t j = 0; j < i; ++j) {
+        if (SameNameIgnoringCase(defs[i].FieldName, defs[j].FieldName)) {
+          throw EDatabaseError("項目名 '" + Cp932ToUtf8(defs[i].FieldName) + "' が重複しています");
+        }
+      }
+    }
+  } catch (...) {
+    file.Close();
+    throw;
+  }
+
+  cursorIndex = -1;
+  afterLast = HeaderRecordCount();
+  recordBufferSize = static_cast<int32_t>(recordLength + kBufferTail);
+  recordIndexPos = static_cast<int32_t>(recordLength);
+  noRecordFetched = true;
+  current.assign(static_cast<size_t>(recordBufferSize), 0);
+  spare.assign(static_cast<size_t>(recordBufferSize), 0);
+  hasCurrent = false;
+  useWindow = !readOnly;
+  windowFill = 0;
+  if (useWindow) window.resize(std::max<size_t>(kReadWindowSize, static_cast<size_t>(recordLength)));
+  open = true;
+  state = TDataSetState::dsBrowse;
+  modified = false;
+  bof = eof = true;
+
+  try {
+    self.First();
+  } catch (...) {
+    // A table whose first record cannot be read is not left half open holding the file.
+    Close();
+    throw;
+  }
+}
+
+void TLocalDbf::Impl::BuildFieldDefs() {
+  defs.clear();
+  fieldOffsets.clear();
+  const auto count = static_cast<size_t>((headerLength - static_cast<int64_t>(kHeaderSize)) /
+                                         static_cast<int64_t>(kDescriptorSize));
+  decimals.assign(count, '\0');
+  lengths.assign(count, '\0');
+  types.assign(count, '\0');
+
+  // The descriptors are read in one piece; a file that ends among them is cut short.
+  std::vector<unsigned char> area(count * kDescriptorSize);
+  if (count > 0) {
+    const int64_t got = file.ReadAt(static_cast<int64_t>(kHeaderSize), area.data(), area.size());
+    if (got != static_cast<int64_t>(area.size())) throw EReadError(kReadErrorText);
+  }
+
+  int32_t offset = 1;
+  for (size_t i = 0; i < count; ++i) {
+    const unsigned char* d = area.data() + i * kDescriptorSize;
+    const char letter = static_cast<char>(d[kDescriptorType]);
+    const unsigned char length = d[kDescriptorLength];
+    const unsigned char decimalCount = d[kDescriptorDecimals];
+
+    TFieldDef def;
+    switch (letter) {
+      case 'C': def.DataType = TFieldType::ftString; def.Size = length; break;
+      case 'N':
+        def.DataType = decimalCount == 0 ? TFieldType::ftInteger : TFieldType::ftFloat;
+        break;
+      case 'D': def.DataType = TFieldType::ftDate; break;
+      case 'L': def.DataType = TFieldType::ftBoolean; break;
+      default: throw ELocalDbfError(kUnsupportedFieldType);
+    }
+    const auto* name = reinterpret_cast<const char*>(d + kDescriptorName);
+    def.FieldName.assign(name, strnlen(name, kDescriptorNameSize));
+    def.Required = false;
+    def.FieldNo = static_cast<int32_t>(i + 1);
+    defs.push_back(std::move(def));
+
+    decimals[i] = static_cast<char>(decimalCount);
+    lengths[i] = static_cast<char>(length);
+    types[i] = letter;
+    fieldOffsets.push_back(offset);
+    offset += length;
+  }
+}
+
+void TLocalDbf::Impl::Close() {
+  if (!open) return;
+  state = TDataSetState::dsInactive;
+  open = false;
+  hasCurrent = false;
+  bof = eof = true;
+  modified = false;
+  windowFill = 0;
+  window.clear();
+  window.shrink_to_fit();
+  file.Close();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Records and the cursor
+
+void TLocalDbf::Impl::ReadRecord(int32_t index, unsigned char* out, FetchMode direction) {
+  const int64_t position = headerLength + int64_t{index} * recordLength;
+  const auto n = static_cast<size_t>(recordLength);
+  if (!useWindow) {
+    if (file.ReadAt(position, out, n) != static_cast<int64_t>(n)) throw EReadError(kReadErrorText);
+    return;
+  }
+  if (position < windowStart || position + recordLength > windowStart + static_cast<int64_t>(windowFill)) {
+    // Walking backwards, keep the records before this one in the window instead.
+    int64_t start = position;
+    if (direction == FetchMode::Prior) {
+      start = std::max(headerLength, position + recordLength - static_cast<int64_t>(window.size()));
+    }
+    windowFill = 0;
+    const int64_t got = file.ReadAt(start, window.data(), window.size());
+    if (got < 0) throw EReadError(kReadErrorText);
+    windowStart = start;
+    windowFill = static_cast<size_t>(got);
+    if (position + recordLength > windowStart + got) throw EReadError(kReadErrorText);
+  }
+  std::memcpy(out, window.data() + (position - windowStart), n);
+}
+
+FetchResult TLocalDbf::Impl::FetchRecord(std::vector<unsigned char>& buffer, FetchMode mode,
+                                         bool check) {
+  const int32_t count = HeaderRecordCount();
+  if (count < 1) return FetchResult::AfterLast;
+  for (;;) {
+    FetchResult result = FetchResult::Ok;
+    bool accepted = false;
+    switch (mode) {
+      case FetchMode::Current:
+        if (cursorIndex <= -1) result = FetchResult::BeforeFirst;
+        else if (cursorIndex >= count) result = FetchResult::AfterLast;
+        break;
+      case FetchMode::Next:
+        if (cursorIndex + 1 < count) ++cursorIndex;
+        else result = FetchResult::AfterLast;
+        break;
+      case FetchMode::Prior:
+        if (cursorIndex - 1 > -1) --cursorIndex;
+        else result = FetchResult::BeforeFirst;
+        break;
+    }
+    if (result == FetchResult::Ok) {
+      ReadRecord(cursorIndex, buffer.data(), mode);
+      accepted = showDeleted || buffer[0] != kDeletedFlag;
+      if (accepted) accepted = FilterDecision(buffer.data());
+      SetBufferTail(buffer, cursorIndex, kFlagFetched);
+      if (accepted) noRecordFetched = false;
+    }
+    if (mode == FetchMode::Current && !accepted) result = FetchResult::Error;
+    if (result == FetchResult::Error && check) throw ELocalDbfError(kInvalidRecord);
+    if (result != FetchResult::Ok || accepted) return result;
+  }
+}
+
+bool TLocalDbf::Impl::FilterDecision(const unsigned char* buffer) {
+  if (!filtered || !self.OnFilterRecord) return true;
+  const TDataSetState saved = state;
+  filterBuffer = buffer;
+  state = TDataSetState::dsFilter;
+  bool accept = true;
+  try {
+    self.OnFilterRecord(self, accept);
+  } catch (...) {
+    state = saved;
+    filterBuffer = nullptr;
+    throw;
+  }
+  state = saved;
+  filterBuffer = nullptr;
+  return accept;
+}
+
+// Lands on the record at the cursor, or the next visible one, or the previous one.
+void TLocalDbf::Impl::Resync() {
+  if (FetchRecord(spare, FetchMode::Current, false) != FetchResult::Ok &&
+      FetchRecord(spare, FetchMode::Next, false) != FetchResult::Ok &&
+      FetchRecord(spare, FetchMode::Prior, false) != FetchResult::Ok) {
+    ClearCurrent();
+    return;
+  }
+  AcceptSpare();
+  bof = eof = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Field values
+
+void TLocalDbf::Impl::CheckFieldIndex(int index) const {
+  if (index < 0 || static_cast<size_t>(index) >= defs.size()) {
+    throw EListError("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
+  }
+}
+
+const unsigned char* TLocalDbf::Impl::RecordForReading() const {
+  if (state == TDataSetState::dsFilter) return filterBuffer;
+  if (!open || !hasCurrent) return nullptr;
+  return current.data();
+}
+
+TDbfValue TLocalDbf::Impl::ReadFieldValue(const unsigned char* record, int index) const {
+  if (record == nullptr) return {};
+  const auto* field = reinterpret_cast<const char*>(record + fieldOffsets[index]);
+  const size_t w = static_cast<unsigned char>(lengths[index]);
+  switch (defs[index].DataType) {
+    case TFieldType::ftString: {
+      // Trailing blanks and NULs go; the text then ends at its first NUL.
+      size_t end = w;
+      while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
+      return TDbfValue::Text(std::string_view(field, strnlen(field, end)));
+    }
+    case TFieldType::ftInteger: {
+      int32_t v;
+      if (!ParseInteger(TrimView(field, w), v)) return {};
+      return TDbfValue::Integer(v);
+    }
+    case TFieldType::ftFloat: {
+      double v;
+      if (!ParseFloat(TrimView(field, w), v)) return {};
+      return TDbfValue::Float(v);
+    }
+    case TFieldType::ftDate: {
+      char text[8] = {};
+      std::memcpy(text, field, std::min<size_t>(w, 8));
+      TDbfDate date;
+      if (!ParseDate(text, date)) return {};
+      return TDbfValue::Date(date);
+    }
+    case TFieldType::ftBoolean:
+      if (w >= 1 && field[0] == 'T') return TDbfValue::Boolean(true);
+      if (w >= 1 && field[0] == 'F') return TDbfValue::Boolean(false);
+      return {};
+    case TFieldType::ftUnknown: break;
+  }
+  return {};
+}
+
+// The text of FieldAsString straight from the record bytes: this is the conversion's inner
+// loop, so it neither builds a TDbfValue nor allocates beyond the growth of `out`.
+void TLocalDbf::Impl::AppendFieldText(const unsigned char* record, int index,
+                                      const RegionalSettings& settings, std::string& out) const {
+  if (record == nullptr) return;
+  const auto* field = reinterpret_cast<const char*>(record + fieldOffsets[index]);
+  const size_t w = static_cast<unsigned char>(lengths[index]);
+  switch (defs[index].DataType) {
+    case TFieldType::ftString: {
+      size_t end = w;
+      while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
+      out.append(field, strnlen(field, end));
+      return;
+    }
+    case TFieldType::ftInteger: {
+      int32_t v;
+      if (!ParseInteger(TrimView(field, w), v)) return;
+      char text[16];
+      out.append(text, std::to_chars(text, text + sizeof text, v).ptr);
+      return;
+    }
+    case TFieldType::ftFloat: {
+      double v;
+      if (!ParseFloat(TrimView(field, w), v)) return;
+      char text[kNumberTextMax];
+      out.append(text, FormatGeneral(v, settings.DecimalSeparator, text));
+      return;
+    }
+    case TFieldType::ftDate: {
+      char text[8] = {};
+      std::memcpy(text, field, std::min<size_t>(w, 8));
+      TDbfDate date;
+      if (!ParseDate(text, date)) return;
+      AppendShortDate(date.Year, date.Month, date.Day, settings.ShortDateFormat,
+                      settings.DateSeparator, out);
+      return;
+    }
+    case TFieldType::ftBoolean:
+      if (w >= 1 && field[0] == 'T') out.append("True");
+      else if (w >= 1 && field[0] == 'F') out.append("False");
+      return;
+    case TFieldType::ftUnknown: break;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+namespace {
+
+// The text a value is stored as in a field of the given kind; a value of another kind is
+// converted where the meaning is plain, refused otherwise.
+double NumberOf(const TDbfValue& value, TFieldType type) {
+  switch (value.kind()) {
+    case TDbfValue::Kind::Integer: return value.AsInteger();
+    case TDbfValue::Kind::Float: return value.AsFloat();
+    case TDbfValue::Kind::String: {
+      const std::string_view text = TrimView(value.AsText().data(), value.AsText().size());
+      if (type == TFieldType::ftInteger) {
+        int32_t v;
+        if (ParseInteger(text, v)) return v;
+      } else {
+        double v;
+        if (ParseFloat(text, v)) return v;
+      }
+      break;
+    }
+    default: break;
+  }
+  throw EConvertError(kValueKindMismatch);
+}
+
+void FormatNumberField(double number, TFieldType type, int decimalCount, char* text,
+                       size_t& length) {
+  // Fixed notation: up to 309 integer digits and 255 decimals.
+  constexpr size_t kMax = 600;
+  if (!std::isfinite(number)) throw ELocalDbfError(kTooManyDigits);
+  const auto r = type == TFieldType::ftInteger
+                     ? std::to_chars(text, text + kMax, number, std::chars_format::fixed, 0)
+                     : std::to_chars(text, text + kMax, number, std::chars_format::fixed,
+                                     decimalCount);
+  length = static_cast<size_t>(r.ptr - text);
+}
+
+}  // namespace
+
+void TLocalDbf::Impl::StoreFieldValue(int index, const TDbfValue& value) {
+  if (!open) ThrowClosed();
+  if (state != TDataSetState::dsEdit && state != TDataSetState::dsInsert) {
+    throw ELocalDbfError(kNotEditing);
+  }
+  CheckFieldIndex(index);
+  const size_t w = static_cast<unsigned char>(lengths[index]);
+  const TFieldType type = defs[index].DataType;
+  // The new bytes are made aside, so a refused value leaves the field as it was.
+  char area[256];
+  std::memset(area, ' ', w);
+
+  if (!value.IsNull()) {
+    switch (types[index]) {
+      case 'C': {
+        std::string_view text;
+        char number[kNumberTextMax];
+        switch (value.kind()) {
+          case TDbfValue::Kind::String: text = value.AsText(); break;
+          case TDbfValue::Kind::Integer:
+            text = {number, static_cast<size_t>(
+                                std::to_chars(number, number + sizeof number, value.AsInteger()).ptr -
+                                number)};
+            break;
+          case TDbfValue::Kind::Float:
+            text = {number, FormatGeneral(value.AsFloat(), '.', number)};
+            break;
+          case TDbfValue::Kind::Boolean: text = value.AsBoolean() ? "True" : "False"; break;
+          default: throw EConvertError(kValueKindMismatch);
+        }
+        // A NUL ends the text; what follows it becomes blanks like the rest of the field.
+        const size_t n = std::min({text.size(), w, strnlen(text.data(), text.size())});
+        std::memcpy(area, text.data(), n);
+        break;
+      }
+      case 'D': {
+        TDbfDate date;
+        if (value.kind() == TDbfValue::Kind::Date) {
+          date = value.AsDate();
+        } else if (value.kind() == TDbfValue::Kind::DateTime && std::isfinite(value.AsFloat()) &&
+                   std::fabs(value.AsFloat()) < 3e6) {
+          date = TDbfDate::FromDayNumber(kDateTimeOrigin +
+                                         static_cast<int32_t>(std::floor(value.AsFloat())));
+        } else {
+          throw EConvertError(kValueKindMismatch);
+        }
+        if (!TDbfDate::IsValid(date.Year, date.Month, date.Day)) throw EConvertError(kValueKindMismatch);
+        char text[9];
+        text[0] = static_cast<char>('0' + date.Year / 1000);
+        text[1] = static_cast<char>('0' + date.Year / 100 % 10);
+        text[2] = static_cast<char>('0' + date.Year / 10 % 10);
+        text[3] = static_cast<char>('0' + date.Year % 10);
+        text[4] = static_cast<char>('0' + date.Month / 10);
+        text[5] = static_cast<char>('0' + date.Month % 10);
+        text[6] = static_cast<char>('0' + date.Day / 10);
+        text[7] = static_cast<char>('0' + date.Day % 10);
+        std::memcpy(area, text, std::min<size_t>(w, 8));
+        break;
+      }
+      case 'L': {
+        if (value.kind() != TDbfValue::Kind::Boolean) throw EConvertError(kValueKindMismatch);
+        if (w >= 1) area[0] = value.AsBoolean() ? 'T' : 'F';
+        break;
+      }
+      case 'N': {
+        const double number = NumberOf(value, type);
+        char text[640];
+        size_t length = 0;
+        FormatNumberField(number, type, static_cast<unsigned char>(decimals[index]), text, length);
+        if (length > w) throw ELocalDbfError(kTooManyDigits);
+        std::memcpy(area + (w - length), text, length);
+        break;
+      }
+      default: break;
+    }
+  }
+  std::memcpy(current.data() + fieldOffsets[index], area, w);
+  modified = true;
+}
+
+void TLocalDbf::Impl::WriteOrFail(int64_t position, const void* data, size_t n) {
+  // Whatever was read ahead may now be out of date.
+  windowFill = 0;
+  if (!file.WriteAt(position, data, n)) throw EWriteError(kWriteErrorText);
+}
+
+void TLocalDbf::Impl::WriteRecord(const unsigned char* buffer, int32_t index) {
+  WriteOrFail(headerLength + int64_t{index} * recordLength, buffer,
+              static_cast<size_t>(recordLength));
+}
+
+// The new record goes right after the last one the header counts, then the end marker: in a
+// well-formed file that is where the old marker stood, and in a file without one no record
+// is overwritten.
+void TLocalDbf::Impl::AppendRecord(const unsigned char* buffer) {
+  const int64_t position = headerLength + int64_t{HeaderRecordCount()} * recordLength;
+  WriteOrFail(position, buffer, static_cast<size_t>(recordLength));
+  const unsigned char marker = kEndOfFile;
+  WriteOrFail(position + recordLength, &marker, 1);
+}
+
+void TLocalDbf::Impl::WriteHeader() { WriteOrFail(0, header.data(), kHeaderSize); }
+
+void TLocalDbf::Impl::Post() {
+  if (!open) ThrowClosed();
+  if (state != TDataSetState::dsEdit && state != TDataSetState::dsInsert) {
+    throw ELocalDbfError(kNotEditing);
+  }
+  CheckWritable();
+  noRecordFetched = true;
+  if (state == TDataSetState::dsEdit) {
+    WriteRecord(current.data(), BufferIndex(current));
+  } else {
+    const int32_t count = HeaderRecordCount();
+    cursorIndex = afterLast;
+    current[0] = kLiveFlag;
+    AppendRecord(current.data());
+    PutLE32(header.data() + kHeaderRecordCount, count + 1);
+    try {
+      WriteHeader();
+    } catch (...) {
+      PutLE32(header.data() + kHeaderRecordCount, count);
+      throw;
+    }
+    afterLast = count + 1;
+    noRecordFetched = true;
+  }
+  state = TDataSetState::dsBrowse;
+  modified = false;
+  Resync();
+}
+
+void TLocalDbf::Impl::Cancel() {
+  if (state == TDataSetState::dsEdit) {
+    SyncCursorToCurrent();
+  } else if (state == TDataSetState::dsInsert) {
+    // The new record stood after the last one; dropping it lands on the last visible record.
+    cursorIndex = afterLast;
+  } else {
+    return;
+  }
+  state = TDataSetState::dsBrowse;
+  modified = false;
+  Resync();
+}
+
+void TLocalDbf::Impl::Delete() {
+  CheckActive();
+  if (state == TDataSetState::dsInsert) {
+    Cancel();
+    return;
+  }
+  if (!hasCurrent) throw EDatabaseError(kDataSetEmpty);
+  CheckWritable();
+  const int32_t index = BufferIndex(current);
+  // Changes of an edit in progress are not written along with the deletion mark.
+  if (state == TDataSetState::dsEdit) ReadRecord(index, current.data(), FetchMode::Current);
+  current[0] = kDeletedFlag;
+  WriteRecord(current.data(), index);
+  noRecordFetched = true;
+  state = TDataSetState::dsBrowse;
+  modified = false;
+  cursorIndex = index;
+  Resync();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Locate
+
+bool TLocalDbf::Impl::KeyMatches(const unsigned char* record, int field, const TDbfValue& key,
+                                 TLocateOptions options, std::string& scratchA,
+                                 std::string& scratchB) const {
+  const TDbfValue v = ReadFieldValue(record, field);
+  if (v.IsNull() || key.IsNull()) return false;
+  using K = TDbfValue::Kind;
+  switch (v.kind()) {
+    case K::String: {
+      if (key.kind() != K::String) return false;
+      std::string_view text = v.AsText();
+      const std::string_view keyText = key.AsText();
+      if (options & loPartialKey) text = text.substr(0, keyText.size());
+      if (options & loCaseInsensitive) {
+        FoldCaseCp932(text, scratchA);
+        FoldCaseCp932(keyText, scratchB);
+        return scratchA == scratchB;
+      }
+      return text == keyText;
+    }
+    case K::Integer:
+    case K::Float: {
+      const double number = v.kind() == K::Integer ? v.AsInteger() : v.AsFloat();
+      if (key.kind() == K::Integer) return number == key.AsInteger();
+      if (key.kind() == K::Float) return number == key.AsFloat();
+      if (key.kind() == K::String) {
+        const std::string_view text = TrimView(key.AsText().data(), key.AsText().size());
+        if (v.kind() == K::Integer) {
+          int32_t k;
+          return ParseInteger(text, k) && k == v.AsInteger();
+        }
+        double k;
+        return ParseFloat(text, k) && k == v.AsFloat();
+      }
+      return false;
+    }
+    case K::Date: {
+      const int32_t day = v.AsDate().DayNumber();
+      if (key.kind() == K::Date) return key.AsDate().DayNumber() == day;
+      if (key.kind() == K::DateTime) {
+        const double days = key.AsFloat();
+        return std::isfinite(days) && std::floor(days) == days &&
+               days == static_cast<double>(day - kDateTimeOrigin);
+      }
+      if (key.kind() == K::String) {
+        const std::string& text = key.AsText();
+        char digits[8] = {};
+        std::memcpy(digits, text.data(), std::min<size_t>(text.size(), 8));
+        TDbfDate date;
+        return ParseDate(digits, date) && date.DayNumber() == day;
+      }
+      return false;
+    }
+    case K::Boolean: {
+      if (key.kind() == K::Boolean) return key.AsBoolean() == v.AsBoolean();
+      if (key.kind() == K::String && !key.AsText().empty()) {
+        const char c = key.AsText()[0];
+        return (c == 'T' && v.AsBoolean()) || (c == 'F' && !v.AsBoolean());
+      }
+      return false;
+    }
+    default: return false;
+  }
+}
+
+bool TLocalDbf::Impl::Locate(std::string_view keyFields, const std::vector<TDbfValue>& keyValues,
+                             TLocateOptions options) {
+  CheckWritable();
+  if (state != TDataSetState::dsBrowse) throw ELocalDbfError(kLocateState);
+  std::vector<unsigned char> search(static_cast<size_t>(recordLength));
+  const std::vector<std::string> names = SplitKeyFields(keyFields, ';');
+  const size_t valueCount = keyValues.size();
+  if (names.size() > 1 && names.size() != valueCount) throw ELocalDbfError(kLocateCountMismatch);
+
+  std::vector<int> fields;
+  fields.reserve(names.size());
+  for (const std::string& name : names) {
+    int found = -1;
+    for (size_t i = 0; i < defs.size() && found < 0; ++i) {
+      if (SameNameIgnoringCase(defs[i].FieldName, name)) found = static_cast<int>(i);
+    }
+    if (found < 0) throw EDatabaseError("項目 '" + Cp932ToUtf8(name) + "' が見つかりません");
+    fields.push_back(found);
+  }
+
+  int32_t start = 0;
+  if (locateNext) {
+    start = self.RecNo();
+    if (start == -1) start = 0;
+  }
+  std::string scratchA, scratchB;
+  const TDbfValue noKey;
+  for (int32_t r = start; r < HeaderRecordCount(); ++r) {
+    ReadRecord(r, search.data(), FetchMode::Next);
+    if (search[0] != kLiveFlag) continue;
+    bool matched = true;
+    for (size_t i = 0; i < fields.size() && matched; ++i) {
+      const TDbfValue& key = valueCount == 0 ? noKey : keyValues[i < valueCount ? i : 0];
+      matched = KeyMatches(search.data(), fields[i], key, options, scratchA, scratchB);
+    }
+    if (matched) {
+      self.SetRecNo(r + 1);
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// TLocalDbf
+
+TLocalDbf::TLocalDbf() : impl_(std::make_unique<Impl>(*this)) {}
+
+TLocalDbf::~TLocalDbf() { impl_->Close(); }
+
+const std::string& TLocalDbf::TableName() const { return impl_->tableName; }
+void TLocalDbf::SetTableName(const std::string& path) { impl_->tableName = path; }
+bool TLocalDbf::ReadOnly() const { return impl_->readOnly; }
+void TLocalDbf::SetReadOnly(bool value) { impl_->readOnly = value; }
+bool TLocalDbf::ShowDeleted() const { return impl_->showDeleted; }
+
+void TLocalDbf::SetShowDeleted(bool value) {
+  if (value == impl_->showDeleted) return;
+  impl_->showDeleted = value;
+  if (impl_->open) Refresh();
+}
+
+bool TLocalDbf::LocateNext() const { return impl_->locateNext; }
+void TLocalDbf::SetLocateNext(bool value) { impl_->locateNext = value; }
+bool TLocalDbf::Active() const { return impl_->open; }
+
+void TLocalDbf::SetActive(bool value) {
+  if (value) Open();
+  else Close();
+}
+
+const RegionalSettings& TLocalDbf::Regional() const { return impl_->regional; }
+void TLocalDbf::SetRegional(const RegionalSettings& regional) { impl_->regional = regional; }
+
+void TLocalDbf::Open() { impl_->Open(); }
+void TLocalDbf::Close() { impl_->Close(); }
+TDataSetState TLocalDbf::State() const { return impl_->state; }
+
+int TLocalDbf::FieldCount() const { return static_cast<int>(impl_->defs.size()); }
+
+const TFieldDef& TLocalDbf::FieldDef(int index) const {
+  impl_->CheckFieldIndex(index);
+  return impl_->defs[static_cast<size_t>(index)];
+}
+
+void TLocalDbf::First() {
+  Impl& t = *impl_;
+  t.CheckBrowseMode();
+  t.ClearCurrent();
+  t.cursorIndex = -1;
+  try {
+    if (t.FetchRecord(t.spare, FetchMode::Next, true) == FetchResult::Ok) {
+      t.AcceptSpare();
+      t.eof = false;
+    }
+  } catch (...) {
+    t.bof = true;
+    throw;
+  }
+  t.bof = true;
+}
+
+void TLocalDbf::Last() {
+  Impl& t = *impl_;
+  t.CheckBrowseMode();
+  t.ClearCurrent();
+  t.cursorIndex = t.afterLast;
+  try {
+    if (t.FetchRecord(t.spare, FetchMode::Prior, true) == FetchResult::Ok) {
+      t.AcceptSpare();
+      t.bof = false;
+    }
+  } catch (...) {
+    t.eof = true;
+    throw;
+  }
+  t.eof = true;
+}
+
+void TLocalDbf::Next() {
+  Impl& t = *impl_;
+  t.CheckBrowseMode();
+  if (t.eof) return;
+  t.bof = false;
+  t.SyncCursorToCurrent();
+  if (t.FetchRecord(t.spare, FetchMode::Next, true) == FetchResult::Ok) {
+    t.AcceptSpare();
+  } else {
+    t.eof = true;
+  }
+}
+
+void TLocalDbf::Prior() {
+  Impl& t = *impl_;
+  t.CheckBrowseMode();
+  if (t.bof) return;
+  t.eof = false;
+  t.SyncCursorToCurrent();
+  if (t.FetchRecord(t.spare, FetchMode::Prior, true) == FetchResult::Ok) {
+    t.AcceptSpare();
+  } else {
+    t.bof = true;
+  }
+}
+
+bool TLocalDbf::Bof() const { return impl_->bof; }
+bool TLocalDbf::Eof() const { return impl_->eof; }
+
+int32_t TLocalDbf::RecNo() {
+  Impl& t = *impl_;
+  if (!t.open) return -1;
+  if (t.state != TDataSetState::dsFilter) {
+    if (t.state == TDataSetState::dsInsert || !t.hasCurrent) return -1;
+    t.SyncCursorToCurrent();
+  }
+  const int32_t count = t.HeaderRecordCount();
+  return (t.cursorIndex > -1 && t.cursorIndex < count) ? t.cursorIndex + 1 : -1;
+}
+
+void TLocalDbf::SetRecNo(int32_t value) {
+  Impl& t = *impl_;
+  t.CheckBrowseMode();
+  if (value < 1 || value > t.HeaderRecordCount()) return;
+  t.cursorIndex = value - 1;
+  t.Resync();
+}
+
+int32_t TLocalDbf::RecordCount() const {
+  impl_->CheckActive();
+  return impl_->HeaderRecordCount();
+}
+
+int32_t TLocalDbf::Bookmark() const {
+  const Impl& t = *impl_;
+  if (!t.open || !t.hasCurrent || t.BufferFlag(t.current) != kFlagFetched) return -1;
+  return t.BufferIndex(t.current);
+}
+
+void TLocalDbf::GotoBookmark(int32_t bookmark) {
+  Impl& t = *impl_;
+  t.CheckBrowseMode();
+  if (!(bookmark > -1 && bookmark < t.HeaderRecordCount())) {
+    throw ELocalDbfError("Bookmark " + std::to_string(bookmark) + " not found");
+  }
+  t.cursorIndex = bookmark;
+  t.FetchRecord(t.spare, FetchMode::Current, true);
+  t.AcceptSpare();
+  t.bof = t.eof = false;
+}
+
+bool TLocalDbf::Filtered() const { return impl_->filtered; }
+
+void TLocalDbf::SetFiltered(bool value) {
+  impl_->filtered = value;
+  impl_->noRecordFetched = true;
+  if (impl_->open) Refresh();
+}
+
+void TLocalDbf::Refresh() {
+  Impl& t = *impl_;
+  t.CheckBrowseMode();
+  t.SyncCursorToCurrent();
+  t.Resync();
+}
+
+TDbfValue TLocalDbf::FieldValue(int index) {
+  impl_->CheckFieldIndex(index);
+  return impl_->ReadFieldValue(impl_->RecordForReading(), index);
+}
+
+std::string TLocalDbf::FieldAsString(int index) {
+  std::string text;
+  AppendFieldAsString(index, text);
+  return text;
+}
+
+void TLocalDbf::AppendFieldAsString(int index, std::string& out) {
+  AppendFieldText(index, impl_->regional, out);
+}
+
+void TLocalDbf::AppendFieldText(int index, const RegionalSettings& regional, std::string& out) {
+  impl_->CheckFieldIndex(index);
+  impl_->AppendFieldText(impl_->RecordForReading(), index, regional, out);
+}
+
+void TLocalDbf::Edit() {
+  Impl& t = *impl_;
+  t.CheckActive();
+  if (t.state == TDataSetState::dsEdit || t.state == TDataSetState::dsInsert) return;
+  if (t.readOnly) throw ELocalDbfError(kDataSetReadOnly);
+  // With no record to change, editing begins a new one, as in every record-set.
+  if (!t.hasCurrent) {
+    Append();
+    return;
+  }
+  t.SyncCursorToCurrent();
+  t.state = TDataSetState::dsEdit;
+  t.modified = false;
+}
+
+void TLocalDbf::Append() {
+  Impl& t = *impl_;
+  t.CheckBrowseMode();
+  if (t.readOnly) throw ELocalDbfError(kDataSetReadOnly);
+  std::fill(t.current.begin(), t.current.end(), static_cast<unsigned char>(' '));
+  t.current[static_cast<size_t>(t.recordIndexPos) + kBufferFlagOffset] = kFlagAppended;
+  t.hasCurrent = true;
+  t.bof = false;
+  t.eof = true;
+  t.cursorIndex = t.afterLast;
+  t.state = TDataSetState::dsInsert;
+  t.modified = false;
+}
+
+void TLocalDbf::StoreFieldValue(int index, const TDbfValue& value) {
+  impl_->StoreFieldValue(index, value);
+}
+
+void TLocalDbf::Post() { impl_->Post(); }
+void TLocalDbf::Cancel() { impl_->Cancel(); }
+void TLocalDbf::Delete() { impl_->Delete(); }
+
+bool TLocalDbf::Locate(std::string_view keyFields, const std::vector<TDbfValue>& keyValues,
+                       TLocateOptions options) {
+  return impl_->Locate(keyFields, keyValues, options);
+}
+
+}  // namespace plexor
