@@ -240,7 +240,7 @@ void WriteSamples(const std::string& dir) {
     TableWriter dbf(dir + "/roads.dbf", kFields);
     shp.MultiPart(3, {0}, {{-5000.125, -35000.5}, {-4800.25, -34950.75}, {-4500, -34800.125}});
     dbf.Record({Sjis("国道1号"), "1", "1234.5", "19990401", "T", Sjis("国道"), "12.25", "1"});
-    shp.MultiPart(3, {0, 2, 5},
+    shp.MultiPart(3, {0, 2, 4},
                   {{-100, 200}, {-50, 250}, {0, 0}, {10.5, 10.5}, {20.25, 0}, {1e-9, -2.5e-9}});
     dbf.Record({Sjis("都道\"環状\"線, 支線"), "305", "-0.125", "20101231", "F", Sjis("都道"), "",
                 "2"});
