@@ -147,7 +147,8 @@ void ShowRow(IConvertHost& host, int index) {
   host.ProcessPendingEvents();
 }
 
-void Combine(std::vector<TBatchRow>& rows, const std::string& combinedMif, IConvertHost& host) {
+void CombineRows(const std::vector<TBatchRow>& rows, const std::string& combinedMif,
+                 IConvertHost& host) {
   host.SetStatusText(kCombiningMifText);
   {
     TextFileWriter out;
@@ -304,6 +305,11 @@ void ConvertRowsInParallel(std::vector<TBatchRow>& rows, int jobs, IConvertHost&
 }
 
 }  // namespace
+
+void CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& combinedMif,
+                         IConvertHost& host) {
+  CombineRows(rows, combinedMif, host);
+}
 
 TBatchRow MakeBatchRow(int index, const std::string& source, const std::string& target) {
   TBatchRow row;
@@ -478,7 +484,7 @@ bool RunBatch(std::vector<TBatchRow>& rows, const TBatchRunOptions& options, ICo
     } else {
       ConvertRowsInOrder(rows, host);
     }
-    if (options.Combine) Combine(rows, options.CombineName, host);
+    if (options.Combine) CombineBatchOutputs(rows, options.CombineName, host);
   } catch (...) {
     error = std::current_exception();
   }

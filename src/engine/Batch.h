@@ -50,6 +50,11 @@ void WriteBatchFile(const std::string& path, bool combine, const std::string& co
 // At least two rows, one coordinate system, and tables with the same column names and types.
 bool CanCombineBatch(const std::vector<TBatchRow>& rows);
 
+// Joins the outputs of the rows marked 0, in list order: the first one whole, of the others
+// what follows their "Data" line; the MID files one after the other.
+void CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& combinedMif,
+                         IConvertHost& host);
+
 struct TBatchRunOptions {
   bool Combine = false;  // the check box is enabled and ticked
   std::string CombineName;

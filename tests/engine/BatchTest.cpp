@@ -1,0 +1,289 @@
+#include <gtest/gtest.h>
+
+#include "engine/Batch.h"
+#include "engine/ShpToMif.h"
+#include "support/DbfBuilder.h"
+#include "support/Exceptions.h"
+#include "support/FakeHost.h"
+#include "support/FileHandle.h"
+#include "support/ShpBuilder.h"
+
+namespace plexor {
+namespace {
+
+using test::DbfBuilder;
+using test::ReadFile;
+using test::ShpBuilder;
+using test::WriteFile;
+
+class BatchTest : public ::testing::Test {
+ protected:
+  // A shapefile of `points` points with a one-column table named `column`.
+  std::string MakeInput(const std::string& name, int points, const std::string& column = "NAME",
+                        char type = 'C') {
+    ShpBuilder shp;
+    DbfBuilder dbf;
+    dbf.Field(column, type, 6);
+    for (int i = 0; i < points; ++i) {
+      shp.Point(i, i);
+      dbf.Record({type == 'C' ? name + std::to_string(i) : std::to_string(i)});
+    }
+    shp.Write(dir / (name + ".shp"));
+    dbf.Write(dir / (name + ".dbf"));
+    return dir / (name + ".shp");
+  }
+
+  std::vector<std::string> Lines(const std::string& text) {
+    WriteFile(dir / "batch.txt", text);
+    return ReadBatchLines(dir / "batch.txt");
+  }
+
+  test::TempDir dir;
+  test::FakeHost host;
+};
+
+TEST_F(BatchTest, LinesEndAtCrLfLfOrCrAndANulEndsTheText) {
+  EXPECT_EQ(Lines("a\r\nb\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(Lines("a\r\n\r\n"), (std::vector<std::string>{"a", ""}));
+  EXPECT_EQ(Lines(std::string("a\nb\0c\nd", 7)), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(Lines(""), std::vector<std::string>{});
+  EXPECT_THROW(ReadBatchLines(dir / "missing.txt"), EFOpenError);
+}
+
+TEST_F(BatchTest, MarkerAndVersionAreTrimmedAndCaseFolded) {
+  bool combine = true;
+  std::string name = "keep";
+  std::vector<TBatchRow> rows;
+  EXPECT_TRUE(ParseBatchLines({"  PLEXOR \t", " 200", "0", ""}, combine, name, rows));
+  EXPECT_FALSE(combine);
+  EXPECT_EQ(name, "");
+  EXPECT_TRUE(rows.empty());
+
+  combine = true;
+  name = "keep";
+  for (const auto& lines : std::vector<std::vector<std::string>>{
+           {"Plexorx", "200", "0", ""},
+           {"", "200", "0", ""},
+           {"\xEF\xBB\xBFPlexor", "200", "0", ""},
+           {"Plexor", "201", "0", ""},
+           {"Plexor", "200", "0"}}) {
+    EXPECT_FALSE(ParseBatchLines(lines, combine, name, rows));
+  }
+  EXPECT_TRUE(combine);
+  EXPECT_EQ(name, "keep");
+}
+
+TEST_F(BatchTest, CombineFlagIsANumberOrTrueOrFalse) {
+  std::vector<TBatchRow> rows;
+  std::string name;
+  for (const auto& [text, expected] : std::vector<std::pair<std::string, bool>>{
+           {"-1", true}, {"0", false}, {"1", true}, {"TRUE", true}, {"false", false}, {"0.0", false}}) {
+    bool combine = !expected;
+    ASSERT_TRUE(ParseBatchLines({"Plexor", "200", text, "c.mif"}, combine, name, rows)) << text;
+    EXPECT_EQ(combine, expected) << text;
+  }
+  bool combine = false;
+  name = "before";
+  try {
+    ParseBatchLines({"Plexor", "200", "yes", "c.mif", "\"0\"\t\"a\"\t\"b\""}, combine, name, rows);
+    FAIL();
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "'yes' は正しい論理型ではありません");
+  }
+  EXPECT_EQ(name, "before");
+  EXPECT_TRUE(rows.empty());
+}
+
+TEST_F(BatchTest, RowLinesKeepIndexTextAndStopAtTheFirstBadRow) {
+  bool combine;
+  std::string name;
+  std::vector<TBatchRow> rows;
+  ASSERT_TRUE(ParseBatchLines({"Plexor", "200", "0", "", "\"05\"\t\"a b.shp\"\t\"c.mif\"",
+                               "3 x.shp y.mif"},
+                              combine, name, rows));
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].IndexText, "05");
+  EXPECT_EQ(rows[0].DisplayText, "平面直角座標系(日本測地系)/第3系");
+  EXPECT_EQ(rows[0].SourcePath, "a b.shp");
+  EXPECT_EQ(rows[1].SourcePath, "x.shp");
+  EXPECT_EQ(rows[1].Mark, -1);
+
+  rows.clear();
+  try {
+    ParseBatchLines({"Plexor", "200", "0", "", "\"1\"\t\"a\"\t\"b\"", "\"41\"\t\"c\"\t\"d\"",
+                     "\"2\"\t\"e\"\t\"f\""},
+                    combine, name, rows);
+    FAIL();
+  } catch (const EListError& e) {
+    EXPECT_EQ(e.Message(), "リストのインデックスが範囲を超えています (41)");
+  }
+  EXPECT_EQ(rows.size(), 1u);
+  rows.clear();
+  EXPECT_THROW(ParseBatchLines({"Plexor", "200", "0", "", "\"x\"\t\"a\"\t\"b\""}, combine, name, rows),
+               EConvertError);
+  // A hand-written unquoted path with a blank splits at the blank.
+  rows.clear();
+  ParseBatchLines({"Plexor", "200", "0", "", "1 my roads.shp"}, combine, name, rows);
+  EXPECT_EQ(rows[0].SourcePath, "my");
+  EXPECT_EQ(rows[0].TargetPath, "roads.shp");
+}
+
+TEST_F(BatchTest, SaveThenLoadRoundTrips) {
+  std::vector<TBatchRow> rows = {MakeBatchRow(3, "道 1.shp", "道 1.mif"),
+                                 MakeBatchRow(22, "b.shp", "b.mif")};
+  rows[1].IndexText = "022";
+  WriteBatchFile(dir / "b.txt", true, " out.mif ", rows);
+  EXPECT_EQ(ReadFile(dir / "b.txt"),
+            "Plexor\r\n200\r\n-1\r\n out.mif \r\n\"3\"\t\"道 1.shp\"\t\"道 1.mif\"\r\n"
+            "\"022\"\t\"b.shp\"\t\"b.mif\"\r\n");
+  bool combine = false;
+  std::string name;
+  std::vector<TBatchRow> loaded;
+  ASSERT_TRUE(ParseBatchLines(ReadBatchLines(dir / "b.txt"), combine, name, loaded));
+  EXPECT_TRUE(combine);
+  EXPECT_EQ(name, " out.mif ");
+  ASSERT_EQ(loaded.size(), 2u);
+  EXPECT_EQ(loaded[0].SourcePath, "道 1.shp");
+  EXPECT_EQ(loaded[1].IndexText, "022");
+  EXPECT_EQ(loaded[1].DisplayText, "平面直角座標系(世界測地系)/第1系");
+  EXPECT_TRUE(BatchRowsCanBeSaved(rows));
+  rows[0].SourcePath = "a\"b.shp";
+  EXPECT_FALSE(BatchRowsCanBeSaved(rows));
+}
+
+TEST_F(BatchTest, CanCombineNeedsOneCoordSysAndEqualColumns) {
+  const std::string a = MakeInput("a", 1);
+  const std::string b = MakeInput("b", 2);
+  EXPECT_TRUE(CanCombineBatch({MakeBatchRow(3, a, "x.mif"), MakeBatchRow(3, b, "y.mif")}));
+  EXPECT_FALSE(CanCombineBatch({MakeBatchRow(3, a, "x.mif")}));
+  EXPECT_FALSE(CanCombineBatch({MakeBatchRow(3, a, "x.mif"), MakeBatchRow(22, b, "y.mif")}));
+  const std::string lower = MakeInput("c", 1, "name");
+  EXPECT_FALSE(CanCombineBatch({MakeBatchRow(3, a, "x.mif"), MakeBatchRow(3, lower, "y.mif")}));
+  const std::string number = MakeInput("d", 1, "NAME", 'N');
+  EXPECT_FALSE(CanCombineBatch({MakeBatchRow(3, a, "x.mif"), MakeBatchRow(3, number, "y.mif")}));
+  EXPECT_FALSE(CanCombineBatch({MakeBatchRow(3, a, "x.mif"), MakeBatchRow(3, dir / "none.shp", "y")}));
+  // Widths may differ.
+  DbfBuilder wide;
+  wide.Field("NAME", 'C', 30).Record({"w"});
+  wide.Write(dir / "e.dbf");
+  EXPECT_TRUE(CanCombineBatch({MakeBatchRow(3, a, "x.mif"), MakeBatchRow(3, dir / "e.shp", "y")}));
+}
+
+TEST_F(BatchTest, RunMarksRowsAndCombinesFromTheFirstConvertedRow) {
+  const std::string a = MakeInput("a", 1);
+  const std::string b = MakeInput("b", 2);
+  std::vector<TBatchRow> rows = {MakeBatchRow(3, dir / "missing.shp", dir / "m.mif"),
+                                 MakeBatchRow(3, a, dir / "a.mif"),
+                                 MakeBatchRow(3, b, dir / "b.mif")};
+  TBatchRunOptions options;
+  options.Combine = true;
+  options.CombineName = dir / "all.txt";
+  ASSERT_TRUE(RunBatch(rows, options, host));
+  EXPECT_EQ(rows[0].Mark, 1);
+  EXPECT_EQ(rows[1].Mark, 0);
+  EXPECT_EQ(rows[2].Mark, 0);
+  const std::string aMif = ReadFile(dir / "a.mif");
+  const std::string bMif = ReadFile(dir / "b.mif");
+  EXPECT_EQ(ReadFile(dir / "all.txt"), aMif + bMif.substr(bMif.find("Data\r\n") + 6));
+  EXPECT_EQ(ReadFile(dir / "all.mid"), ReadFile(dir / "a.mid") + ReadFile(dir / "b.mid"));
+  ASSERT_FALSE(host.Messages.empty());
+  EXPECT_EQ(host.Messages.back().Text, "変換が終了しました。");
+  EXPECT_EQ(host.Messages.back().Kind, MessageKind::Information);
+  EXPECT_EQ(host.StatusTexts.back(), "");
+  EXPECT_NE(std::find(host.StatusTexts.begin(), host.StatusTexts.end(), "MIFファイルを統合しています。"),
+            host.StatusTexts.end());
+}
+
+TEST_F(BatchTest, CombiningFindsTheDataLineInAnyCaseAndDropsTextAfterALoneCr) {
+  WriteFile(dir / "h.mif", "Version 300\r\nData\r\n\r\nPoint 1 1\r\n");
+  WriteFile(dir / "h.mid", "1\r\n");
+  WriteFile(dir / "l.mif", "Version 300\n  data \t\nPoint 2 2\rjunk\nPoint 3 3");
+  WriteFile(dir / "l.mid", "2\n");
+  WriteFile(dir / "n.mif", "no data line here\r\n");
+  WriteFile(dir / "n.mid", "3\r\n");
+  std::vector<TBatchRow> rows = {MakeBatchRow(0, "s", dir / "f.mif"), MakeBatchRow(0, "s", dir / "h.mif"),
+                                 MakeBatchRow(0, "s", dir / "l.mif"), MakeBatchRow(0, "s", dir / "n.mif"),
+                                 MakeBatchRow(0, "s", dir / "gone.mif")};
+  rows[0].Mark = 1;  // a failed row is left out even though its files exist
+  WriteFile(dir / "f.mif", "Version 300\r\nData\r\n\r\nPoint 9 9\r\n");
+  for (size_t i = 1; i < rows.size(); ++i) rows[i].Mark = 0;
+  CombineBatchOutputs(rows, dir / "c.mif", host);
+  EXPECT_EQ(ReadFile(dir / "c.mif"),
+            "Version 300\r\nData\r\n\r\nPoint 1 1\r\nPoint 2 2\r\nPoint 3 3\r\n");
+  EXPECT_EQ(ReadFile(dir / "c.mid"), "1\r\n2\r\n3\r\n");
+  EXPECT_EQ(host.SelectedRows.size(), 2 * rows.size() * 1);
+}
+
+TEST_F(BatchTest, NothingConvertedStillCreatesEmptyCombinedFiles) {
+  std::vector<TBatchRow> rows = {MakeBatchRow(0, dir / "x.shp", dir / "x.mif"),
+                                 MakeBatchRow(0, dir / "y.shp", dir / "y.mif")};
+  TBatchRunOptions options;
+  options.Combine = true;
+  options.CombineName = dir / "c.mif";
+  ASSERT_TRUE(RunBatch(rows, options, host));
+  EXPECT_EQ(rows[0].Mark, 1);
+  EXPECT_EQ(rows[1].Mark, 1);
+  EXPECT_EQ(ReadFile(dir / "c.mif"), "");
+  EXPECT_EQ(ReadFile(dir / "c.mid"), "");
+  EXPECT_EQ(host.Messages.back().Text, "変換が終了しました。");
+}
+
+TEST_F(BatchTest, ValidationRefusesBeforeAnyConversion) {
+  const std::string a = MakeInput("a", 1);
+  std::vector<TBatchRow> none;
+  EXPECT_FALSE(RunBatch(none, {}, host));
+  EXPECT_EQ(host.Messages.back().Text, "対象のバッチリストがありません。");
+  EXPECT_EQ(host.Messages.back().Kind, MessageKind::Warning);
+
+  std::vector<TBatchRow> rows = {MakeBatchRow(0, a, dir / "a.mif")};
+  for (const std::string& bad : {std::string(" \t "), a, dir / "a.dbf", dir / "a.mif",
+                                 dir / "a.mid", dir / "c.mid"}) {
+    TBatchRunOptions options;
+    options.Combine = true;
+    options.CombineName = bad;
+    EXPECT_FALSE(RunBatch(rows, options, host)) << bad;
+    EXPECT_EQ(host.Messages.back().Text, "統合後のファイル名が不正です。");
+  }
+  EXPECT_EQ(rows[0].Mark, -1);
+  EXPECT_FALSE(RegularFileExists(dir / "a.mif"));
+}
+
+TEST_F(BatchTest, AnErrorEndsTheRunAfterTheClosingStep) {
+  const std::string a = MakeInput("a", 1);
+  std::vector<TBatchRow> rows = {MakeBatchRow(0, a, dir / "a.mif"),
+                                 MakeBatchRow(0, a, dir / "nofolder/b.mif"),
+                                 MakeBatchRow(0, a, dir / "c.mif")};
+  EXPECT_THROW(RunBatch(rows, {}, host), EFCreateError);
+  EXPECT_EQ(rows[0].Mark, 0);
+  EXPECT_EQ(rows[1].Mark, -1);
+  EXPECT_EQ(rows[2].Mark, -1);
+  EXPECT_EQ(host.Messages.back().Text, "変換が終了しました。");
+  EXPECT_EQ(host.StatusTexts.back(), "");
+}
+
+TEST_F(BatchTest, ParallelRunGivesTheSameFilesAsASequentialOne) {
+  std::vector<TBatchRow> rows;
+  for (int i = 0; i < 6; ++i) {
+    const std::string src = MakeInput("p" + std::to_string(i), 50 + i);
+    rows.push_back(MakeBatchRow(0, src, dir / ("o" + std::to_string(i) + ".mif")));
+  }
+  // Two rows writing the same output must still run in list order.
+  rows.push_back(MakeBatchRow(0, rows[1].SourcePath, dir / "o0.mif"));
+  TBatchRunOptions options;
+  options.Combine = true;
+  options.CombineName = dir / "seq.mif";
+  ASSERT_TRUE(RunBatch(rows, options, host));
+  const std::string seqMif = ReadFile(dir / "seq.mif");
+  const std::string seqMid = ReadFile(dir / "seq.mid");
+  const std::string o0 = ReadFile(dir / "o0.mif");
+  options.CombineName = dir / "par.mif";
+  options.Jobs = 4;
+  ASSERT_TRUE(RunBatch(rows, options, host));
+  EXPECT_EQ(ReadFile(dir / "par.mif"), seqMif);
+  EXPECT_EQ(ReadFile(dir / "par.mid"), seqMid);
+  EXPECT_EQ(ReadFile(dir / "o0.mif"), o0);
+  for (const TBatchRow& row : rows) EXPECT_EQ(row.Mark, 0);
+}
+
+}  // namespace
+}  // namespace plexor
