@@ -1,0 +1,207 @@
+// Shapefiles written by GDAL's ogr2ogr are converted by the plexor command and read back by
+// GDAL: the same features, coordinates to 1e-8 and the same attribute values.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <sstream>
+
+#include "support/ShpBuilder.h"
+
+namespace plexor {
+namespace {
+
+bool HaveGdal() { return std::system("command -v ogr2ogr >/dev/null 2>&1") == 0; }
+
+int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+
+// Splits the CSV that ogr2ogr writes: fields separated by commas, quoted with "".
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows(1);
+  std::string field;
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') field += '"', ++i;
+      else if (c == '"') quoted = false;
+      else field += c;
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      rows.back().push_back(field), field.clear();
+    } else if (c == '\n' || c == '\r') {
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      rows.back().push_back(field), field.clear();
+      rows.emplace_back();
+    } else {
+      field += c;
+    }
+  }
+  if (!field.empty() || !rows.back().empty()) rows.back().push_back(field);
+  if (rows.back().empty()) rows.pop_back();
+  return rows;
+}
+
+// The WKT with every number taken out, and the numbers.
+std::pair<std::string, std::vector<double>> SplitWkt(const std::string& wkt) {
+  std::string shape;
+  std::vector<double> numbers;
+  for (size_t i = 0; i < wkt.size();) {
+    if (std::isdigit(static_cast<unsigned char>(wkt[i])) || wkt[i] == '-' || wkt[i] == '.') {
+      size_t used = 0;
+      numbers.push_back(std::stod(wkt.substr(i), &used));
+      shape += '#';
+      i += used;
+    } else {
+      shape += wkt[i++];
+    }
+  }
+  return {shape, numbers};
+}
+
+void ExpectSameLayer(const std::string& expectedCsv, const std::string& actualCsv) {
+  const auto expected = ParseCsv(test::ReadFile(expectedCsv));
+  const auto actual = ParseCsv(test::ReadFile(actualCsv));
+  ASSERT_EQ(actual.size(), expected.size());
+  ASSERT_FALSE(expected.empty());
+  EXPECT_EQ(actual[0], expected[0]);  // column names
+  for (size_t r = 1; r < expected.size(); ++r) {
+    ASSERT_EQ(actual[r].size(), expected[r].size()) << "row " << r;
+    const auto [eShape, eNumbers] = SplitWkt(expected[r][0]);
+    const auto [aShape, aNumbers] = SplitWkt(actual[r][0]);
+    EXPECT_EQ(aShape, eShape) << "row " << r;
+    ASSERT_EQ(aNumbers.size(), eNumbers.size()) << "row " << r;
+    for (size_t k = 0; k < eNumbers.size(); ++k) {
+      EXPECT_NEAR(aNumbers[k], eNumbers[k], 1e-8) << "row " << r << " number " << k;
+    }
+    for (size_t c = 1; c < expected[r].size(); ++c) {
+      const std::string& e = expected[r][c];
+      const std::string& a = actual[r][c];
+      char* end = nullptr;
+      const double number = std::strtod(e.c_str(), &end);
+      if (!e.empty() && *end == '\0') {
+        EXPECT_DOUBLE_EQ(std::strtod(a.c_str(), nullptr), number) << "row " << r << " col " << c;
+      } else {
+        EXPECT_EQ(a, e) << "row " << r << " col " << c;
+      }
+    }
+  }
+}
+
+std::string Coord(std::mt19937_64& rng, double low, double high) {
+  std::ostringstream s;
+  s.precision(17);
+  s << std::uniform_real_distribution<double>(low, high)(rng);
+  return s.str();
+}
+
+std::string Properties(int i) {
+  static const char* names[] = {"東京都庁", "道路\"A\", 支線", "ｶﾅ混じり", ""};
+  std::ostringstream s;
+  s << "{\"name\":\"" << std::string(names[i % 4]).replace(0, 0, "") << "\",\"code\":" << (i * 37 - 50)
+    << ",\"ratio\":" << (i * 0.125 - 3.5) << ",\"day\":" << (i % 3 ? "\"2004-01-15\"" : "null") << "}";
+  std::string text = s.str();
+  // JSON needs the quote inside the name escaped.
+  size_t at = text.find("\"A\"");
+  if (at != std::string::npos) text.replace(at, 3, "\\\"A\\\"");
+  return text;
+}
+
+std::string Ring(std::mt19937_64& rng, double cx, double cy, double r, int n, bool clockwise) {
+  std::string ring = "[";
+  std::string first;
+  for (int k = 0; k < n; ++k) {
+    const double a = (clockwise ? -1 : 1) * 2 * M_PI * k / n;
+    std::ostringstream p;
+    p.precision(17);
+    p << "[" << cx + r * std::cos(a) * (0.9 + 0.2 * std::uniform_real_distribution<double>()(rng))
+      << "," << cy + r * std::sin(a) << "]";
+    if (k == 0) first = p.str();
+    ring += p.str() + ",";
+  }
+  return ring + first + "]";
+}
+
+class GdalInteropTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!HaveGdal()) GTEST_SKIP() << "GDAL's ogr2ogr is not installed";
+  }
+
+  // GeoJSON -> shapefile (code page 932) by GDAL -> MIF/MID by plexor -> CSV by GDAL, and
+  // the same shapefile -> CSV by GDAL for the expected values.
+  void RoundTrip(const std::string& name, const std::string& features) {
+    test::WriteFile(dir / (name + ".geojson"),
+                    "{\"type\":\"FeatureCollection\",\"features\":[" + features + "]}");
+    const std::string shp = dir / (name + ".shp");
+    ASSERT_EQ(Shell("ogr2ogr -f 'ESRI Shapefile' -lco ENCODING=CP932 '" + shp + "' '" +
+                    dir / (name + ".geojson") + "'"),
+              0);
+    ASSERT_EQ(Shell(std::string(PLEXOR_BINARY_DIR) + "/plexor --date-format yyyymmdd convert -c 2 '" +
+                    shp + "' '" + dir / (name + ".mif") + "'"),
+              0);
+    ASSERT_EQ(Shell("ogr2ogr -f CSV -lco GEOMETRY=AS_WKT '" + dir / (name + "-shp.csv") + "' '" +
+                    shp + "'"),
+              0);
+    ASSERT_EQ(Shell("ogr2ogr -f CSV -lco GEOMETRY=AS_WKT '" + dir / (name + "-mif.csv") + "' '" +
+                    dir / (name + ".mif") + "'"),
+              0);
+    ExpectSameLayer(dir / (name + "-shp.csv"), dir / (name + "-mif.csv"));
+  }
+
+  test::TempDir dir;
+  std::mt19937_64 rng{42};
+};
+
+TEST_F(GdalInteropTest, Points) {
+  std::string f;
+  for (int i = 0; i < 200; ++i) {
+    if (i) f += ",";
+    f += "{\"type\":\"Feature\",\"properties\":" + Properties(i) +
+         ",\"geometry\":{\"type\":\"Point\",\"coordinates\":[" + Coord(rng, 122, 154) + "," +
+         Coord(rng, 20, 46) + "]}}";
+  }
+  RoundTrip("points", f);
+}
+
+TEST_F(GdalInteropTest, LinesSingleAndMultiPart) {
+  std::string f;
+  for (int i = 0; i < 100; ++i) {
+    if (i) f += ",";
+    std::string part1 = "[[" + Coord(rng, -3e5, 3e5) + "," + Coord(rng, -3e5, 3e5) + "],[" +
+                        Coord(rng, -3e5, 3e5) + "," + Coord(rng, -3e5, 3e5) + "],[" +
+                        Coord(rng, -3e5, 3e5) + "," + Coord(rng, -3e5, 3e5) + "]]";
+    std::string part2 = "[[" + Coord(rng, -1, 1) + "," + Coord(rng, -1, 1) + "],[" +
+                        Coord(rng, -1, 1) + "," + Coord(rng, -1, 1) + "]]";
+    f += "{\"type\":\"Feature\",\"properties\":" + Properties(i) + ",\"geometry\":" +
+         (i % 2 ? "{\"type\":\"LineString\",\"coordinates\":" + part1 + "}"
+                : "{\"type\":\"MultiLineString\",\"coordinates\":[" + part1 + "," + part2 + "]}") +
+         "}";
+  }
+  RoundTrip("lines", f);
+}
+
+TEST_F(GdalInteropTest, PolygonsWithHolesAndIslands) {
+  std::string f;
+  for (int i = 0; i < 100; ++i) {
+    if (i) f += ",";
+    const double cx = i * 10.0, cy = -i * 7.5;
+    std::string geometry;
+    if (i % 3 == 0) {
+      geometry = "{\"type\":\"Polygon\",\"coordinates\":[" + Ring(rng, cx, cy, 4, 12, false) + "]}";
+    } else if (i % 3 == 1) {
+      geometry = "{\"type\":\"Polygon\",\"coordinates\":[" + Ring(rng, cx, cy, 4, 12, false) + "," +
+                 Ring(rng, cx, cy, 1, 5, true) + "]}";
+    } else {
+      geometry = "{\"type\":\"MultiPolygon\",\"coordinates\":[[" + Ring(rng, cx, cy, 2, 8, false) +
+                 "],[" + Ring(rng, cx + 5, cy, 1, 6, false) + "]]}";
+    }
+    f += "{\"type\":\"Feature\",\"properties\":" + Properties(i) + ",\"geometry\":" + geometry + "}";
+  }
+  RoundTrip("polygons", f);
+}
+
+}  // namespace
+}  // namespace plexor
