@@ -220,7 +220,7 @@ int32_t TDbfDate::DayNumber() const {
 
 TDbfDate TDbfDate::FromDayNumber(int32_t dayNumber) {
   // Civil-from-days on an era of 400 years, shifted so that the year starts in March.
-  int64_t z = int64_t{dayNumber} - 1 - 306 + 365;  // days since 1 March of the year 0
+  int64_t z = int64_t{dayNumber} - 1 + 306;  // days since 1 March of the year 0
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const int64_t doe = z - era * 146097;
   const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;

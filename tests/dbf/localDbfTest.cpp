@@ -1,0 +1,638 @@
+#include "dbf/localDbf.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+
+#include "support/DbfBuilder.h"
+#include "support/Exceptions.h"
+#include "support/FileHandle.h"
+#include "support/ShpBuilder.h"
+
+namespace plexor {
+namespace {
+
+using test::DbfBuilder;
+
+// Three rows of a NAME/N table; the middle one is deleted.
+DbfBuilder LiveDeadLive() {
+  return DbfBuilder()
+      .Field("NAME", 'C', 6)
+      .Field("N", 'N', 4)
+      .Record({"a", "1"})
+      .Deleted({"b", "2"})
+      .Record({"c", "3"});
+}
+
+class LocalDbfTest : public ::testing::Test {
+ protected:
+  std::string Put(const DbfBuilder& b, int64_t truncateTo = -1) {
+    b.Write(path, truncateTo);
+    return path;
+  }
+  TLocalDbf& OpenTable(const DbfBuilder& b, bool readOnly = false) {
+    Put(b);
+    table.SetTableName(path);
+    table.SetReadOnly(readOnly);
+    table.Open();
+    return table;
+  }
+  // Nobody holds the file: an exclusive lock can be taken at once.
+  bool FileIsFree() {
+    FileHandle h;
+    return h.OpenRead(path) && h.Lock(FileLock::Exclusive);
+  }
+  std::string Names() {
+    std::string s;
+    for (table.First(); !table.Eof(); table.Next()) s += table.FieldAsString(0);
+    return s;
+  }
+
+  test::TempDir dir;
+  std::string path = dir / "t.dbf";
+  TLocalDbf table;
+};
+
+template <typename E>
+void ExpectError(const std::function<void()>& f, const std::string& message) {
+  try {
+    f();
+    ADD_FAILURE() << "no error, expected: " << message;
+  } catch (const E& e) {
+    EXPECT_EQ(e.Message(), message);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(LocalDbfTest, OpenMapsDescriptorsToFieldDefinitions) {
+  OpenTable(DbfBuilder()
+                .DataAddress(0x7777)  // must not move the fields
+                .Field("NAME", 'C', 10, 3)
+                .Field("COUNT", 'N', 5)
+                .Field("RATE", 'N', 8, 2)
+                .Field("DAY", 'D', 8)
+                .Field("OK", 'L', 1)
+                .Field("ELEVENCHARS", 'C', 2)
+                .Field("PAD  ", 'C', 1)
+                .Record({"abc", "42", "1.50", "20040115", "T", "zz", "q"}));
+  ASSERT_EQ(table.FieldCount(), 7);
+  const TFieldDef& name = table.FieldDef(0);
+  EXPECT_EQ(name.FieldName, "NAME");
+  EXPECT_EQ(name.DataType, TFieldType::ftString);
+  EXPECT_EQ(name.Size, 10);
+  EXPECT_EQ(table.FieldDef(1).DataType, TFieldType::ftInteger);
+  EXPECT_EQ(table.FieldDef(2).DataType, TFieldType::ftFloat);
+  EXPECT_EQ(table.FieldDef(2).Size, 0);
+  EXPECT_EQ(table.FieldDef(3).DataType, TFieldType::ftDate);
+  EXPECT_EQ(table.FieldDef(4).DataType, TFieldType::ftBoolean);
+  EXPECT_EQ(table.FieldDef(5).FieldName, "ELEVENCHARS");
+  EXPECT_EQ(table.FieldDef(6).FieldName, "PAD  ");
+  EXPECT_EQ(table.FieldDef(6).FieldNo, 7);
+  // Fields packed from byte 1 whatever the data addresses say.
+  EXPECT_EQ(table.FieldAsString(0), "abc");
+  EXPECT_EQ(table.FieldAsString(1), "42");
+  EXPECT_EQ(table.FieldAsString(2), "1.5");
+  EXPECT_EQ(table.FieldAsString(6), "q");
+  EXPECT_THROW(table.FieldDef(7), EListError);
+}
+
+TEST_F(LocalDbfTest, HeaderLengthDecidesHowManyDescriptorsAreRead) {
+  OpenTable(DbfBuilder().RecordLength(1).RawRecord(" "));
+  EXPECT_EQ(table.FieldCount(), 0);
+  table.Close();
+  DbfBuilder three = DbfBuilder().Field("A", 'C', 1).Field("B", 'C', 1).Field("C", 'C', 1);
+  OpenTable(three.HeaderTail("\x0D\x00"));
+  EXPECT_EQ(table.FieldCount(), 3);
+  table.Close();
+  ExpectError<ELocalDbfError>([&] { OpenTable(three.HeaderTail(std::string(263, 'x'))); },
+                              "対応していないフィールド型です。");
+}
+
+TEST_F(LocalDbfTest, OpenFailuresCarryTheirMessagesAndReleaseTheFile) {
+  table.SetTableName(dir / "missing.dbf");
+  ExpectError<ELocalDbfError>([&] { table.Open(); }, "テーブルが見つかりません");
+
+  const DbfBuilder ok = DbfBuilder().Field("A", 'C', 2).Record({"x"});
+  struct Case {
+    DbfBuilder table;
+    int64_t truncateTo;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {ok, 20, "ストリームからの読み込みエラー"},
+      {DbfBuilder(ok).Version(0xFB), -1, "このバージョンのDBFには対応してません"},
+      {DbfBuilder(ok).MdxFlag(1), -1, "mdxのあるDBFはreadOnlyでしかオープンできません"},
+      {DbfBuilder().Field("A", 'F', 8), -1, "対応していないフィールド型です。"},
+      {DbfBuilder().Field("A", 'n', 8), -1, "対応していないフィールド型です。"},
+      {DbfBuilder().Field("Name", 'C', 2).Field("NAME", 'C', 2), -1,
+       "項目名 'NAME' が重複しています"},
+      {DbfBuilder().Field("\x96\xBC", 'C', 2).Field("\x96\xBC", 'C', 2), -1,
+       "項目名 '名' が重複しています"},
+      {DbfBuilder(ok).RecordLength(2), -1, "DBFのヘッダーが壊れています。"},
+      {DbfBuilder(ok).HeaderLength(32), -1, "DBFのヘッダーが壊れています。"},
+      {DbfBuilder(ok).RecordCount(-1), -1, "DBFのヘッダーが壊れています。"},
+      {ok, 40, "ストリームからの読み込みエラー"},  // ends inside the descriptors
+      {DbfBuilder(ok).RecordCount(2), 32 + 32 + 1, "ストリームからの読み込みエラー"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    Put(c.table, c.truncateTo);
+    table.SetTableName(path);
+    try {
+      table.Open();
+      ADD_FAILURE() << "opened";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), c.message);
+    }
+    EXPECT_FALSE(table.Active());
+    EXPECT_TRUE(FileIsFree());
+  }
+
+  // The refused versions are exactly the inverted 3 to 5; the usual ones open.
+  for (uint8_t version : {0x03, 0x83, 0x30, 0xF5, 0x00}) {
+    OpenTable(DbfBuilder(ok).Version(version));
+    table.Close();
+  }
+  // An MDX table opens read-only; cp932 names differing only in a trail byte are distinct.
+  OpenTable(DbfBuilder(ok).MdxFlag(1), true);
+  table.Close();
+  OpenTable(DbfBuilder().Field("\x83\x61", 'C', 1).Field("\x83\x41", 'C', 1));
+}
+
+TEST_F(LocalDbfTest, WritableOpenHoldsTheFileUntilClosed) {
+  OpenTable(DbfBuilder().Field("A", 'C', 1));
+  TLocalDbf other;
+  other.SetTableName(path);
+  for (bool readOnly : {false, true}) {
+    other.SetReadOnly(readOnly);
+    try {
+      other.Open();
+      ADD_FAILURE() << "second open succeeded";
+    } catch (const EFOpenError& e) {
+      EXPECT_EQ(e.Message().rfind("ファイル \"" + path + "\". ", 0), 0u) << e.Message();
+      EXPECT_NE(e.Message().find(" は開けません"), std::string::npos);
+    }
+  }
+  table.Close();
+  other.Open();
+  EXPECT_TRUE(other.Active());
+  other.Close();
+
+  // Read-only tables share the file with each other.
+  table.SetReadOnly(true);
+  other.SetReadOnly(true);
+  table.Open();
+  other.Open();
+  EXPECT_FALSE(FileIsFree());
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(LocalDbfTest, NavigationStepsOverDeletedRecords) {
+  OpenTable(LiveDeadLive());
+  EXPECT_TRUE(table.Bof());
+  EXPECT_FALSE(table.Eof());
+  EXPECT_EQ(table.RecNo(), 1);
+  table.Next();
+  EXPECT_EQ(table.RecNo(), 3);
+  EXPECT_FALSE(table.Bof());
+  table.Next();  // nothing further: the last record stays current
+  EXPECT_TRUE(table.Eof());
+  EXPECT_EQ(table.FieldAsString(0), "c");
+  table.Next();
+  EXPECT_EQ(table.RecNo(), 3);
+  table.Prior();
+  EXPECT_EQ(table.RecNo(), 1);
+  EXPECT_FALSE(table.Eof());
+  table.Prior();
+  EXPECT_TRUE(table.Bof());
+  EXPECT_EQ(table.RecNo(), 1);
+
+  table.Last();
+  EXPECT_TRUE(table.Eof());
+  EXPECT_EQ(table.FieldAsString(0), "c");
+
+  table.First();
+  table.SetShowDeleted(true);  // refreshes at once
+  table.Next();
+  EXPECT_EQ(table.FieldAsString(0), "b");
+  EXPECT_EQ(table.RecordCount(), 3);
+}
+
+TEST_F(LocalDbfTest, EmptyAndAllDeletedTablesShowNoRecord) {
+  for (const DbfBuilder& b : {DbfBuilder().Field("N", 'N', 3),
+                              DbfBuilder().Field("N", 'N', 3).Deleted({"1"}).Deleted({"2"})}) {
+    OpenTable(b);
+    EXPECT_TRUE(table.Bof() && table.Eof());
+    EXPECT_EQ(table.RecNo(), -1);
+    EXPECT_EQ(table.Bookmark(), -1);
+    EXPECT_EQ(table.FieldAsString(0), "");
+    EXPECT_TRUE(table.FieldValue(0).IsNull());
+    table.Next();
+    table.Last();
+    EXPECT_TRUE(table.Bof() && table.Eof());
+    table.Close();
+  }
+  EXPECT_EQ((OpenTable(DbfBuilder().Field("N", 'N', 3).Deleted({"1"})), table.RecordCount()), 1);
+  table.Close();
+  ExpectError<EDatabaseError>([&] { table.RecordCount(); },
+                              "データセットは閉じているため, この操作は実行できません");
+}
+
+TEST_F(LocalDbfTest, RecNoAndBookmarksLandOnVisibleRecords) {
+  OpenTable(LiveDeadLive().Record({"d", "4"}).Deleted({"e", "5"}));
+  table.SetRecNo(2);  // deleted: the next live one
+  EXPECT_EQ(table.RecNo(), 3);
+  table.SetRecNo(0);
+  table.SetRecNo(6);
+  EXPECT_EQ(table.RecNo(), 3);
+  table.SetRecNo(5);  // deleted and last: the previous live one
+  EXPECT_EQ(table.RecNo(), 4);
+
+  EXPECT_EQ(table.Bookmark(), 3);
+  table.GotoBookmark(0);
+  EXPECT_EQ(table.FieldAsString(0), "a");
+  ExpectError<ELocalDbfError>([&] { table.GotoBookmark(-1); }, "Bookmark -1 not found");
+  ExpectError<ELocalDbfError>([&] { table.GotoBookmark(5); }, "Bookmark 5 not found");
+  ExpectError<ELocalDbfError>([&] { table.GotoBookmark(1); }, "GetRecord: Invalid record");
+}
+
+TEST_F(LocalDbfTest, FilterHidesRecordsAndSeesTheJudgedOne) {
+  OpenTable(DbfBuilder().Field("NAME", 'C', 3).Record({"a"}).Record({"b"}).Record({"c"}));
+  std::vector<int32_t> judged;
+  table.OnFilterRecord = [&](TLocalDbf& t, bool& accept) {
+    EXPECT_EQ(t.State(), TDataSetState::dsFilter);
+    judged.push_back(t.RecNo());
+    accept = t.FieldAsString(0) != "b";
+  };
+  EXPECT_EQ(Names(), "abc");  // not filtered yet
+  EXPECT_TRUE(judged.empty());
+  table.SetFiltered(true);
+  EXPECT_EQ(Names(), "ac");
+  EXPECT_EQ((std::vector<int32_t>{3, 1, 2, 3}), judged);  // the refresh judged the current one
+
+  table.OnFilterRecord = [](TLocalDbf&, bool&) { throw EConvertError("boom"); };
+  EXPECT_THROW(table.Last(), EConvertError);
+  EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
+}
+
+TEST_F(LocalDbfTest, CountBeyondTheRecordsFailsOnTheFirstMissingOne) {
+  OpenTable(DbfBuilder().Field("N", 'N', 2).Record({"1"}).Record({"2"}).RecordCount(3).EndMarker(false));
+  table.Next();
+  ExpectError<EReadError>([&] { table.Next(); }, "ストリームからの読み込みエラー");
+}
+
+TEST_F(LocalDbfTest, LongTablesReadTheSameForwardsAndBackwards) {
+  // Far more than one read window, with a record length that does not divide it.
+  DbfBuilder b = DbfBuilder().Field("N", 'N', 12).Field("PAD", 'C', 11);
+  constexpr int kCount = 30000;
+  for (int i = 1; i <= kCount; ++i) {
+    if (i % 1000 == 0) b.Deleted({std::to_string(i)});
+    else b.Record({std::to_string(i)});
+  }
+  OpenTable(b);
+  int seen = 0;
+  for (int expected = 1; !table.Eof(); table.Next(), ++expected) {
+    if (expected % 1000 == 0) ++expected;
+    ASSERT_EQ(table.FieldValue(0), TDbfValue::Integer(expected));
+    ++seen;
+  }
+  EXPECT_EQ(seen, kCount - kCount / 1000);
+  for (int expected = kCount - 1; !table.Bof(); table.Prior(), --expected) {
+    if (expected % 1000 == 0) --expected;
+    ASSERT_EQ(table.RecNo(), expected);
+  }
+}
+
+TEST_F(LocalDbfTest, ReadOnlyTableSeesChangesMadeByOthers) {
+  OpenTable(DbfBuilder().Field("N", 'N', 2).Record({"1"}).Record({"2"}), true);
+  FileHandle writer;
+  ASSERT_TRUE(writer.OpenReadWrite(path));
+  const int64_t secondValue = 32 + 32 + 1 + 3 + 2;
+  ASSERT_TRUE(writer.WriteAt(secondValue, "9", 1));
+  table.Next();
+  EXPECT_EQ(table.FieldAsString(0), "9");
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(LocalDbfTest, FieldTextsBecomeValuesOrNoValue) {
+  struct Case {
+    char type;
+    int length, decimals;
+    std::string text;  // the raw field bytes
+    TDbfValue value;
+    std::string asString;
+  };
+  const TDbfValue none;
+  const std::vector<Case> cases = {
+      {'C', 5, 0, "abc  ", TDbfValue::Text("abc"), "abc"},
+      {'C', 5, 0, "  abc", TDbfValue::Text("  abc"), "  abc"},
+      {'C', 5, 0, "     ", TDbfValue::Text(""), ""},
+      {'C', 5, 0, std::string("a\0b  ", 5), TDbfValue::Text("a"), "a"},
+      {'C', 5, 0, std::string("a \0 \0", 5), TDbfValue::Text("a"), "a"},
+      {'N', 5, 0, "  -12", TDbfValue::Integer(-12), "-12"},
+      {'N', 5, 0, "   +7", TDbfValue::Integer(7), "7"},
+      {'N', 5, 0, "     ", none, ""},
+      {'N', 5, 0, " 12.5", none, ""},
+      {'N', 5, 0, " 1 2 ", none, ""},
+      {'N', 11, 0, " 2147483648", none, ""},
+      {'N', 11, 0, "-2147483648", TDbfValue::Integer(INT32_MIN), "-2147483648"},
+      {'N', 8, 2, "    1.50", TDbfValue::Float(1.5), "1.5"},
+      {'N', 8, 2, "     .5 ", TDbfValue::Float(0.5), "0.5"},
+      {'N', 8, 2, "   -5.  ", TDbfValue::Float(-5), "-5"},
+      {'N', 8, 2, "  1.5e20", TDbfValue::Float(1.5e20), "1.5E20"},
+      {'N', 8, 2, "  1e-400", none, ""},
+      {'N', 8, 2, "     inf", none, ""},
+      {'N', 8, 2, "   0x1p3", none, ""},
+      {'N', 8, 2, "   1.2.3", none, ""},
+      {'N', 8, 2, "    1,50", none, ""},
+      {'D', 8, 0, "20040115", TDbfValue::Date({2004, 1, 15}), "2004/01/15"},
+      {'D', 8, 0, "20040229", TDbfValue::Date({2004, 2, 29}), "2004/02/29"},
+      {'D', 8, 0, "20030229", none, ""},
+      {'D', 8, 0, "20041301", none, ""},
+      {'D', 8, 0, "00000101", none, ""},
+      {'D', 8, 0, "2004 115", none, ""},
+      {'D', 8, 0, "        ", none, ""},
+      {'L', 1, 0, "T", TDbfValue::Boolean(true), "True"},
+      {'L', 1, 0, "F", TDbfValue::Boolean(false), "False"},
+      {'L', 1, 0, "t", none, ""},
+      {'L', 1, 0, "Y", none, ""},
+      {'L', 1, 0, " ", none, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(1, c.type) + " [" + c.text + "]");
+    OpenTable(DbfBuilder().Field("F", c.type, c.length, c.decimals).RawRecord(" " + c.text));
+    EXPECT_EQ(table.FieldValue(0), c.value);
+    EXPECT_EQ(table.FieldAsString(0), c.asString);
+    table.Close();
+  }
+}
+
+TEST_F(LocalDbfTest, FieldTextFollowsTheTableRegionalSettings) {
+  OpenTable(DbfBuilder().Field("F", 'N', 8, 2).Field("D", 'D', 8).Record({"1.25", "20040105"}));
+  RegionalSettings regional;
+  regional.DecimalSeparator = ',';
+  regional.ShortDateFormat = "d/m/yy";
+  regional.DateSeparator = '-';
+  table.SetRegional(regional);
+  EXPECT_EQ(table.FieldAsString(0), "1,25");
+  EXPECT_EQ(table.FieldAsString(1), "5-1-04");
+}
+
+TEST(LocalDbfDates, DayNumbersCountFromTheFirstOfJanuaryOfYearOne) {
+  EXPECT_EQ((TDbfDate{1, 1, 1}.DayNumber()), 1);
+  EXPECT_EQ((TDbfDate{1899, 12, 30}.DayNumber()), 693594);
+  EXPECT_EQ((TDbfDate{2000, 3, 1}.DayNumber() - TDbfDate{2000, 2, 28}.DayNumber()), 2);
+  for (int32_t day = 1; day <= 3652059; day += 97) {  // to 9999-12-31
+    const TDbfDate d = TDbfDate::FromDayNumber(day);
+    ASSERT_TRUE(TDbfDate::IsValid(d.Year, d.Month, d.Day)) << day;
+    ASSERT_EQ(d.DayNumber(), day);
+  }
+  EXPECT_EQ(TDbfDate::FromDayNumber(3652059), (TDbfDate{9999, 12, 31}));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::string RecordBytes(const std::string& file, int headerLength, int recordLength, int index) {
+  return file.substr(static_cast<size_t>(headerLength + index * recordLength),
+                     static_cast<size_t>(recordLength));
+}
+
+TEST_F(LocalDbfTest, StoredValuesBecomeFieldTexts) {
+  const DbfBuilder b = DbfBuilder()
+                           .Field("C", 'C', 5)
+                           .Field("I", 'N', 4)
+                           .Field("F", 'N', 5, 2)
+                           .Field("D", 'D', 8)
+                           .Field("L", 'L', 1)
+                           .Field("D6", 'D', 6)
+                           .Field("L3", 'L', 3)
+                           .Record({"old", "1", "1.00", "19990101", "F", "x", "x"});
+  OpenTable(b);
+  ExpectError<ELocalDbfError>([&] { table.StoreFieldValue(0, TDbfValue::Text("no")); },
+                              "データセットが編集中ではないため, 値を書き込めません");
+  table.Edit();
+  table.StoreFieldValue(0, TDbfValue::Text("ab"));
+  table.StoreFieldValue(1, TDbfValue::Integer(-123));
+  table.StoreFieldValue(2, TDbfValue::Float(1.005));
+  table.StoreFieldValue(3, TDbfValue::Date({2004, 1, 15}));
+  table.StoreFieldValue(4, TDbfValue::Boolean(true));
+  table.StoreFieldValue(5, TDbfValue::Date({2004, 1, 15}));
+  table.StoreFieldValue(6, TDbfValue::Boolean(false));
+  for (const TDbfValue& tooWide : {TDbfValue::Float(123.456), TDbfValue::Float(INFINITY),
+                                   TDbfValue::Float(NAN)}) {
+    ExpectError<ELocalDbfError>([&] { table.StoreFieldValue(2, tooWide); }, "桁数を超えています");
+  }
+  ExpectError<ELocalDbfError>([&] { table.StoreFieldValue(1, TDbfValue::Integer(-1234)); },
+                              "桁数を超えています");
+  table.Post();
+  std::string file = test::ReadFile(path);
+  const int recordLength = b.ComputedRecordLength();
+  EXPECT_EQ(RecordBytes(file, 32 * 8 + 1, recordLength, 0),
+            " ab   -123 1.0020040115T200401F  ");  // 1.005 is stored just below 1.005
+
+  table.Edit();
+  table.StoreFieldValue(1, TDbfValue::Integer(7));
+  table.StoreFieldValue(0, TDbfValue::Text(std::string("x\0yz", 4)));
+  for (int i = 2; i < 7; ++i) table.StoreFieldValue(i, TDbfValue());
+  table.Post();
+  file = test::ReadFile(path);
+  EXPECT_EQ(RecordBytes(file, 32 * 8 + 1, recordLength, 0),
+            std::string(" x    ") + "   7" + std::string(23, ' '));
+}
+
+TEST_F(LocalDbfTest, AppendAddsAtTheEndAndCountsInTheHeader) {
+  OpenTable(LiveDeadLive());
+  table.Append();
+  table.StoreFieldValue(0, TDbfValue::Text("new"));
+  table.StoreFieldValue(1, TDbfValue::Integer(4));
+  table.Post();
+  EXPECT_EQ(table.RecordCount(), 4);
+  EXPECT_EQ(table.RecNo(), 4);
+  EXPECT_EQ(table.FieldAsString(0), "new");
+  table.Close();
+  const std::string file = test::ReadFile(path);
+  const int headerLength = 32 + 64 + 1;
+  ASSERT_EQ(file.size(), static_cast<size_t>(headerLength + 4 * 11 + 1));
+  EXPECT_EQ(file.substr(4, 4), test::LE32(4));
+  EXPECT_EQ(RecordBytes(file, headerLength, 11, 3), std::string(" new   ") + "   4");
+  EXPECT_EQ(file.back(), '\x1A');
+  EXPECT_EQ(file.substr(0, 4), LiveDeadLive().Bytes().substr(0, 4));  // date unchanged
+
+  // Without an end marker the last record is kept whole.
+  OpenTable(LiveDeadLive().EndMarker(false));
+  table.Append();
+  table.StoreFieldValue(1, TDbfValue::Integer(9));
+  table.Post();
+  table.First();
+  EXPECT_EQ(Names(), "ac");
+  table.Last();
+  EXPECT_EQ(table.FieldAsString(1), "9");
+}
+
+TEST_F(LocalDbfTest, EditCancelAndDeleteRewriteOnlyTheirRecord) {
+  OpenTable(LiveDeadLive());
+  table.Edit();
+  table.StoreFieldValue(0, TDbfValue::Text("zzz"));
+  table.Cancel();
+  EXPECT_EQ(table.FieldAsString(0), "a");
+
+  table.Edit();
+  table.StoreFieldValue(0, TDbfValue::Text("A2"));
+  table.Next();  // moving on posts the change
+  EXPECT_EQ(table.FieldAsString(0), "c");
+  table.Delete();  // record 3: no live record after it, so record 1 becomes current
+  EXPECT_EQ(table.FieldAsString(0), "A2");
+  EXPECT_EQ(table.RecordCount(), 3);
+  table.Append();
+  table.Cancel();
+  EXPECT_EQ(table.RecNo(), 1);
+  table.Close();
+
+  const std::string file = test::ReadFile(path);
+  EXPECT_EQ(file.substr(4, 4), test::LE32(3));
+  EXPECT_EQ(RecordBytes(file, 97, 11, 0), std::string(" A2    ") + "   1");
+  EXPECT_EQ(RecordBytes(file, 97, 11, 1)[0], '*');
+  EXPECT_EQ(RecordBytes(file, 97, 11, 2), std::string("*c     ") + "   3");
+}
+
+TEST_F(LocalDbfTest, ReadOnlyAndClosedTablesRefuseWrites) {
+  OpenTable(LiveDeadLive(), true);
+  const std::string readOnly = "データセットはリードオンリーです";
+  ExpectError<ELocalDbfError>([&] { table.Edit(); }, readOnly);
+  ExpectError<ELocalDbfError>([&] { table.Append(); }, readOnly);
+  ExpectError<ELocalDbfError>([&] { table.Delete(); }, readOnly);
+  ExpectError<ELocalDbfError>([&] { table.Locate("NAME", {TDbfValue::Text("a")}, 0); }, readOnly);
+  table.Close();
+
+  OpenTable(LiveDeadLive());
+  table.Edit();
+  table.SetReadOnly(true);  // read again by every write
+  ExpectError<ELocalDbfError>([&] { table.Post(); }, readOnly);
+  table.Cancel();
+  table.Close();
+  EXPECT_EQ(test::ReadFile(path), LiveDeadLive().Bytes());
+  for (const auto& op : std::vector<std::function<void()>>{
+           [&] { table.Delete(); }, [&] { table.Post(); }, [&] { table.Edit(); }}) {
+    ExpectError<EDatabaseError>(op, "データセットは閉じているため, この操作は実行できません");
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+class LocalDbfLocateTest : public LocalDbfTest {
+ protected:
+  void SetUp() override {
+    OpenTable(DbfBuilder()
+                  .Field("NAME", 'C', 8)
+                  .Field("N", 'N', 4)
+                  .Field("D", 'D', 8)
+                  .Field("B", 'C', 2)
+                  .Record({"xyz", "1", "20040115"})
+                  .Record({"abcdef", "12", "20040116"})
+                  .Deleted({"dead", "12"})
+                  .Record({"abc", "", ""})
+                  .Record({"\x83\x61", "12", "20040115"}));
+  }
+  int32_t Find(std::string_view keys, const std::vector<TDbfValue>& values,
+               TLocateOptions options = 0) {
+    return table.Locate(keys, values, options) ? table.RecNo() : -1;
+  }
+  TDbfValue T(const char* text) { return TDbfValue::Text(text); }
+};
+
+TEST_F(LocalDbfLocateTest, TextKeysMatchWholeOrPartlyWithOrWithoutCase) {
+  EXPECT_EQ(Find("NAME", {T("ab")}), -1);
+  EXPECT_EQ(Find("NAME", {T("AB")}, loPartialKey), -1);
+  EXPECT_EQ(Find("NAME", {T("ab")}, loPartialKey), 2);
+  EXPECT_EQ(Find("name", {T("AB")}, loPartialKey | loCaseInsensitive), 2);
+  EXPECT_EQ(Find("NAME", {T("abcdef")}), 2);
+  EXPECT_EQ(Find("NAME", {T("abc")}), 4);  // trailing blanks are gone
+  EXPECT_EQ(Find("NAME", {T("dead")}), -1);
+  // A trail byte is never folded: 0x83 0x61 and 0x83 0x41 are different characters.
+  EXPECT_EQ(Find("NAME", {T("\x83\x41")}, loCaseInsensitive), -1);
+  EXPECT_EQ(Find("NAME", {T("\x83\x61")}, loCaseInsensitive), 5);
+  EXPECT_EQ(Find("", {}), 1);
+}
+
+TEST_F(LocalDbfLocateTest, OtherKindsCompareByValue) {
+  EXPECT_EQ(Find("N", {TDbfValue::Integer(1)}, loPartialKey), 1);
+  EXPECT_EQ(Find("N", {T("1")}, loPartialKey), 1);
+  EXPECT_EQ(Find("N", {TDbfValue::Float(12.0)}), 2);
+  EXPECT_EQ(Find("N", {T("x")}), -1);
+  EXPECT_EQ(Find("NAME;N", {T("abc"), TDbfValue::Integer(0)}), -1);  // blank never matches
+  EXPECT_EQ(Find("D;N", {TDbfValue::Date({2004, 1, 16}), TDbfValue::Integer(12)}), 2);
+  const double jan15 = TDbfDate{2004, 1, 15}.DayNumber() - 693594;
+  EXPECT_EQ(Find("D", {TDbfValue::DateTime(jan15 + 0.5)}), -1);
+  EXPECT_EQ(Find("D", {T("20040116")}), 2);
+  EXPECT_EQ(Find("NAME", {TDbfValue::Integer(1)}), -1);
+  EXPECT_EQ(Find("N", {TDbfValue::Integer(12), T("ignored"), T("ignored")}), 2);
+  table.SetLocateNext(true);
+  table.First();
+  EXPECT_EQ(Find("D", {TDbfValue::DateTime(jan15)}), 5);
+}
+
+TEST_F(LocalDbfLocateTest, LocateNextVisitsMatchesInFileOrder) {
+  table.SetLocateNext(true);
+  EXPECT_EQ(Find("N", {TDbfValue::Integer(12)}), 2);
+  EXPECT_EQ(Find("N", {TDbfValue::Integer(12)}), 5);
+  EXPECT_EQ(Find("N", {TDbfValue::Integer(12)}), -1);
+  EXPECT_EQ(table.RecNo(), 5);
+
+  // A filtered record is found, and the cursor lands next to it.
+  table.SetLocateNext(false);
+  table.OnFilterRecord = [](TLocalDbf& t, bool& accept) { accept = t.FieldAsString(0) != "abc"; };
+  table.SetFiltered(true);
+  EXPECT_EQ(Find("NAME", {T("abc")}), 5);
+}
+
+TEST_F(LocalDbfLocateTest, RefusesBadKeysInTheCheckingOrder) {
+  ExpectError<ELocalDbfError>([&] { Find("NAME;N", {T("a")}); },
+                              "Locate: unmatch number of fields and values");
+  ExpectError<EDatabaseError>([&] { Find("NAME; B", {T("a"), T("b")}); },
+                              "項目 ' B' が見つかりません");
+  EXPECT_EQ(Find("NAME;N;", {T("abcdef"), TDbfValue::Integer(12)}), 2);
+  ExpectError<EDatabaseError>([&] { Find("NAME;;", {T("a"), T("b")}); }, "項目 '' が見つかりません");
+  table.Edit();
+  ExpectError<ELocalDbfError>([&] { Find("X;Y;Z", {}); }, "Can't Locate in Current State.");
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(LocalDbfTest, WrittenTableReadsBackInOgrinfo) {
+  if (std::system("ogrinfo --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no ogrinfo";
+  OpenTable(DbfBuilder()
+                .Field("NAME", 'C', 10)
+                .Field("COUNT", 'N', 6)
+                .Field("RATE", 'N', 9, 3)
+                .Field("DAY", 'D', 8)
+                .Field("OK", 'L', 1)
+                .Record({"old", "1", "1.000", "20000101", "F"}));
+  table.Edit();
+  table.StoreFieldValue(0, TDbfValue::Text("edited"));
+  table.Post();
+  table.Append();
+  table.StoreFieldValue(0, TDbfValue::Text("added"));
+  table.StoreFieldValue(1, TDbfValue::Integer(-42));
+  table.StoreFieldValue(2, TDbfValue::Float(3.25));
+  table.StoreFieldValue(3, TDbfValue::Date({2004, 1, 15}));
+  table.StoreFieldValue(4, TDbfValue::Boolean(true));
+  table.Post();
+  table.Close();
+
+  const std::string out = dir / "ogr.txt";
+  ASSERT_EQ(std::system(("ogrinfo -ro -al -q '" + path + "' > '" + out + "' 2>&1").c_str()), 0);
+  const std::string text = test::ReadFile(out);
+  for (const char* expected : {"NAME (String) = edited", "NAME (String) = added",
+                               "COUNT (Integer) = -42", "RATE (Real) = 3.250",
+                               "DAY (Date) = 2004/01/15", "OK (String) = T", "OGRFeature(t):1"}) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+  }
+}
+
+}  // namespace
+}  // namespace plexor
