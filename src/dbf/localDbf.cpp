@@ -79,6 +79,22 @@ std::string_view TrimView(const char* text, size_t n) {
   return {text + begin, n - begin};
 }
 
+// The length of a C field's text: trailing blanks and NULs dropped, then cut at the first NUL.
+// Mostly-blank fields are common, so the blanks are skipped eight at a time.
+size_t StringFieldLength(const char* field, size_t w) {
+  constexpr uint64_t kEightBlanks = 0x2020202020202020ULL;
+  size_t end = w;
+  while (end >= 8) {
+    uint64_t word;
+    std::memcpy(&word, field + end - 8, 8);
+    if (word != kEightBlanks) break;
+    end -= 8;
+  }
+  while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
+  const void* nul = std::memchr(field, '\0', end);
+  return nul ? static_cast<size_t>(static_cast<const char*>(nul) - field) : end;
+}
+
 bool ParseInteger(std::string_view text, int32_t& value) {
   if (text.empty()) return false;
   size_t i = 0;
@@ -129,6 +145,54 @@ bool ParseFloat(std::string_view text, double& value) {
   const auto result = std::from_chars(first, text.data() + n, magnitude);
   if (result.ec != std::errc() || result.ptr != text.data() + n) return false;
   value = negative ? -magnitude : magnitude;
+  return true;
+}
+
+// Most stored numbers are plain decimals of at most 15 significant digits. Such a number
+// survives the trip through a double and back to 15 digits unchanged, so its general number
+// text is the stored text itself without its zeros at either end; everything else (exponents,
+// longer digit runs, magnitudes below 0.0001, bad texts) returns false and takes the exact way.
+bool AppendPlainDecimal(std::string_view text, char decimalSeparator, std::string& out) {
+  size_t i = 0;
+  const size_t n = text.size();
+  const bool negative = n > 0 && text[0] == '-';
+  if (n > 0 && (text[0] == '-' || text[0] == '+')) ++i;
+  const size_t intStart = i;
+  while (i < n && text[i] >= '0' && text[i] <= '9') ++i;
+  const size_t intEnd = i;
+  size_t fracStart = i, fracEnd = i;
+  if (i < n && text[i] == '.') {
+    fracStart = ++i;
+    while (i < n && text[i] >= '0' && text[i] <= '9') ++i;
+    fracEnd = i;
+  }
+  if (i != n || (intEnd == intStart && fracEnd == fracStart)) return false;
+
+  size_t lead = intStart;
+  while (lead < intEnd && text[lead] == '0') ++lead;
+  while (fracEnd > fracStart && text[fracEnd - 1] == '0') --fracEnd;
+  size_t significant;
+  if (lead < intEnd) {
+    significant = (intEnd - lead) + (fracEnd - fracStart);
+  } else {
+    size_t zeros = 0;
+    while (fracStart + zeros < fracEnd && text[fracStart + zeros] == '0') ++zeros;
+    if (fracStart + zeros == fracEnd) {
+      out.push_back('0');  // zero, also when written with a minus sign
+      return true;
+    }
+    if (zeros > 3) return false;
+    significant = fracEnd - fracStart - zeros;
+  }
+  if (significant > 15) return false;
+
+  if (negative) out.push_back('-');
+  if (lead < intEnd) out.append(text.data() + lead, intEnd - lead);
+  else out.push_back('0');
+  if (fracEnd > fracStart) {
+    out.push_back(decimalSeparator);
+    out.append(text.data() + fracStart, fracEnd - fracStart);
+  }
   return true;
 }
 
@@ -647,9 +711,7 @@ TDbfValue TLocalDbf::Impl::ReadFieldValue(const unsigned char* record, int index
   switch (defs[index].DataType) {
     case TFieldType::ftString: {
       // Trailing blanks and NULs go; the text then ends at its first NUL.
-      size_t end = w;
-      while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
-      return TDbfValue::Text(std::string_view(field, strnlen(field, end)));
+      return TDbfValue::Text(std::string_view(field, StringFieldLength(field, w)));
     }
     case TFieldType::ftInteger: {
       int32_t v;
@@ -686,9 +748,7 @@ void TLocalDbf::Impl::AppendFieldText(const unsigned char* record, int index,
   const size_t w = static_cast<unsigned char>(lengths[index]);
   switch (defs[index].DataType) {
     case TFieldType::ftString: {
-      size_t end = w;
-      while (end > 0 && (field[end - 1] == ' ' || field[end - 1] == '\0')) --end;
-      out.append(field, strnlen(field, end));
+      out.append(field, StringFieldLength(field, w));
       return;
     }
     case TFieldType::ftInteger: {
@@ -699,8 +759,10 @@ void TLocalDbf::Impl::AppendFieldText(const unsigned char* record, int index,
       return;
     }
     case TFieldType::ftFloat: {
+      const std::string_view trimmed = TrimView(field, w);
+      if (AppendPlainDecimal(trimmed, settings.DecimalSeparator, out)) return;
       double v;
-      if (!ParseFloat(TrimView(field, w), v)) return;
+      if (!ParseFloat(trimmed, v)) return;
       char text[kNumberTextMax];
       out.append(text, FormatGeneral(v, settings.DecimalSeparator, text));
       return;

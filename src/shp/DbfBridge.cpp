@@ -23,9 +23,11 @@ TSFColumnType ColumnTypeOf(TFieldType type) {
 // Doubles every double quote from `from` on, in place: MID readers take a lone quote inside a
 // quoted value as its end and lose the rest of the row.
 void DoubleQuotesFrom(std::string& row, size_t from) {
+  if (from >= row.size() || std::memchr(row.data() + from, '"', row.size() - from) == nullptr) {
+    return;
+  }
   size_t quotes = 0;
   for (size_t i = from; i < row.size(); ++i) quotes += row[i] == '"';
-  if (quotes == 0) return;
   size_t src = row.size();
   row.resize(row.size() + quotes);
   size_t dst = row.size();
