@@ -185,6 +185,11 @@ int Main(int argc, char** argv) {
     return rc == 0 ? kExitTrue : kExitUsage;
   }
 
+  // A comma or a double quote in a date would split or break the MID row it stands in.
+  if (dateFormat.find_first_of(",\"\r\n") != std::string::npos) {
+    std::fprintf(stderr, "--date-format: カンマ、二重引用符、改行は使えません: %s\n", dateFormat.c_str());
+    return kExitUsage;
+  }
   RegionalSettings regional;
   regional.ShortDateFormat = dateFormat;
   TerminalHost host(regional);

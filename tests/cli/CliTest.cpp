@@ -73,6 +73,7 @@ TEST_F(CliTest, ExitCodesTellTrueFalseUsageAndError) {
   EXPECT_EQ(Plexor("convert " + dir / "a.shp").exitCode, 2);
   EXPECT_EQ(Plexor("convert -c 41 " + dir / "a.shp").exitCode, 2);
   EXPECT_EQ(Plexor("nonsense").exitCode, 2);
+  EXPECT_EQ(Plexor("--date-format yyyy,mm,dd convert -c 0 " + dir / "a.shp").exitCode, 2);
   const CliRun error = Plexor("convert -c 0 " + dir / "a.shp " + dir / "nofolder/x.mif");
   EXPECT_EQ(error.exitCode, 3);
   EXPECT_NE(error.out.find("nofolder/x.mif"), std::string::npos) << error.out;
