@@ -41,9 +41,9 @@ void PutLeft(std::string& record, size_t offset, const std::string& text) {
 // The table is made once per run, in the temporary folder, and removed at exit.
 const std::string& TablePath() {
   static const std::string path = [] {
-    const std::string p =
-        (std::filesystem::temp_directory_path() / ("plexor-bench-" + std::to_string(::getpid()) + ".dbf"))
-            .string();
+    const std::string p = (std::filesystem::temp_directory_path() /
+                           ("plexor-bench-" + std::to_string(::getpid()) + ".dbf"))
+                              .string();
     const int fieldCount = static_cast<int>(std::size(kFields));
     int recordLength = 1;
     for (const FieldSpec& f : kFields) recordLength += f.length;
@@ -82,8 +82,8 @@ const std::string& TablePath() {
       std::snprintf(number, sizeof number, "%.4f", (random() % 100000000) / 1000.0);
       PutRight(r, at, 15, number);
       at += 15;
-      std::snprintf(number, sizeof number, "%04u%02u%02u", 1900 + random() % 200,
-                    1 + random() % 12, 1 + random() % 28);
+      std::snprintf(number, sizeof number, "%04u%02u%02u", 1900 + random() % 200, 1 + random() % 12,
+                    1 + random() % 28);
       if (i % 40 != 0) PutLeft(r, at, number);
       at += 8;
       r[at] = "TF?"[random() % 3];
@@ -127,13 +127,18 @@ void MidRowsOfWholeTable(benchmark::State& state, bool readOnly) {
   }
   benchmark::DoNotOptimize(bytes);
   state.SetItemsProcessed(rows);
-  state.counters["rows/s"] = benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kIsRate);
+  state.counters["rows/s"] =
+      benchmark::Counter(static_cast<double>(rows), benchmark::Counter::kIsRate);
 }
 
 // The conversion's own mode: the file held exclusively, read through the table's window.
-void BM_DbfMidRows(benchmark::State& state) { MidRowsOfWholeTable(state, false); }
+void BM_DbfMidRows(benchmark::State& state) {
+  MidRowsOfWholeTable(state, false);
+}
 // Shared mode, where every fetch goes to the file so that others' changes show.
-void BM_DbfMidRowsReadOnly(benchmark::State& state) { MidRowsOfWholeTable(state, true); }
+void BM_DbfMidRowsReadOnly(benchmark::State& state) {
+  MidRowsOfWholeTable(state, true);
+}
 
 BENCHMARK(BM_DbfMidRows)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DbfMidRowsReadOnly)->Unit(benchmark::kMillisecond);

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -61,6 +62,7 @@ constexpr const char* kNotEditing = "データセットが編集中ではない�
 constexpr const char* kInvalidRecord = "GetRecord: Invalid record";
 constexpr const char* kTooManyDigits = "桁数を超えています";
 constexpr const char* kValueKindMismatch = "値の種類がフィールドの型と合いません";
+constexpr const char* kTableFull = "これ以上レコードを追加できません";
 constexpr const char* kLocateState = "Can't Locate in Current State.";
 constexpr const char* kLocateCountMismatch = "Locate: unmatch number of fields and values";
 
@@ -70,7 +72,9 @@ enum class FetchResult { Ok, BeforeFirst, AfterLast, Error };
 // Days from 1 January of the year 1 (day 1) to the usual date-time origin, 30 December 1899.
 constexpr int32_t kDateTimeOrigin = 693594;
 
-bool IsBlankOrControl(unsigned char c) { return c <= 32; }
+bool IsBlankOrControl(unsigned char c) {
+  return c <= 32;
+}
 
 std::string_view TrimView(const char* text, size_t n) {
   size_t begin = 0;
@@ -187,8 +191,10 @@ bool AppendPlainDecimal(std::string_view text, char decimalSeparator, std::strin
   if (significant > 15) return false;
 
   if (negative) out.push_back('-');
-  if (lead < intEnd) out.append(text.data() + lead, intEnd - lead);
-  else out.push_back('0');
+  if (lead < intEnd)
+    out.append(text.data() + lead, intEnd - lead);
+  else
+    out.push_back('0');
   if (fracEnd > fracStart) {
     out.push_back(decimalSeparator);
     out.append(text.data() + fracStart, fracEnd - fracStart);
@@ -256,7 +262,9 @@ std::vector<std::string> SplitKeyFields(std::string_view text, char separator) {
   return names;
 }
 
-[[noreturn]] void ThrowClosed() { throw EDatabaseError(kDataSetClosed); }
+[[noreturn]] void ThrowClosed() {
+  throw EDatabaseError(kDataSetClosed);
+}
 
 }  // namespace
 
@@ -429,8 +437,10 @@ struct TLocalDbf::Impl {
   void CheckBrowseMode() {
     CheckActive();
     if (state == TDataSetState::dsEdit || state == TDataSetState::dsInsert) {
-      if (modified) Post();
-      else Cancel();
+      if (modified)
+        Post();
+      else
+        Cancel();
     }
   }
 
@@ -524,7 +534,8 @@ void TLocalDbf::Impl::Open() {
   hasCurrent = false;
   useWindow = !readOnly;
   windowFill = 0;
-  if (useWindow) window.resize(std::max<size_t>(kReadWindowSize, static_cast<size_t>(recordLength)));
+  if (useWindow)
+    window.resize(std::max<size_t>(kReadWindowSize, static_cast<size_t>(recordLength)));
   open = true;
   state = TDataSetState::dsBrowse;
   modified = false;
@@ -564,13 +575,21 @@ void TLocalDbf::Impl::BuildFieldDefs() {
 
     TFieldDef def;
     switch (letter) {
-      case 'C': def.DataType = TFieldType::ftString; def.Size = length; break;
+      case 'C':
+        def.DataType = TFieldType::ftString;
+        def.Size = length;
+        break;
       case 'N':
         def.DataType = decimalCount == 0 ? TFieldType::ftInteger : TFieldType::ftFloat;
         break;
-      case 'D': def.DataType = TFieldType::ftDate; break;
-      case 'L': def.DataType = TFieldType::ftBoolean; break;
-      default: throw ELocalDbfError(kUnsupportedFieldType);
+      case 'D':
+        def.DataType = TFieldType::ftDate;
+        break;
+      case 'L':
+        def.DataType = TFieldType::ftBoolean;
+        break;
+      default:
+        throw ELocalDbfError(kUnsupportedFieldType);
     }
     const auto* name = reinterpret_cast<const char*>(d + kDescriptorName);
     def.FieldName.assign(name, strnlen(name, kDescriptorNameSize));
@@ -609,7 +628,8 @@ void TLocalDbf::Impl::ReadRecord(int32_t index, unsigned char* out, FetchMode di
     if (file.ReadAt(position, out, n) != static_cast<int64_t>(n)) throw EReadError(kReadErrorText);
     return;
   }
-  if (position < windowStart || position + recordLength > windowStart + static_cast<int64_t>(windowFill)) {
+  if (position < windowStart ||
+      position + recordLength > windowStart + static_cast<int64_t>(windowFill)) {
     // Walking backwards, keep the records before this one in the window instead.
     int64_t start = position;
     if (direction == FetchMode::Prior) {
@@ -634,16 +654,22 @@ FetchResult TLocalDbf::Impl::FetchRecord(std::vector<unsigned char>& buffer, Fet
     bool accepted = false;
     switch (mode) {
       case FetchMode::Current:
-        if (cursorIndex <= -1) result = FetchResult::BeforeFirst;
-        else if (cursorIndex >= count) result = FetchResult::AfterLast;
+        if (cursorIndex <= -1)
+          result = FetchResult::BeforeFirst;
+        else if (cursorIndex >= count)
+          result = FetchResult::AfterLast;
         break;
       case FetchMode::Next:
-        if (cursorIndex + 1 < count) ++cursorIndex;
-        else result = FetchResult::AfterLast;
+        if (cursorIndex + 1 < count)
+          ++cursorIndex;
+        else
+          result = FetchResult::AfterLast;
         break;
       case FetchMode::Prior:
-        if (cursorIndex - 1 > -1) --cursorIndex;
-        else result = FetchResult::BeforeFirst;
+        if (cursorIndex - 1 > -1)
+          --cursorIndex;
+        else
+          result = FetchResult::BeforeFirst;
         break;
     }
     if (result == FetchResult::Ok) {
@@ -734,7 +760,8 @@ TDbfValue TLocalDbf::Impl::ReadFieldValue(const unsigned char* record, int index
       if (w >= 1 && field[0] == 'T') return TDbfValue::Boolean(true);
       if (w >= 1 && field[0] == 'F') return TDbfValue::Boolean(false);
       return {};
-    case TFieldType::ftUnknown: break;
+    case TFieldType::ftUnknown:
+      break;
   }
   return {};
 }
@@ -777,10 +804,13 @@ void TLocalDbf::Impl::AppendFieldText(const unsigned char* record, int index,
       return;
     }
     case TFieldType::ftBoolean:
-      if (w >= 1 && field[0] == 'T') out.append("True");
-      else if (w >= 1 && field[0] == 'F') out.append("False");
+      if (w >= 1 && field[0] == 'T')
+        out.append("True");
+      else if (w >= 1 && field[0] == 'F')
+        out.append("False");
       return;
-    case TFieldType::ftUnknown: break;
+    case TFieldType::ftUnknown:
+      break;
   }
 }
 
@@ -793,8 +823,10 @@ namespace {
 // converted where the meaning is plain, refused otherwise.
 double NumberOf(const TDbfValue& value, TFieldType type) {
   switch (value.kind()) {
-    case TDbfValue::Kind::Integer: return value.AsInteger();
-    case TDbfValue::Kind::Float: return value.AsFloat();
+    case TDbfValue::Kind::Integer:
+      return value.AsInteger();
+    case TDbfValue::Kind::Float:
+      return value.AsFloat();
     case TDbfValue::Kind::String: {
       const std::string_view text = TrimView(value.AsText().data(), value.AsText().size());
       if (type == TFieldType::ftInteger) {
@@ -806,7 +838,8 @@ double NumberOf(const TDbfValue& value, TFieldType type) {
       }
       break;
     }
-    default: break;
+    default:
+      break;
   }
   throw EConvertError(kValueKindMismatch);
 }
@@ -816,10 +849,10 @@ void FormatNumberField(double number, TFieldType type, int decimalCount, char* t
   // Fixed notation: up to 309 integer digits and 255 decimals.
   constexpr size_t kMax = 600;
   if (!std::isfinite(number)) throw ELocalDbfError(kTooManyDigits);
-  const auto r = type == TFieldType::ftInteger
-                     ? std::to_chars(text, text + kMax, number, std::chars_format::fixed, 0)
-                     : std::to_chars(text, text + kMax, number, std::chars_format::fixed,
-                                     decimalCount);
+  const auto r =
+      type == TFieldType::ftInteger
+          ? std::to_chars(text, text + kMax, number, std::chars_format::fixed, 0)
+          : std::to_chars(text, text + kMax, number, std::chars_format::fixed, decimalCount);
   length = static_cast<size_t>(r.ptr - text);
 }
 
@@ -843,17 +876,23 @@ void TLocalDbf::Impl::StoreFieldValue(int index, const TDbfValue& value) {
         std::string_view text;
         char number[kNumberTextMax];
         switch (value.kind()) {
-          case TDbfValue::Kind::String: text = value.AsText(); break;
+          case TDbfValue::Kind::String:
+            text = value.AsText();
+            break;
           case TDbfValue::Kind::Integer:
-            text = {number, static_cast<size_t>(
-                                std::to_chars(number, number + sizeof number, value.AsInteger()).ptr -
-                                number)};
+            text = {
+                number,
+                static_cast<size_t>(
+                    std::to_chars(number, number + sizeof number, value.AsInteger()).ptr - number)};
             break;
           case TDbfValue::Kind::Float:
             text = {number, FormatGeneral(value.AsFloat(), '.', number)};
             break;
-          case TDbfValue::Kind::Boolean: text = value.AsBoolean() ? "True" : "False"; break;
-          default: throw EConvertError(kValueKindMismatch);
+          case TDbfValue::Kind::Boolean:
+            text = value.AsBoolean() ? "True" : "False";
+            break;
+          default:
+            throw EConvertError(kValueKindMismatch);
         }
         // A NUL ends the text; what follows it becomes blanks like the rest of the field.
         const size_t n = std::min({text.size(), w, strnlen(text.data(), text.size())});
@@ -871,7 +910,8 @@ void TLocalDbf::Impl::StoreFieldValue(int index, const TDbfValue& value) {
         } else {
           throw EConvertError(kValueKindMismatch);
         }
-        if (!TDbfDate::IsValid(date.Year, date.Month, date.Day)) throw EConvertError(kValueKindMismatch);
+        if (!TDbfDate::IsValid(date.Year, date.Month, date.Day))
+          throw EConvertError(kValueKindMismatch);
         char text[9];
         text[0] = static_cast<char>('0' + date.Year / 1000);
         text[1] = static_cast<char>('0' + date.Year / 100 % 10);
@@ -898,7 +938,8 @@ void TLocalDbf::Impl::StoreFieldValue(int index, const TDbfValue& value) {
         std::memcpy(area + (w - length), text, length);
         break;
       }
-      default: break;
+      default:
+        break;
     }
   }
   std::memcpy(current.data() + fieldOffsets[index], area, w);
@@ -926,7 +967,9 @@ void TLocalDbf::Impl::AppendRecord(const unsigned char* buffer) {
   WriteOrFail(position + recordLength, &marker, 1);
 }
 
-void TLocalDbf::Impl::WriteHeader() { WriteOrFail(0, header.data(), kHeaderSize); }
+void TLocalDbf::Impl::WriteHeader() {
+  WriteOrFail(0, header.data(), kHeaderSize);
+}
 
 void TLocalDbf::Impl::Post() {
   if (!open) ThrowClosed();
@@ -939,6 +982,7 @@ void TLocalDbf::Impl::Post() {
     WriteRecord(current.data(), BufferIndex(current));
   } else {
     const int32_t count = HeaderRecordCount();
+    if (count == INT32_MAX) throw ELocalDbfError(kTableFull);
     cursorIndex = afterLast;
     current[0] = kLiveFlag;
     AppendRecord(current.data());
@@ -1054,7 +1098,8 @@ bool TLocalDbf::Impl::KeyMatches(const unsigned char* record, int field, const T
       }
       return false;
     }
-    default: return false;
+    default:
+      return false;
   }
 }
 
@@ -1106,13 +1151,25 @@ bool TLocalDbf::Impl::Locate(std::string_view keyFields, const std::vector<TDbfV
 
 TLocalDbf::TLocalDbf() : impl_(std::make_unique<Impl>(*this)) {}
 
-TLocalDbf::~TLocalDbf() { impl_->Close(); }
+TLocalDbf::~TLocalDbf() {
+  impl_->Close();
+}
 
-const std::string& TLocalDbf::TableName() const { return impl_->tableName; }
-void TLocalDbf::SetTableName(const std::string& path) { impl_->tableName = path; }
-bool TLocalDbf::ReadOnly() const { return impl_->readOnly; }
-void TLocalDbf::SetReadOnly(bool value) { impl_->readOnly = value; }
-bool TLocalDbf::ShowDeleted() const { return impl_->showDeleted; }
+const std::string& TLocalDbf::TableName() const {
+  return impl_->tableName;
+}
+void TLocalDbf::SetTableName(const std::string& path) {
+  impl_->tableName = path;
+}
+bool TLocalDbf::ReadOnly() const {
+  return impl_->readOnly;
+}
+void TLocalDbf::SetReadOnly(bool value) {
+  impl_->readOnly = value;
+}
+bool TLocalDbf::ShowDeleted() const {
+  return impl_->showDeleted;
+}
 
 void TLocalDbf::SetShowDeleted(bool value) {
   if (value == impl_->showDeleted) return;
@@ -1120,23 +1177,46 @@ void TLocalDbf::SetShowDeleted(bool value) {
   if (impl_->open) Refresh();
 }
 
-bool TLocalDbf::LocateNext() const { return impl_->locateNext; }
-void TLocalDbf::SetLocateNext(bool value) { impl_->locateNext = value; }
-bool TLocalDbf::Active() const { return impl_->open; }
-
-void TLocalDbf::SetActive(bool value) {
-  if (value) Open();
-  else Close();
+bool TLocalDbf::LocateNext() const {
+  return impl_->locateNext;
+}
+void TLocalDbf::SetLocateNext(bool value) {
+  impl_->locateNext = value;
+}
+bool TLocalDbf::Active() const {
+  return impl_->open;
 }
 
-const RegionalSettings& TLocalDbf::Regional() const { return impl_->regional; }
-void TLocalDbf::SetRegional(const RegionalSettings& regional) { impl_->regional = regional; }
+void TLocalDbf::SetActive(bool value) {
+  if (value)
+    Open();
+  else
+    Close();
+}
 
-void TLocalDbf::Open() { impl_->Open(); }
-void TLocalDbf::Close() { impl_->Close(); }
-TDataSetState TLocalDbf::State() const { return impl_->state; }
+const RegionalSettings& TLocalDbf::Regional() const {
+  return impl_->regional;
+}
+void TLocalDbf::SetRegional(const RegionalSettings& regional) {
+  impl_->regional = regional;
+}
 
-int TLocalDbf::FieldCount() const { return static_cast<int>(impl_->defs.size()); }
+void TLocalDbf::Open() {
+  impl_->Open();
+}
+void TLocalDbf::Close() {
+  impl_->Close();
+}
+TDataSetState TLocalDbf::State() const {
+  return impl_->state;
+}
+bool TLocalDbf::CanModify() const {
+  return !impl_->readOnly;
+}
+
+int TLocalDbf::FieldCount() const {
+  return static_cast<int>(impl_->defs.size());
+}
 
 const TFieldDef& TLocalDbf::FieldDef(int index) const {
   impl_->CheckFieldIndex(index);
@@ -1203,8 +1283,12 @@ void TLocalDbf::Prior() {
   }
 }
 
-bool TLocalDbf::Bof() const { return impl_->bof; }
-bool TLocalDbf::Eof() const { return impl_->eof; }
+bool TLocalDbf::Bof() const {
+  return impl_->bof;
+}
+bool TLocalDbf::Eof() const {
+  return impl_->eof;
+}
 
 int32_t TLocalDbf::RecNo() {
   Impl& t = *impl_;
@@ -1248,7 +1332,9 @@ void TLocalDbf::GotoBookmark(int32_t bookmark) {
   t.bof = t.eof = false;
 }
 
-bool TLocalDbf::Filtered() const { return impl_->filtered; }
+bool TLocalDbf::Filtered() const {
+  return impl_->filtered;
+}
 
 void TLocalDbf::SetFiltered(bool value) {
   impl_->filtered = value;
@@ -1316,9 +1402,15 @@ void TLocalDbf::StoreFieldValue(int index, const TDbfValue& value) {
   impl_->StoreFieldValue(index, value);
 }
 
-void TLocalDbf::Post() { impl_->Post(); }
-void TLocalDbf::Cancel() { impl_->Cancel(); }
-void TLocalDbf::Delete() { impl_->Delete(); }
+void TLocalDbf::Post() {
+  impl_->Post();
+}
+void TLocalDbf::Cancel() {
+  impl_->Cancel();
+}
+void TLocalDbf::Delete() {
+  impl_->Delete();
+}
 
 bool TLocalDbf::Locate(std::string_view keyFields, const std::vector<TDbfValue>& keyValues,
                        TLocateOptions options) {

@@ -96,6 +96,8 @@ class TLocalDbf {
   void Open();
   void Close();
   TDataSetState State() const;
+  // True exactly when ReadOnly is false.
+  bool CanModify() const;
 
   int FieldCount() const;
   const TFieldDef& FieldDef(int index) const;

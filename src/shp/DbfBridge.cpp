@@ -10,12 +10,17 @@ namespace {
 
 TSFColumnType ColumnTypeOf(TFieldType type) {
   switch (type) {
-    case TFieldType::ftInteger: return TSFColumnType::ctInteger;
-    case TFieldType::ftFloat: return TSFColumnType::ctFloat;
-    case TFieldType::ftDate: return TSFColumnType::ctDate;
-    case TFieldType::ftBoolean: return TSFColumnType::ctLogical;
+    case TFieldType::ftInteger:
+      return TSFColumnType::ctInteger;
+    case TFieldType::ftFloat:
+      return TSFColumnType::ctFloat;
+    case TFieldType::ftDate:
+      return TSFColumnType::ctDate;
+    case TFieldType::ftBoolean:
+      return TSFColumnType::ctLogical;
     case TFieldType::ftString:
-    case TFieldType::ftUnknown: break;
+    case TFieldType::ftUnknown:
+      break;
   }
   return TSFColumnType::ctChar;
 }

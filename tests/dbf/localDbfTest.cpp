@@ -1,5 +1,3 @@
-#include "dbf/localDbf.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,6 +5,7 @@
 #include <functional>
 #include <random>
 
+#include "dbf/localDbf.h"
 #include "support/DbfBuilder.h"
 #include "support/Exceptions.h"
 #include "support/FileHandle.h"
@@ -282,7 +281,8 @@ TEST_F(LocalDbfTest, FilterHidesRecordsAndSeesTheJudgedOne) {
 }
 
 TEST_F(LocalDbfTest, CountBeyondTheRecordsFailsOnTheFirstMissingOne) {
-  OpenTable(DbfBuilder().Field("N", 'N', 2).Record({"1"}).Record({"2"}).RecordCount(3).EndMarker(false));
+  OpenTable(
+      DbfBuilder().Field("N", 'N', 2).Record({"1"}).Record({"2"}).RecordCount(3).EndMarker(false));
   table.Next();
   ExpectError<EReadError>([&] { table.Next(); }, "ストリームからの読み込みエラー");
 }
@@ -292,8 +292,10 @@ TEST_F(LocalDbfTest, LongTablesReadTheSameForwardsAndBackwards) {
   DbfBuilder b = DbfBuilder().Field("N", 'N', 12).Field("PAD", 'C', 11);
   constexpr int kCount = 30000;
   for (int i = 1; i <= kCount; ++i) {
-    if (i % 1000 == 0) b.Deleted({std::to_string(i)});
-    else b.Record({std::to_string(i)});
+    if (i % 1000 == 0)
+      b.Deleted({std::to_string(i)});
+    else
+      b.Record({std::to_string(i)});
   }
   OpenTable(b);
   int seen = 0;
@@ -383,9 +385,19 @@ TEST_F(LocalDbfTest, FloatTextIsTheGeneralTextOfTheParsedNumber) {
     for (size_t i = 0; i < n; ++i) d += static_cast<char>('0' + random() % 10);
     return d;
   };
-  std::vector<std::string> texts = {"0", "-0.000", "+.0", "0.0001", "0.00009999", "-0.00012",
-                                    "999999999999999", "9999999999999999", "0.1234567890123456",
-                                    "100000000000000.5", "00012.3400", "1e5", "-2.5E-3"};
+  std::vector<std::string> texts = {"0",
+                                    "-0.000",
+                                    "+.0",
+                                    "0.0001",
+                                    "0.00009999",
+                                    "-0.00012",
+                                    "999999999999999",
+                                    "9999999999999999",
+                                    "0.1234567890123456",
+                                    "100000000000000.5",
+                                    "00012.3400",
+                                    "1e5",
+                                    "-2.5E-3"};
   for (int i = 0; i < 3000; ++i) {
     std::string t = i % 3 == 0 ? "-" : "";
     t += std::string(random() % 3, '0') + digits(random() % 12);
@@ -452,8 +464,8 @@ TEST_F(LocalDbfTest, StoredValuesBecomeFieldTexts) {
   table.StoreFieldValue(4, TDbfValue::Boolean(true));
   table.StoreFieldValue(5, TDbfValue::Date({2004, 1, 15}));
   table.StoreFieldValue(6, TDbfValue::Boolean(false));
-  for (const TDbfValue& tooWide : {TDbfValue::Float(123.456), TDbfValue::Float(INFINITY),
-                                   TDbfValue::Float(NAN)}) {
+  for (const TDbfValue& tooWide :
+       {TDbfValue::Float(123.456), TDbfValue::Float(INFINITY), TDbfValue::Float(NAN)}) {
     ExpectError<ELocalDbfError>([&] { table.StoreFieldValue(2, tooWide); }, "桁数を超えています");
   }
   ExpectError<ELocalDbfError>([&] { table.StoreFieldValue(1, TDbfValue::Integer(-1234)); },
@@ -622,10 +634,17 @@ TEST_F(LocalDbfLocateTest, LocateNextVisitsMatchesInFileOrder) {
 TEST_F(LocalDbfLocateTest, RefusesBadKeysInTheCheckingOrder) {
   ExpectError<ELocalDbfError>([&] { Find("NAME;N", {T("a")}); },
                               "Locate: unmatch number of fields and values");
-  ExpectError<EDatabaseError>([&] { Find("NAME; B", {T("a"), T("b")}); },
-                              "項目 ' B' が見つかりません");
+  ExpectError<EDatabaseError>(
+      [&] {
+        Find("NAME; B", {T("a"), T("b")});
+      },
+      "項目 ' B' が見つかりません");
   EXPECT_EQ(Find("NAME;N;", {T("abcdef"), TDbfValue::Integer(12)}), 2);
-  ExpectError<EDatabaseError>([&] { Find("NAME;;", {T("a"), T("b")}); }, "項目 '' が見つかりません");
+  ExpectError<EDatabaseError>(
+      [&] {
+        Find("NAME;;", {T("a"), T("b")});
+      },
+      "項目 '' が見つかりません");
   table.Edit();
   ExpectError<ELocalDbfError>([&] { Find("X;Y;Z", {}); }, "Can't Locate in Current State.");
 }
@@ -656,9 +675,9 @@ TEST_F(LocalDbfTest, WrittenTableReadsBackInOgrinfo) {
   const std::string out = dir / "ogr.txt";
   ASSERT_EQ(std::system(("ogrinfo -ro -al -q '" + path + "' > '" + out + "' 2>&1").c_str()), 0);
   const std::string text = test::ReadFile(out);
-  for (const char* expected : {"NAME (String) = edited", "NAME (String) = added",
-                               "COUNT (Integer) = -42", "RATE (Real) = 3.250",
-                               "DAY (Date) = 2004/01/15", "OK (String) = T", "OGRFeature(t):1"}) {
+  for (const char* expected :
+       {"NAME (String) = edited", "NAME (String) = added", "COUNT (Integer) = -42",
+        "RATE (Real) = 3.250", "DAY (Date) = 2004/01/15", "OK (String) = T", "OGRFeature(t):1"}) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
   }
 }

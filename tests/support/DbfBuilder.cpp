@@ -38,8 +38,10 @@ DbfBuilder& DbfBuilder::Record(const std::vector<std::string>& values, char flag
     const auto w = static_cast<size_t>(fields_[i].length);
     std::string v = i < values.size() ? values[i] : std::string();
     if (v.size() > w) v.resize(w);
-    if (fields_[i].type == 'N') r += std::string(w - v.size(), ' ') + v;
-    else r += v + std::string(w - v.size(), ' ');
+    if (fields_[i].type == 'N')
+      r += std::string(w - v.size(), ' ') + v;
+    else
+      r += v + std::string(w - v.size(), ' ');
   }
   records_.push_back(r);
   return *this;

@@ -11,14 +11,23 @@ namespace plexor::test {
 
 class DbfBuilder {
  public:
-  DbfBuilder& Version(uint8_t version) { version_ = version; return *this; }
-  DbfBuilder& MdxFlag(uint8_t flag) { mdx_ = flag; return *this; }
+  DbfBuilder& Version(uint8_t version) {
+    version_ = version;
+    return *this;
+  }
+  DbfBuilder& MdxFlag(uint8_t flag) {
+    mdx_ = flag;
+    return *this;
+  }
   // The name is written as given (up to 11 bytes, NUL-padded); type letter, length, decimals.
   DbfBuilder& Field(const std::string& name, char type, int length, int decimals = 0);
   // A descriptor of exactly these 32 bytes.
   DbfBuilder& RawDescriptor(const std::string& bytes);
   // Every descriptor's data address (offset 12), which readers must ignore.
-  DbfBuilder& DataAddress(uint32_t address) { dataAddress_ = address; return *this; }
+  DbfBuilder& DataAddress(uint32_t address) {
+    dataAddress_ = address;
+    return *this;
+  }
 
   // One value text per field, padded with blanks to the field length (numbers on the left,
   // everything else on the right) or cut to it.
@@ -28,12 +37,27 @@ class DbfBuilder {
   DbfBuilder& RawRecord(const std::string& bytes);
 
   // Overrides of the computed header numbers, for damaged tables.
-  DbfBuilder& HeaderLength(int length) { headerLength_ = length; return *this; }
-  DbfBuilder& RecordLength(int length) { recordLength_ = length; return *this; }
-  DbfBuilder& RecordCount(int32_t count) { recordCount_ = count; return *this; }
+  DbfBuilder& HeaderLength(int length) {
+    headerLength_ = length;
+    return *this;
+  }
+  DbfBuilder& RecordLength(int length) {
+    recordLength_ = length;
+    return *this;
+  }
+  DbfBuilder& RecordCount(int32_t count) {
+    recordCount_ = count;
+    return *this;
+  }
   // The bytes between the descriptors and the first record; default one 0x0D.
-  DbfBuilder& HeaderTail(const std::string& bytes) { tail_ = bytes; return *this; }
-  DbfBuilder& EndMarker(bool present) { endMarker_ = present; return *this; }
+  DbfBuilder& HeaderTail(const std::string& bytes) {
+    tail_ = bytes;
+    return *this;
+  }
+  DbfBuilder& EndMarker(bool present) {
+    endMarker_ = present;
+    return *this;
+  }
 
   int ComputedRecordLength() const;
   std::string Bytes() const;
