@@ -1,0 +1,48 @@
+# The desktop program plexor-converter and its tests under Qt's offscreen platform.
+# Included from the top-level CMakeLists.txt when Qt 6 Widgets is found.
+
+set(PLEXOR_APP_DIR ${CMAKE_CURRENT_LIST_DIR})
+file(GLOB PLEXOR_APP_UNIT_SOURCES CONFIGURE_DEPENDS ${PLEXOR_APP_DIR}/*.cpp)
+list(REMOVE_ITEM PLEXOR_APP_UNIT_SOURCES ${PLEXOR_APP_DIR}/main.cpp)
+
+# Everything but the entry point, shared by the program and its tests.
+add_library(plexor_app STATIC ${PLEXOR_APP_UNIT_SOURCES})
+set_target_properties(plexor_app PROPERTIES AUTOMOC ON)
+target_link_libraries(plexor_app PUBLIC plexor_core Qt6::Widgets)
+
+add_executable(plexor-converter ${PLEXOR_APP_DIR}/main.cpp)
+target_link_libraries(plexor-converter PRIVATE plexor_app)
+target_compile_definitions(plexor-converter PRIVATE PLEXOR_VERSION_TEXT="${PLEXOR_VERSION_TEXT}")
+
+# The manual is the help page: it sits beside the program under the program's base name.
+set(PLEXOR_MANUAL_SOURCE ${CMAKE_SOURCE_DIR}/docs/plexor-converter.html)
+set(PLEXOR_MANUAL_BUILT ${CMAKE_BINARY_DIR}/plexor-converter.html)
+add_custom_command(OUTPUT ${PLEXOR_MANUAL_BUILT}
+  COMMAND ${CMAKE_COMMAND} -E copy ${PLEXOR_MANUAL_SOURCE} ${PLEXOR_MANUAL_BUILT}
+  DEPENDS ${PLEXOR_MANUAL_SOURCE}
+  COMMENT "Copying the manual beside plexor-converter")
+add_custom_target(plexor_manual ALL DEPENDS ${PLEXOR_MANUAL_BUILT})
+add_dependencies(plexor-converter plexor_manual)
+
+include(GNUInstallDirs)
+install(TARGETS plexor-converter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PLEXOR_MANUAL_SOURCE} DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+if(PLEXOR_BUILD_TESTS)
+  enable_testing()
+  find_package(GTest REQUIRED)
+  find_package(Qt6 COMPONENTS Test REQUIRED)
+  include(GoogleTest)
+  file(GLOB PLEXOR_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/app/*.cpp)
+  add_executable(plexor_gui_tests ${PLEXOR_GUI_TEST_SOURCES}
+    ${CMAKE_SOURCE_DIR}/tests/support/ShpBuilder.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/DbfBuilder.cpp)
+  target_include_directories(plexor_gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(plexor_gui_tests PRIVATE plexor_app Qt6::Test GTest::gtest)
+  target_compile_definitions(plexor_gui_tests PRIVATE
+    PLEXOR_VERSION_TEXT="${PLEXOR_VERSION_TEXT}"
+    PLEXOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  gtest_discover_tests(plexor_gui_tests
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()

@@ -1,0 +1,106 @@
+#include "app/QtPlatformServices.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "support/ShpBuilder.h"
+
+namespace plexor::test {
+namespace {
+
+// The real services with the two outlets that would reach the desktop written down instead.
+class RecordingServices : public QtPlatformServices {
+ public:
+  std::vector<std::pair<MessageKind, std::string>> Messages;
+  std::vector<std::string> Opened;
+  void ShowMessage(MessageKind kind, const std::string& text) override {
+    Messages.emplace_back(kind, text);
+  }
+  void ShellOpen(const std::string& target) override { Opened.push_back(target); }
+};
+
+TEST(QtPlatformServices, HelpOpensTheManualOfTheHelpFilesNameOrSaysItIsMissing) {
+  TempDir dir;
+  RecordingServices services;
+  services.ShowHelp(dir / "plexor-converter.hlp", kHelpKeyCommand, 0);
+  ASSERT_EQ(services.Messages.size(), 1u);
+  EXPECT_EQ(services.Messages[0].first, MessageKind::Error);
+  EXPECT_NE(services.Messages[0].second.find(dir / "plexor-converter.html"), std::string::npos);
+  EXPECT_TRUE(services.Opened.empty());
+
+  WriteFile(dir / "plexor-converter.html", "<html></html>");
+  services.ShowHelp(dir / "plexor-converter.hlp", kHelpKeyCommand, 0);
+  ASSERT_EQ(services.Opened.size(), 1u);
+  const QUrl url(QString::fromStdString(services.Opened[0]));
+  EXPECT_TRUE(url.isLocalFile());
+  EXPECT_EQ(url.toLocalFile().toStdString(), dir / "plexor-converter.html");
+}
+
+TEST(QtPlatformServices, FilterPatternsFitLinuxNames) {
+  EXPECT_EQ(QtNameFilter("SHP ファイル (*.shp)", "*.shp"), QStringLiteral("SHP ファイル (*.shp)"));
+  // Linux names need not have a dot: "all files" must offer those too.
+  EXPECT_EQ(QtNameFilter("すべてのファイル (*.*)", "*.*"), QStringLiteral("すべてのファイル (*)"));
+  EXPECT_EQ(HelpManualPath("/opt/a.b/conv"), "/opt/a.b/conv.html");
+}
+
+// Reads the box that is open and closes it with its only button.
+struct SeenBox {
+  QString Title;
+  QString Text;
+  QMessageBox::Icon Icon = QMessageBox::NoIcon;
+  int Buttons = 0;
+};
+
+void ReadAndCloseBox(SeenBox& seen) {
+  QTimer::singleShot(0, [&seen] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) return ReadAndCloseBox(seen);
+    seen = {box->windowTitle(), box->text(), box->icon(),
+            static_cast<int>(box->buttons().size())};
+    box->button(QMessageBox::Ok)->click();
+  });
+}
+
+TEST(QtPlatformServices, BoxesCarryTheKindsTitleAndIconAndOneButton) {
+  QtPlatformServices services;
+  const std::tuple<std::function<void()>, const char*, QMessageBox::Icon> boxes[] = {
+      {[&] { services.ShowApplicationError("壊れています"); }, "Plexor Converter",
+       QMessageBox::Critical},
+      {[&] { services.ShowMessage(MessageKind::Warning, "壊れています"); }, "警告",
+       QMessageBox::Warning},
+      {[&] { services.ShowMessage(MessageKind::Error, "壊れています"); }, "エラー",
+       QMessageBox::Critical},
+      {[&] { services.ShowMessage(MessageKind::Information, "壊れています"); }, "情報",
+       QMessageBox::Information},
+  };
+  for (const auto& [show, title, icon] : boxes) {
+    SeenBox seen;
+    ReadAndCloseBox(seen);
+    show();
+    EXPECT_EQ(seen.Title.toStdString(), title);
+    EXPECT_EQ(seen.Text.toStdString(), "壊れています");
+    EXPECT_EQ(seen.Icon, icon);
+    EXPECT_EQ(seen.Buttons, 1);
+  }
+}
+
+TEST(QtPlatformServices, TheCursorComesBackHoweverOftenTheHourglassWasSet) {
+  QtPlatformServices services;
+  services.SetWaitCursor(true);
+  services.SetWaitCursor(true);
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  services.SetWaitCursor(false);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+}  // namespace
+}  // namespace plexor::test
