@@ -144,12 +144,3 @@ BENCHMARK(BM_DbfMidRows)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DbfMidRowsReadOnly)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-// Every bench file may carry the entry point; a weak one steps aside for any other.
-__attribute__((weak)) int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
