@@ -1,0 +1,838 @@
+#include "hostile/HostileTargets.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+
+#include "dbf/localDbf.h"
+#include "engine/Batch.h"
+#include "engine/CoordSys.h"
+#include "engine/ShpToMif.h"
+#include "support/Endian.h"
+#include "support/Exceptions.h"
+#include "support/FakeHost.h"
+#include "support/FileHandle.h"
+#include "support/NumberText.h"
+#include "support/NumberTextReference.h"
+#include "support/ProfileFile.h"
+#include "support/QvCsv.h"
+#include "support/ShpBuilder.h"
+
+namespace plexor::hostile {
+namespace {
+
+constexpr const char* kInvalidShpText = "不正なSHPファイルです。";
+
+[[noreturn]] void Fail(const std::string& what) { throw HostileFailure(what); }
+
+// One scratch folder per process: a fuzzer calls a target millions of times, and a fresh
+// folder each time would cost more than the conversion.
+class WorkDir {
+ public:
+  static std::string File(const std::string& name) { return Instance().path_ + "/" + name; }
+
+ private:
+  static WorkDir& Instance() {
+    static WorkDir dir;
+    return dir;
+  }
+  WorkDir() {
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "plexor-hostile-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) Fail("cannot make a scratch folder");
+    path_ = pattern;
+  }
+  ~WorkDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  std::string path_;
+};
+
+void RemoveFile(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
+}
+
+void ExpectUnchanged(const std::string& path, std::string_view before, const char* what) {
+  if (test::ReadFile(path) != before) Fail(std::string(what) + " was changed by reading it");
+}
+
+// The line rules of batch files and profile files: CR LF, a lone LF or a lone CR end a line;
+// a last line without an ending counts.
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::string line;
+  bool pending = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r' || c == '\n') {
+      lines.push_back(line);
+      line.clear();
+      pending = false;
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else {
+      line.push_back(c);
+      pending = true;
+    }
+  }
+  if (pending) lines.push_back(line);
+  return lines;
+}
+
+// --- Conversion ---------------------------------------------------------------------------
+
+struct Pair {
+  unsigned char options = 0;
+  std::string_view dbf;
+  std::string_view shp;
+};
+
+Pair SplitPair(std::string_view data) {
+  Pair p;
+  if (data.empty()) return p;
+  p.options = static_cast<unsigned char>(data[0]);
+  data.remove_prefix(1);
+  const size_t at = data.find(kPairSeparator);
+  if (at == std::string_view::npos) {
+    p.dbf = data;
+  } else {
+    p.dbf = data.substr(0, at);
+    p.shp = data.substr(at + kPairSeparator.size());
+  }
+  return p;
+}
+
+enum class ShpHeader { Cut, Refused, Accepted };
+
+// What the bytes of a .shp should give, worked out here without the reader: the header's
+// fate, whether every record is whole, and the objects and passed-over records by type.
+struct ShpFacts {
+  ShpHeader header = ShpHeader::Cut;
+  bool complete = false;
+  int64_t objects = 0;
+  std::map<int32_t, int64_t> skipped;
+};
+
+ShpFacts WalkShp(std::string_view shp) {
+  ShpFacts f;
+  const auto* b = reinterpret_cast<const unsigned char*>(shp.data());
+  const int64_t size = static_cast<int64_t>(shp.size());
+  // The reader takes the header in pieces: the file code, then up to the version, then the
+  // rest; a refusal is shown as soon as its piece is in.
+  if (size < 4) return f;
+  if (GetBE32(b) != 9994) {
+    f.header = ShpHeader::Refused;
+    return f;
+  }
+  if (size < 32) return f;
+  if (GetLE32(b + 28) != 1000) {
+    f.header = ShpHeader::Refused;
+    return f;
+  }
+  if (size < 100) return f;
+  f.header = ShpHeader::Accepted;
+
+  int64_t pos = 100;
+  while (pos < size) {
+    // A file that ends inside a record header has lost a record.
+    if (size - pos < 12) return f;
+    const int32_t contentLength = GetBE32(b + pos + 4);
+    const int32_t type = GetLE32(b + pos + 8);
+    pos += 12;
+    const int64_t left = size - pos;
+    switch (type) {
+      case 0: ++f.skipped[type]; break;
+      case 1:
+        if (left < 16) return f;
+        pos += 16;
+        ++f.objects;
+        break;
+      case 3:
+      case 5: {
+        if (left < 40) return f;
+        const int32_t parts = GetLE32(b + pos + 32);
+        const int32_t points = GetLE32(b + pos + 36);
+        if (parts < 0 || points < 0) return f;
+        const int64_t need = 40 + int64_t{parts} * 4 + int64_t{points} * 16;
+        if (need > left) return f;
+        // The writer refuses a multi-part shape whose sections do not lie inside its points.
+        if (parts > 1) {
+          for (int32_t k = 0; k < parts; ++k) {
+            const int64_t first = GetLE32(b + pos + 40 + 4 * k);
+            const int64_t end = k + 1 < parts ? int64_t{GetLE32(b + pos + 44 + 4 * k)} : points;
+            const int64_t count = end - first;
+            if (first < 0 || first > points || (count > 0 && first + count > points)) return f;
+          }
+        }
+        pos += need;
+        ++f.objects;
+        break;
+      }
+      default: {
+        const int64_t bytes = int64_t{contentLength} * 2 - 4;
+        if (bytes < 0 || bytes > left) return f;
+        pos += bytes;
+        ++f.skipped[type];
+        break;
+      }
+    }
+  }
+  f.complete = true;
+  return f;
+}
+
+// The .dbf holds every record its header counts.
+bool TableIsWhole(std::string_view dbf) {
+  if (dbf.size() < 32) return false;
+  const auto* b = reinterpret_cast<const unsigned char*>(dbf.data());
+  const int64_t count = GetLE32(b + 4);
+  const int64_t headerLength = GetLE16(b + 8);
+  const int64_t recordLength = GetLE16(b + 10);
+  return count >= 0 && static_cast<int64_t>(dbf.size()) >= headerLength + count * recordLength;
+}
+
+size_t CountOf(std::string_view text, std::string_view what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string_view::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+std::string JoinPair(unsigned char options, std::string_view dbf, std::string_view shp) {
+  std::string data(1, static_cast<char>(options));
+  data.append(dbf);
+  data.append(kPairSeparator);
+  data.append(shp);
+  return data;
+}
+
+void ConvertPair(std::string_view data) {
+  const Pair pair = SplitPair(data);
+  const std::string shp = WorkDir::File("in.shp");
+  const std::string dbf = WorkDir::File("in.dbf");
+  const std::string mif = WorkDir::File("out.mif");
+  const std::string mid = WorkDir::File("out.mid");
+  test::WriteFile(shp, std::string(pair.shp));
+  test::WriteFile(dbf, std::string(pair.dbf));
+  RemoveFile(mif);
+  RemoveFile(mid);
+
+  // 0 to 40 are the catalogue, 41 to 63 lie outside it.
+  const int index = pair.options & 63;
+  test::FakeHost host;
+  if (pair.options & 64) host.Settings.DecimalSeparator = ',';
+  if (pair.options & 128) host.Settings.ShortDateFormat = "yyyymmdd";
+
+  TConvertSummary summary;
+  bool result = false;
+  bool raised = false;
+  try {
+    result = ConvertShpToMif(index, shp, mif, host, &summary);
+  } catch (const Exception& e) {
+    raised = true;
+    if (e.Message().empty()) Fail("an error without a message");
+  } catch (const std::exception& e) {
+    Fail(std::string("an error outside the hierarchy: ") + e.what());
+  }
+
+  ExpectUnchanged(shp, pair.shp, "the .shp");
+  ExpectUnchanged(dbf, pair.dbf, "the .dbf");
+  if (raised) {
+    // Only the table can refuse to open here, and it is opened before the outputs.
+    if (FileExists(mif) || FileExists(mid)) Fail("outputs created before the error");
+    return;
+  }
+  if (!FileExists(mif) || !FileExists(mid)) Fail("an output is missing");
+
+  const ShpFacts facts = WalkShp(pair.shp);
+  const bool refusedShown = host.Messages.size() == 1 &&
+                            host.Messages[0].Kind == MessageKind::Error &&
+                            host.Messages[0].Text == kInvalidShpText;
+  if (facts.header == ShpHeader::Refused) {
+    if (!refusedShown) Fail("a refused header without its message");
+  } else if (!host.Messages.empty()) {
+    Fail("a message for a header that is not refused: " + host.Messages[0].Text);
+  }
+  const std::string mifText = test::ReadFile(mif);
+  const std::string midText = test::ReadFile(mid);
+  if (facts.header != ShpHeader::Accepted) {
+    if (result) Fail("success on a header that was cut or refused");
+    if (!mifText.empty() || !midText.empty()) Fail("output written for a header not accepted");
+    return;
+  }
+  if (mifText.find("\r\nData\r\n\r\n") == std::string::npos) Fail("no Data line after a header");
+  if (result) {
+    if (!facts.complete) Fail("success on a shapefile with a broken record");
+    if (summary.Objects != facts.objects) Fail("objects differ from the shapefile's records");
+    if (summary.MidRows != summary.Objects) Fail("MID rows and objects out of step");
+    if (summary.SkippedByShapeType != facts.skipped) Fail("passed-over records miscounted");
+    if (CountOf(midText, "\r\n") < static_cast<size_t>(summary.MidRows)) Fail("MID rows missing");
+    if (summary.MidRows == 0 && !midText.empty()) Fail("MID rows without objects");
+  } else if (facts.complete && TableIsWhole(pair.dbf)) {
+    Fail("failure on a whole shapefile with a whole table");
+  }
+}
+
+// --- Table --------------------------------------------------------------------------------
+
+namespace {
+
+struct TableLayout {
+  int64_t headerLength = 0;
+  int64_t recordLength = 0;
+  int32_t count = 0;
+  bool mdx = false;
+  std::vector<int64_t> offsets;  // of each field inside a record
+  std::vector<int> widths;
+};
+
+// The layout as the header and descriptors state it, read here on its own.
+std::optional<TableLayout> LayoutOf(std::string_view dbf) {
+  if (dbf.size() < 32) return std::nullopt;
+  const auto* b = reinterpret_cast<const unsigned char*>(dbf.data());
+  TableLayout t;
+  t.count = GetLE32(b + 4);
+  t.headerLength = GetLE16(b + 8);
+  t.recordLength = GetLE16(b + 10);
+  t.mdx = b[28] != 0;
+  const int64_t fields = t.headerLength >= 32 ? (t.headerLength - 32) / 32 : 0;
+  int64_t offset = 1;
+  for (int64_t i = 0; i < fields && 32 + 32 * i + 32 <= static_cast<int64_t>(dbf.size()); ++i) {
+    t.offsets.push_back(offset);
+    t.widths.push_back(b[32 + 32 * i + 16]);
+    offset += t.widths.back();
+  }
+  return t;
+}
+
+bool AllDigits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string_view TrimControls(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
+  return s;
+}
+
+// [+-]?(d+(.d*)?|.d+)([eE][+-]?d+)?: the plain decimal forms every reader must accept.
+bool PlainDecimal(std::string_view s) {
+  size_t i = 0;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  size_t digits = 0;
+  while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    if (i == s.size() || !(s[i] >= '0' && s[i] <= '9')) return false;
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+  }
+  return i == s.size();
+}
+
+bool ValidDate(int y, int m, int d) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (y < 1 || m < 1 || m > 12 || d < 1) return false;
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  return d <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
+}
+
+// One field of the current record: the typed value, its text, and the raw bytes must agree.
+void CheckField(TLocalDbf& table, int i, std::string_view raw, const RegionalSettings& regional,
+                std::string& row) {
+  const TFieldDef& def = table.FieldDef(i);
+  const TDbfValue v = table.FieldValue(i);
+  const std::string text = table.FieldAsString(i);
+  std::string appended = "\x01";
+  table.AppendFieldAsString(i, appended);
+  if (appended.substr(1) != text) Fail("AppendFieldAsString differs from FieldAsString");
+
+  using K = TDbfValue::Kind;
+  std::string expected;
+  switch (def.DataType) {
+    case TFieldType::ftString: {
+      if (v.kind() != K::String) Fail("a text field without a text value");
+      std::string_view s = raw;
+      while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
+      s = s.substr(0, std::min(s.size(), s.find('\0')));
+      if (v.AsText() != s) Fail("text value differs from the field's bytes");
+      expected = v.AsText();
+      break;
+    }
+    case TFieldType::ftInteger: {
+      const std::string_view s = TrimControls(raw);
+      const std::string_view digits = !s.empty() && s[0] == '-' ? s.substr(1) : s;
+      if (AllDigits(digits) && digits.size() < 12) {
+        const long long n = std::strtoll(std::string(s).c_str(), nullptr, 10);
+        if (n >= INT32_MIN && n <= INT32_MAX && (v.kind() != K::Integer || v.AsInteger() != n)) {
+          Fail("integer field misread: " + std::string(s));
+        }
+      }
+      if (!v.IsNull() && v.kind() != K::Integer) Fail("integer field of another kind");
+      if (!v.IsNull()) expected = std::to_string(v.AsInteger());
+      break;
+    }
+    case TFieldType::ftFloat: {
+      const std::string_view s = TrimControls(raw);
+      if (PlainDecimal(s)) {
+        const double d = std::strtod(std::string(s).c_str(), nullptr);
+        if (v.kind() != K::Float || !(v.AsFloat() == d)) Fail("float field misread: " + std::string(s));
+      }
+      if (!v.IsNull() && v.kind() != K::Float) Fail("float field of another kind");
+      if (!v.IsNull()) expected = reference::GeneralText(v.AsFloat(), regional.DecimalSeparator);
+      break;
+    }
+    case TFieldType::ftDate: {
+      if (raw.size() >= 8 && AllDigits(raw.substr(0, 8))) {
+        const int y = std::atoi(std::string(raw.substr(0, 4)).c_str());
+        const int m = std::atoi(std::string(raw.substr(4, 2)).c_str());
+        const int d = std::atoi(std::string(raw.substr(6, 2)).c_str());
+        if (ValidDate(y, m, d) && (v.kind() != K::Date || !(v.AsDate() == TDbfDate{y, m, d}))) {
+          Fail("date field misread: " + std::string(raw.substr(0, 8)));
+        }
+      }
+      if (!v.IsNull()) {
+        if (v.kind() != K::Date) Fail("date field of another kind");
+        const TDbfDate d = v.AsDate();
+        if (!ValidDate(d.Year, d.Month, d.Day)) Fail("an impossible date");
+        expected = ShortDateText(d.Year, d.Month, d.Day, regional.ShortDateFormat,
+                                 regional.DateSeparator);
+      }
+      break;
+    }
+    case TFieldType::ftBoolean: {
+      const char c = raw.empty() ? ' ' : raw[0];
+      const bool isNull = c != 'T' && c != 'F';
+      if (isNull != v.IsNull() || (!isNull && (v.kind() != K::Boolean || v.AsBoolean() != (c == 'T')))) {
+        Fail("logical field misread");
+      }
+      if (!isNull) expected = c == 'T' ? "True" : "False";
+      break;
+    }
+    case TFieldType::ftUnknown: Fail("a field of unknown type in an open table");
+  }
+  if (text != expected) Fail("FieldAsString '" + text + "' where '" + expected + "' was due");
+  row += text;
+  row += '\x1F';
+}
+
+struct WalkResult {
+  bool opened = false;
+  bool readFailed = false;
+  std::vector<int32_t> recnos;
+  std::vector<std::string> rows;
+};
+
+WalkResult WalkTable(const std::string& path, std::string_view data, const TableLayout& layout,
+                     bool readOnly, bool showDeleted) {
+  WalkResult w;
+  RegionalSettings regional;
+  TLocalDbf table;
+  table.SetTableName(path);
+  table.SetReadOnly(readOnly);
+  table.SetShowDeleted(showDeleted);
+  table.SetRegional(regional);
+  try {
+    table.Open();
+  } catch (const Exception&) {
+    return w;
+  }
+  w.opened = true;
+  if (table.RecordCount() != layout.count) Fail("RecordCount differs from the header");
+  if (static_cast<size_t>(table.FieldCount()) > layout.widths.size()) Fail("more fields than descriptors");
+
+  try {
+    for (table.First(); !table.Eof(); table.Next()) {
+      if (w.recnos.size() >= static_cast<size_t>(layout.count)) Fail("walked past the last record");
+      const int32_t recno = table.RecNo();
+      if (recno < 1 || recno > layout.count || (!w.recnos.empty() && recno <= w.recnos.back())) {
+        Fail("record numbers out of order: " + std::to_string(recno));
+      }
+      const int64_t start = layout.headerLength + int64_t{recno - 1} * layout.recordLength;
+      if (start + layout.recordLength > static_cast<int64_t>(data.size())) {
+        Fail("a record shown that the file does not hold");
+      }
+      if (!showDeleted && data[static_cast<size_t>(start)] == '*') Fail("a deleted record shown");
+      std::string row;
+      for (int i = 0; i < table.FieldCount(); ++i) {
+        if (layout.offsets[i] + layout.widths[i] > layout.recordLength) {
+          Fail("a field reaches past the end of its record");
+        }
+        const std::string_view raw =
+            data.substr(static_cast<size_t>(start + layout.offsets[i]), layout.widths[i]);
+        CheckField(table, i, raw, regional, row);
+      }
+      w.recnos.push_back(recno);
+      w.rows.push_back(std::move(row));
+    }
+    std::vector<int32_t> backwards;
+    for (table.Last(); !table.Bof(); table.Prior()) {
+      if (backwards.size() >= static_cast<size_t>(layout.count)) Fail("walked before the first record");
+      backwards.push_back(table.RecNo());
+    }
+    std::reverse(backwards.begin(), backwards.end());
+    if (backwards != w.recnos) Fail("walking backwards shows other records than forwards");
+  } catch (const Exception&) {
+    w.readFailed = true;
+  }
+
+  if (TableIsWhole(data)) {
+    if (w.readFailed) Fail("a whole table failed to read");
+    std::vector<int32_t> visible;
+    for (int32_t r = 1; r <= layout.count; ++r) {
+      const char flag = data[static_cast<size_t>(layout.headerLength + int64_t{r - 1} * layout.recordLength)];
+      if (showDeleted || flag != '*') visible.push_back(r);
+    }
+    if (visible != w.recnos) Fail("the visible records are not the live ones");
+  }
+  return w;
+}
+
+}  // namespace
+
+void ReadTable(std::string_view data) {
+  const std::string path = WorkDir::File("t.dbf");
+  test::WriteFile(path, std::string(data));
+  const std::optional<TableLayout> layout = LayoutOf(data);
+  WalkResult hidden, shown;
+  try {
+    if (!layout) {
+      TLocalDbf table;
+      table.SetTableName(path);
+      table.SetReadOnly(true);
+      try {
+        table.Open();
+      } catch (const Exception&) {
+        ExpectUnchanged(path, data, "the table");
+        return;
+      }
+      Fail("a table shorter than its header opened");
+    }
+    hidden = WalkTable(path, data, *layout, true, false);
+    shown = WalkTable(path, data, *layout, true, true);
+    if (hidden.opened != shown.opened) Fail("ShowDeleted changed whether the table opens");
+
+    // The conversion opens writable, which reads through a window of its own: it must show
+    // the very rows a read-only open shows, and refuse what a read-only open refuses.
+    TLocalDbf table;
+    table.SetTableName(path);
+    bool opened = true;
+    try {
+      table.Open();
+    } catch (const Exception&) {
+      opened = false;
+    }
+    if (layout->mdx && opened) Fail("a table with a production index opened writable");
+    if (!layout->mdx && hidden.opened && !hidden.readFailed && !opened) {
+      Fail("a table that reads read-only refused a writable open");
+    }
+    if (!hidden.opened && opened) Fail("a writable open accepted what a read-only open refused");
+    if (opened) table.Close();
+    if (opened && !hidden.readFailed) {
+      const WalkResult writable = WalkTable(path, data, *layout, false, false);
+      if (writable.readFailed || writable.recnos != hidden.recnos || writable.rows != hidden.rows) {
+        Fail("a writable open reads other rows than a read-only one");
+      }
+    }
+  } catch (const HostileFailure&) {
+    throw;
+  } catch (const Exception& e) {
+    Fail(std::string("an error where none was due: ") + e.what());
+  } catch (const std::exception& e) {
+    Fail(std::string("an error outside the hierarchy: ") + e.what());
+  }
+  ExpectUnchanged(path, data, "the table");
+}
+
+// --- Batch file ---------------------------------------------------------------------------
+
+namespace {
+
+// The comma-text rules, written out step by step from the batch file's description.
+std::vector<std::string> CsvFieldsReference(std::string_view line) {
+  line = line.substr(0, std::min(line.size(), line.find('\0')));
+  auto blank = [](char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b >= 1 && b <= 32;
+  };
+  std::vector<std::string> fields;
+  size_t i = 0;
+  const size_t n = line.size();
+  while (i < n && blank(line[i])) ++i;
+  while (i < n) {
+    std::string f;
+    if (line[i] == '"') {
+      ++i;
+      while (i < n) {
+        if (line[i] == '"') {
+          if (i + 1 < n && line[i + 1] == '"') {
+            f += '"';
+            i += 2;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        f += line[i++];
+      }
+    } else {
+      while (i < n && line[i] != ',' && !blank(line[i])) f += line[i++];
+    }
+    fields.push_back(std::move(f));
+    while (i < n && blank(line[i])) ++i;
+    if (i < n && line[i] == ',') {
+      if (i + 1 == n) fields.emplace_back();
+      ++i;
+      while (i < n && blank(line[i])) ++i;
+    }
+  }
+  return fields;
+}
+
+bool SameRows(const std::vector<TBatchRow>& a, const std::vector<TBatchRow>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i].IndexText != b[i].IndexText || a[i].SourcePath != b[i].SourcePath ||
+        a[i].TargetPath != b[i].TargetPath || a[i].DisplayText != b[i].DisplayText) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void LoadBatchFile(std::string_view data) {
+  const std::string path = WorkDir::File("batch.txt");
+  test::WriteFile(path, std::string(data));
+  try {
+    const std::vector<std::string> lines = ReadBatchLines(path);
+    if (lines != SplitLines(data.substr(0, std::min(data.size(), data.find('\0'))))) {
+      Fail("batch lines split otherwise than CR LF, LF, CR and NUL say");
+    }
+    bool combine = false;
+    std::string combineName;
+    std::vector<TBatchRow> rows;
+    bool parsed = false;
+    try {
+      parsed = ParseBatchLines(lines, combine, combineName, rows);
+    } catch (const Exception&) {
+      return;
+    }
+    if (!parsed) {
+      if (!rows.empty()) Fail("rows from a file that is no batch list");
+      return;
+    }
+    if (rows.size() + 4 != lines.size()) Fail("a row line lost or added");
+    if (combineName != lines[3]) Fail("the combined name was changed");
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const std::vector<std::string> f = CsvFieldsReference(lines[i + 4]);
+      auto field = [&](size_t k) { return k < f.size() ? f[k] : std::string(); };
+      if (rows[i].IndexText != field(0) || rows[i].SourcePath != field(1) ||
+          rows[i].TargetPath != field(2)) {
+        Fail("a row line split otherwise than the comma-text rules say");
+      }
+      const int index = BatchRowIndex(rows[i]);
+      if (index < 0 || index >= kCoordSysCount) Fail("an index outside the catalogue accepted");
+      if (rows[i].DisplayText != GetCoordSysDisplayText(index)) Fail("display text not derived");
+    }
+    if (!BatchRowsCanBeSaved(rows)) return;
+    WriteBatchFile(path, combine, combineName, rows);
+    bool combine2 = !combine;
+    std::string combineName2;
+    std::vector<TBatchRow> rows2;
+    if (!ParseBatchLines(ReadBatchLines(path), combine2, combineName2, rows2) ||
+        combine2 != combine || combineName2 != combineName || !SameRows(rows, rows2)) {
+      Fail("a saved batch list does not load back as it was");
+    }
+  } catch (const HostileFailure&) {
+    throw;
+  } catch (const Exception& e) {
+    Fail(std::string("an error where none was due: ") + e.what());
+  } catch (const std::exception& e) {
+    Fail(std::string("an error outside the hierarchy: ") + e.what());
+  }
+}
+
+void CsvField(std::string_view data) {
+  if (data.empty()) return;
+  const int n = static_cast<signed char>(data[0]);
+  const std::string_view line = data.substr(1);
+  const std::vector<std::string> fields = CsvFieldsReference(line);
+  auto expected = [&](int k) {
+    return k >= 1 && static_cast<size_t>(k) <= fields.size() ? fields[static_cast<size_t>(k - 1)]
+                                                             : std::string();
+  };
+  const int count = static_cast<int>(fields.size());
+  for (int k : {n, 0, -1, 1, 2, 3, count, count + 1}) {
+    if (GetCsvField(line, k) != expected(k)) Fail("field " + std::to_string(k) + " differs");
+  }
+  for (int k = 4; k < count && k < 64; ++k) {
+    if (GetCsvField(line, k) != expected(k)) Fail("field " + std::to_string(k) + " differs");
+  }
+}
+
+// --- Profile file -------------------------------------------------------------------------
+
+void ProfileFile(std::string_view data) {
+  const std::string path = WorkDir::File("plexor.INI");
+  test::WriteFile(path, std::string(data));
+  static constexpr const char* kKeys[] = {"Left", "Top", "Width", "Height", "State"};
+  static constexpr const char* kUpperKeys[] = {"LEFT", "TOP", "WIDTH", "HEIGHT", "STATE"};
+  static constexpr int32_t kDefaults[] = {20, 20, 700, 500, 0};
+  try {
+    int32_t before[5];
+    {
+      const TProfileFile ini(path);
+      for (int k = 0; k < 5; ++k) {
+        const std::string text = ini.ReadString("Window", kKeys[k], "");
+        if (ini.ReadString("WINDOW", kUpperKeys[k], "") != text) Fail("names matched with case");
+        int32_t parsed = 0;
+        const int32_t expected = ParseProfileInteger(text, parsed) ? parsed : kDefaults[k];
+        before[k] = ini.ReadInteger("Window", kKeys[k], kDefaults[k]);
+        if (before[k] != expected) Fail("ReadInteger differs from the text it read");
+      }
+      ExpectUnchanged(path, data, "the profile file");
+    }
+
+    uint32_t hash = 2166136261u;
+    for (char c : data) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    const auto value = static_cast<int32_t>(hash);
+    {
+      TProfileFile ini(path);
+      ini.WriteInteger("Window", "Left", value);
+    }
+    const TProfileFile again(path);
+    if (again.ReadInteger("Window", "Left", 0) != value) Fail("a written value did not read back");
+    for (int k = 1; k < 5; ++k) {
+      if (again.ReadInteger("Window", kKeys[k], kDefaults[k]) != before[k]) {
+        Fail(std::string("writing Left changed ") + kKeys[k]);
+      }
+    }
+    // Everything else stays: one line replaced, one key line added, or a section appended.
+    const std::vector<std::string> old = SplitLines(data);
+    const std::vector<std::string> now = SplitLines(test::ReadFile(path));
+    if (now.size() == old.size()) {
+      size_t differ = 0;
+      for (size_t i = 0; i < old.size(); ++i) differ += old[i] != now[i];
+      if (differ > 1) Fail("lines other than the key's were changed");
+    } else if (now.size() == old.size() + 1 || now.size() == old.size() + 2) {
+      size_t j = 0;
+      for (size_t i = 0; i < now.size() && j < old.size(); ++i) j += now[i] == old[j];
+      if (j != old.size()) Fail("lines were lost when a key was added");
+    } else {
+      Fail("the file grew or shrank by more than a key");
+    }
+  } catch (const HostileFailure&) {
+    throw;
+  } catch (const Exception& e) {
+    Fail(std::string("an error where none was due: ") + e.what());
+  } catch (const std::exception& e) {
+    Fail(std::string("an error outside the hierarchy: ") + e.what());
+  }
+}
+
+// --- Number and date texts ----------------------------------------------------------------
+
+namespace {
+
+// The short date tokens as documented: a run of one letter (either case) is one token.
+std::string ShortDateReference(int year, int month, int day, std::string_view format, char sep) {
+  auto padded = [](int value, int width) {
+    std::string s = std::to_string(value);
+    if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<size_t>(width) - s.size(), '0');
+    return s;
+  };
+  std::string out;
+  size_t i = 0;
+  while (i < format.size()) {
+    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(format[i])));
+    if (lower != 'y' && lower != 'm' && lower != 'd') {
+      out += format[i] == '/' ? sep : format[i];
+      ++i;
+      continue;
+    }
+    size_t run = 0;
+    while (i + run < format.size() &&
+           std::tolower(static_cast<unsigned char>(format[i + run])) == lower) {
+      ++run;
+    }
+    if (lower == 'y') out += run >= 3 ? padded(year, 4) : padded(year % 100, 2);
+    else out += padded(lower == 'm' ? month : day, run >= 2 ? 2 : 1);
+    i += run;
+  }
+  return out;
+}
+
+}  // namespace
+
+void NumberTexts(std::string_view data) {
+  unsigned char bytes[8] = {};
+  std::memcpy(bytes, data.data(), std::min<size_t>(8, data.size()));
+  const double value = GetLEDouble(bytes);
+  const char sep = data.size() > 8 ? data[8] : '.';
+
+  // Exactly kNumberTextMax bytes, so that the sanitizer sees a text that does not fit.
+  const auto buffer = std::make_unique<char[]>(kNumberTextMax);
+  const std::string general(buffer.get(), FormatGeneral(value, sep, buffer.get()));
+  const std::string expectedGeneral = reference::GeneralText(value, sep);
+  if (general != expectedGeneral) Fail("general text " + general + " where " + expectedGeneral + " was due");
+  const std::string coord(buffer.get(), FormatCoord(value, sep, buffer.get()));
+  const std::string expectedCoord = reference::CoordText(value, sep);
+  if (coord != expectedCoord) Fail("coordinate text " + coord + " where " + expectedCoord + " was due");
+
+  int64_t integer = 0;
+  std::memcpy(&integer, bytes, 8);
+  const std::string integerText(buffer.get(), FormatInteger(integer, buffer.get()));
+  if (integerText != std::to_string(integer)) Fail("integer text " + integerText);
+
+  if (data.size() < 13) return;
+  const auto* d = reinterpret_cast<const unsigned char*>(data.data());
+  const int year = 1 + (d[9] | d[10] << 8) % 9999;
+  const int month = 1 + d[11] % 12;
+  int day = 1 + d[12] % 31;
+  while (!ValidDate(year, month, day)) --day;
+  const char dateSep = data.size() > 13 ? data[13] : '/';
+  const std::string_view format = data.size() > 14 ? data.substr(14) : std::string_view("yyyy/mm/dd");
+  std::string out = "prefix";
+  AppendShortDate(year, month, day, format, dateSep, out);
+  const std::string expected = "prefix" + ShortDateReference(year, month, day, format, dateSep);
+  if (out != expected) Fail("date text " + out + " where " + expected + " was due");
+}
+
+// --- Registry and seeds -------------------------------------------------------------------
+
+const std::vector<Target>& Targets() {
+  static const std::vector<Target> targets = {
+      {"convert", ConvertPair}, {"table", ReadTable},     {"batch", LoadBatchFile},
+      {"csv", CsvField},        {"profile", ProfileFile}, {"numbers", NumberTexts},
+  };
+  return targets;
+}
+
+const Target* FindTarget(std::string_view name) {
+  for (const Target& t : Targets()) {
+    if (name == t.Name) return &t;
+  }
+  return nullptr;
+}
+
+}  // namespace plexor::hostile
