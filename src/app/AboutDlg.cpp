@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
-
 #include <functional>
 
 #include "app/AppLook.h"
@@ -79,13 +78,13 @@ TdlgAbout::TdlgAbout(IPlatformServices& services, QWidget* owner)
   Label3 = PlaceLabel(new QLabel(QString::fromUtf8(maker::kName), this), "Label3", 104, 80);
   Label2 = PlaceLabel(new QLabel(QString::fromUtf8(maker::kRights), this), "Label2", 104, 96);
   Label7 = PlaceLabel(new QLabel(QStringLiteral("URL"), this), "Label7", 104, 112);
-  Label6 = PlaceLabel(new TLinkLabel(QString::fromUtf8(maker::kWebAddress), this,
-                                     [this] { Label6Click(); }),
-                      "Label6", 152, 112);
+  Label6 = PlaceLabel(
+      new TLinkLabel(QString::fromUtf8(maker::kWebAddress), this, [this] { Label6Click(); }),
+      "Label6", 152, 112);
   Label5 = PlaceLabel(new QLabel(QStringLiteral("E-MAIL"), this), "Label5", 104, 128);
-  Label4 = PlaceLabel(new TLinkLabel(QString::fromUtf8(maker::kMailAddress), this,
-                                     [this] { Label4Click(); }),
-                      "Label4", 152, 128);
+  Label4 = PlaceLabel(
+      new TLinkLabel(QString::fromUtf8(maker::kMailAddress), this, [this] { Label4Click(); }),
+      "Label4", 152, 128);
 
   // Default and cancel at once: Enter and Esc both close the box.
   Button1 = new QPushButton(QStringLiteral("OK"), this);
@@ -107,11 +106,17 @@ void TdlgAbout::showEvent(QShowEvent* event) {
   }
 }
 
-void TdlgAbout::Button1Click() { accept(); }
+void TdlgAbout::Button1Click() {
+  accept();
+}
 
-void TdlgAbout::Label6Click() { services_.ShellOpen(maker::kWebAddress); }
+void TdlgAbout::Label6Click() {
+  services_.ShellOpen(maker::kWebAddress);
+}
 
-void TdlgAbout::Label4Click() { services_.ShellOpen(std::string("mailto:") + maker::kMailAddress); }
+void TdlgAbout::Label4Click() {
+  services_.ShellOpen(std::string("mailto:") + maker::kMailAddress);
+}
 
 void ShowAboutBox(IPlatformServices& services, QWidget* owner) {
   TdlgAbout box(services, owner);

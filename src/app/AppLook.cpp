@@ -1,11 +1,10 @@
 #include "app/AppLook.h"
 
-#include <algorithm>
-
 #include <QFontDatabase>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <algorithm>
 
 namespace plexor {
 namespace {
@@ -65,11 +64,11 @@ QPixmap DrawProgramIcon(int size) {
   p.setBrush(QColor(0xF4, 0xF7, 0xFA));
   p.drawPath(sheet);
   p.setPen(QPen(QColor(0x2A, 0x6F, 0xC9), 2.4 * s, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  p.drawPolyline(QPolygonF({QPointF(8 * s, 24 * s), QPointF(12 * s, 17 * s),
-                            QPointF(16 * s, 20 * s)}));
+  p.drawPolyline(
+      QPolygonF({QPointF(8 * s, 24 * s), QPointF(12 * s, 17 * s), QPointF(16 * s, 20 * s)}));
   p.setPen(QPen(QColor(0x1E, 0x9E, 0x3A), 2.4 * s, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-  p.drawPolyline(QPolygonF({QPointF(16 * s, 20 * s), QPointF(20 * s, 11 * s),
-                            QPointF(24 * s, 14 * s)}));
+  p.drawPolyline(
+      QPolygonF({QPointF(16 * s, 20 * s), QPointF(20 * s, 11 * s), QPointF(24 * s, 14 * s)}));
   return pixmap;
 }
 
@@ -90,9 +89,13 @@ QFont ApplicationFont() {
   return font;
 }
 
-QIcon ConvertedMarkIcon() { return QIcon(DrawCheck(16)); }
+QIcon ConvertedMarkIcon() {
+  return QIcon(DrawCheck(16));
+}
 
-QIcon FailedMarkIcon() { return QIcon(DrawCross(16)); }
+QIcon FailedMarkIcon() {
+  return QIcon(DrawCross(16));
+}
 
 QIcon ProgramIcon() {
   QIcon icon;

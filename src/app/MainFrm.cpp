@@ -14,7 +14,6 @@
 #include <QShowEvent>
 #include <QStatusBar>
 #include <QTreeWidget>
-
 #include <new>
 
 #include "app/AboutDlg.h"
@@ -40,8 +39,12 @@ const char* const kBadTargetText = "変換後MIFのファイル名が不正で�
 const char* const kConvertedText = "変換に成功しました。";
 const char* const kConvertFailedText = "変換に失敗しました。";
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
-std::string S(const QString& text) { return text.toStdString(); }
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+std::string S(const QString& text) {
+  return text.toStdString();
+}
 
 QLabel* NewLabel(QWidget* parent, const char* name, const char* text, int left, int top) {
   auto* label = new QLabel(QString::fromUtf8(text), parent);
@@ -89,7 +92,8 @@ TfrmMain::TfrmMain(IPlatformServices& services, QWidget* parent)
   setFont(ApplicationFont());
   ImageList1 = {ConvertedMarkIcon(), FailedMarkIcon()};
 
-  OpenDialog1 = {"OpenDialog1", TFileDialog::Kind::Open, {{"SHP ファイル (*.shp)", "*.shp"}}, "", ""};
+  OpenDialog1 = {
+      "OpenDialog1", TFileDialog::Kind::Open, {{"SHP ファイル (*.shp)", "*.shp"}}, "", ""};
   SaveDialog1 = {"SaveDialog1",
                  TFileDialog::Kind::Save,
                  {{"MapInfo インポート/エクスポート (*.mif)", "*.mif"}},
@@ -210,10 +214,9 @@ void TfrmMain::CreateControls() {
   StatusBar1->setGeometry(0, 396, kClientWidth, 19);
   StatusBar1->setSizeGripEnabled(false);
 
-  QWidget* const tabOrder[] = {edtMifFile, btnMifBrowse, edtShpFile, btnShpBrowse, lvwBatch,
-                               chkCombine, btnAdd,       btnReplace, btnConvert,   btnClear,
-                               btnRemove,  btnBatch,     edtConbineFile, btnCmbBrowse,
-                               lstCoordSys};
+  QWidget* const tabOrder[] = {edtMifFile, btnMifBrowse, edtShpFile,     btnShpBrowse, lvwBatch,
+                               chkCombine, btnAdd,       btnReplace,     btnConvert,   btnClear,
+                               btnRemove,  btnBatch,     edtConbineFile, btnCmbBrowse, lstCoordSys};
   for (size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
   edtMifFile->setFocus();
 }
@@ -280,7 +283,9 @@ void TfrmMain::Command(Body&& body) noexcept {
 
 // --- Start and end -----------------------------------------------------------------------------
 
-void TfrmMain::FormCreate() { HelpFile = ChangeFileExt(services_.ExePath(), ".hlp"); }
+void TfrmMain::FormCreate() {
+  HelpFile = ChangeFileExt(services_.ExePath(), ".hlp");
+}
 
 void TfrmMain::FormShow() {
   setWindowTitle(QStringLiteral("Plexor Converter"));
@@ -288,9 +293,13 @@ void TfrmMain::FormShow() {
   LoadWindowPlacement(*this, PlacementFile());
 }
 
-void TfrmMain::FormClose() { SaveWindowPlacement(*this, PlacementFile()); }
+void TfrmMain::FormClose() {
+  SaveWindowPlacement(*this, PlacementFile());
+}
 
-std::string TfrmMain::PlacementFile() const { return WindowPlacementIniPath(services_.ExePath()); }
+std::string TfrmMain::PlacementFile() const {
+  return WindowPlacementIniPath(services_.ExePath());
+}
 
 void TfrmMain::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
@@ -355,11 +364,17 @@ bool TfrmMain::ConvertShpToMif(int32_t index, const std::string& source,
   return ::plexor::ConvertShpToMif(index, source, target, *this);
 }
 
-void TfrmMain::X1Click() { close(); }
+void TfrmMain::X1Click() {
+  close();
+}
 
-void TfrmMain::H2Click() { services_.ShowHelp(HelpFile, kHelpKeyCommand, 0); }
+void TfrmMain::H2Click() {
+  services_.ShowHelp(HelpFile, kHelpKeyCommand, 0);
+}
 
-void TfrmMain::A1Click() { ShowAboutBox(services_, this); }
+void TfrmMain::A1Click() {
+  ShowAboutBox(services_, this);
+}
 
 // --- Batch list ----------------------------------------------------------------------------------
 
@@ -392,12 +407,15 @@ void TfrmMain::SetMark(QTreeWidgetItem* item, int mark) {
   item->setIcon(0, mark == 0 ? ImageList1[0] : mark == 1 ? ImageList1[1] : QIcon());
 }
 
-void TfrmMain::AppendRow(const TBatchRow& row) { SetRow(new QTreeWidgetItem(lvwBatch), row); }
+void TfrmMain::AppendRow(const TBatchRow& row) {
+  SetRow(new QTreeWidgetItem(lvwBatch), row);
+}
 
 std::vector<TBatchRow> TfrmMain::BatchRows() const {
   std::vector<TBatchRow> rows;
   rows.reserve(static_cast<size_t>(lvwBatch->topLevelItemCount()));
-  for (int i = 0; i < lvwBatch->topLevelItemCount(); ++i) rows.push_back(RowOf(lvwBatch->topLevelItem(i)));
+  for (int i = 0; i < lvwBatch->topLevelItemCount(); ++i)
+    rows.push_back(RowOf(lvwBatch->topLevelItem(i)));
   return rows;
 }
 
@@ -452,7 +470,9 @@ void TfrmMain::btnCmbBrowseClick() {
   if (services_.ExecuteFileDialog(SaveDialog1)) edtConbineFile->setText(Q(SaveDialog1.FileName));
 }
 
-bool TfrmMain::CanCombineBatch() { return ::plexor::CanCombineBatch(BatchRows()); }
+bool TfrmMain::CanCombineBatch() {
+  return ::plexor::CanCombineBatch(BatchRows());
+}
 
 void TfrmMain::UpdateCombineControls() {
   const bool can = CanCombineBatch();
@@ -534,7 +554,8 @@ void TfrmMain::btnBatchClick() {
   const auto takeMarks = [&] {
     batchRunning_ = false;
     for (size_t i = 0; i < rows.size(); ++i) {
-      if (QTreeWidgetItem* item = lvwBatch->topLevelItem(static_cast<int>(i))) SetMark(item, rows[i].Mark);
+      if (QTreeWidgetItem* item = lvwBatch->topLevelItem(static_cast<int>(i)))
+        SetMark(item, rows[i].Mark);
     }
   };
   batchRunning_ = true;
@@ -547,7 +568,8 @@ void TfrmMain::btnBatchClick() {
   takeMarks();
 }
 
-// --- What the engine reports -----------------------------------------------------------------------
+// --- What the engine reports
+// -----------------------------------------------------------------------
 
 void TfrmMain::ShowMessage(MessageKind kind, const std::string& text) {
   services_.ShowMessage(kind, text);
@@ -568,9 +590,13 @@ void TfrmMain::ProcessPendingEvents() {
   if (batchRunning_) services_.ProcessPendingEvents();
 }
 
-RegionalSettings TfrmMain::Regional() const { return services_.Regional(); }
+RegionalSettings TfrmMain::Regional() const {
+  return services_.Regional();
+}
 
-void TfrmMain::SetWaitCursor(bool on) { services_.SetWaitCursor(on); }
+void TfrmMain::SetWaitCursor(bool on) {
+  services_.SetWaitCursor(on);
+}
 
 void TfrmMain::SelectBatchRow(int index) {
   QTreeWidgetItem* item = lvwBatch->topLevelItem(index);

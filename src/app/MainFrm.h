@@ -2,7 +2,6 @@
 #pragma once
 
 #include <QMainWindow>
-
 #include <array>
 #include <string>
 #include <vector>

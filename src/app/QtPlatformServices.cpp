@@ -13,7 +13,9 @@
 namespace plexor {
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
 
 void ShowBox(QMessageBox::Icon icon, const QString& title, const std::string& text) {
   // No parent: the box stands centred on the screen, and blocks every window of ours.
@@ -24,7 +26,9 @@ void ShowBox(QMessageBox::Icon icon, const QString& title, const std::string& te
 
 }  // namespace
 
-std::string HelpManualPath(const std::string& helpFile) { return ChangeFileExt(helpFile, ".html"); }
+std::string HelpManualPath(const std::string& helpFile) {
+  return ChangeFileExt(helpFile, ".html");
+}
 
 QString QtNameFilter(const std::string& caption, const std::string& pattern) {
   const std::string native = pattern == "*.*" ? "*" : pattern;
@@ -77,7 +81,9 @@ void QtPlatformServices::SetWaitCursor(bool on) {
   while (QApplication::overrideCursor() != nullptr) QApplication::restoreOverrideCursor();
 }
 
-void QtPlatformServices::ProcessPendingEvents() { QCoreApplication::processEvents(); }
+void QtPlatformServices::ProcessPendingEvents() {
+  QCoreApplication::processEvents();
+}
 
 void QtPlatformServices::ShowHelp(const std::string& helpFile, uint32_t /*command*/,
                                   uintptr_t /*data*/) {
@@ -96,7 +102,9 @@ void QtPlatformServices::ShellOpen(const std::string& target) {
   QDesktopServices::openUrl(QUrl(Q(target)));
 }
 
-std::string QtPlatformServices::ExePath() const { return GetExePath(); }
+std::string QtPlatformServices::ExePath() const {
+  return GetExePath();
+}
 
 RegionalSettings QtPlatformServices::Regional() const {
   // Linux has no user setting for these; the Japanese desktop's defaults stand in.

@@ -2,9 +2,9 @@
 // the desktop's own browser and mail program.
 #pragma once
 
-#include "app/PlatformServices.h"
-
 #include <QString>
+
+#include "app/PlatformServices.h"
 
 class QWidget;
 

@@ -2,9 +2,9 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QStatusBar>
 #include <QPixmap>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 
 #include "app/AppLook.h"
@@ -21,8 +21,12 @@ void ScheduleScreenshots(plexor::TfrmMain& window) {
   if (shot.isEmpty()) return;
   const QString batch = qEnvironmentVariable("PLEXOR_SCREENSHOT_BATCH");
   const QString about = qEnvironmentVariable("PLEXOR_SCREENSHOT_ABOUT");
-  const auto grab = [](const QString& file) {
-    QGuiApplication::primaryScreen()->grabWindow(0).save(file, "PNG");
+  // What the X server shows where the window stands, not the widget's own rendering.
+  const auto grab = [](const QString& file, const QWidget* shown) {
+    const QRect at = shown != nullptr ? shown->frameGeometry() : QRect(0, 0, -1, -1);
+    QGuiApplication::primaryScreen()
+        ->grabWindow(0, at.x(), at.y(), at.width(), at.height())
+        .save(file, "PNG");
   };
   QTimer::singleShot(0, &window, [&window, batch] {
     if (!batch.isEmpty()) window.LoadBatchFile(batch.toStdString());
@@ -32,13 +36,13 @@ void ScheduleScreenshots(plexor::TfrmMain& window) {
     window.StatusBar1->showMessage(QStringLiteral("準備ができました。"));
   });
   QTimer::singleShot(1500, &window, [&window, shot, about, grab] {
-    grab(shot);
+    grab(shot, &window);
     if (about.isEmpty()) {
       QApplication::quit();
       return;
     }
     QTimer::singleShot(1500, &window, [about, grab] {
-      grab(about);
+      grab(about, QApplication::activeModalWidget());
       QApplication::quit();
     });
     window.A1Click();

@@ -87,7 +87,8 @@ bool ParseProfileInteger(std::string_view text, int32_t& value) {
   const int64_t limit = hex ? 0xFFFFFFFFLL : (negative ? 0x80000000LL : 0x7FFFFFFFLL);
   int64_t acc = 0;
   for (; i < text.size(); ++i) {
-    const int digit = hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+    const int digit =
+        hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
     if (digit < 0) return false;
     acc = acc * (hex ? 16 : 10) + digit;
     if (acc > limit) return false;

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdlib>
 
 #include "support/FileHandle.h"
@@ -58,7 +57,9 @@ std::string GetExePath() {
   }
 }
 
-std::string GetExeDir() { return GetFileDir(GetExePath()); }
+std::string GetExeDir() {
+  return GetFileDir(GetExePath());
+}
 
 std::string WindowPlacementIniPath(const std::string& exePath) {
   const std::string beside = GetFileDir(exePath) + GetFileBaseName(exePath) + ".INI";

@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
-
 #include <functional>
 
 #include "app/AboutDlg.h"
@@ -60,8 +59,9 @@ TEST_F(MainWindowTest, AboutBoxLinksGoToTheDesktopThroughTheServices) {
   QTest::mouseClick(box.Label6, Qt::LeftButton);
   QTest::mouseClick(box.Label4, Qt::LeftButton);
   QTest::mouseClick(box.Label5, Qt::LeftButton);  // a caption, no link
-  EXPECT_EQ(services.Opened, (std::vector<std::string>{
-                                 maker::kWebAddress, std::string("mailto:") + maker::kMailAddress}));
+  EXPECT_EQ(
+      services.Opened,
+      (std::vector<std::string>{maker::kWebAddress, std::string("mailto:") + maker::kMailAddress}));
   EXPECT_EQ(box.Button1->geometry(), QRect(144, 152, 75, 21));
   EXPECT_TRUE(box.Button1->isDefault());
   EXPECT_EQ(box.Image1->geometry(), QRect(8, 80, 88, 31));

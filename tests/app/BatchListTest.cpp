@@ -1,5 +1,4 @@
 #include <QAction>
-
 #include <filesystem>
 
 #include "app/GuiFixtures.h"
@@ -122,10 +121,10 @@ TEST_F(MainWindowTest, SavedBatchFileOpensToTheSameListWithMarksAndStateRecomput
   services.DialogAnswers = {dir / "list.txt"};
   window->S1->trigger();
   EXPECT_EQ(services.Dialogs.back().Name, "SaveDialog2");
-  EXPECT_EQ(ReadFile(dir / "list.txt").rfind("Plexor\r\n200\r\n-1\r\n" + (dir / "all.mif") +
-                                              "\r\n\"3\"\t\"" + a + "\"\t\"",
-                                              0),
-            0u);
+  EXPECT_EQ(
+      ReadFile(dir / "list.txt")
+          .rfind("Plexor\r\n200\r\n-1\r\n" + (dir / "all.mif") + "\r\n\"3\"\t\"" + a + "\"\t\"", 0),
+      0u);
 
   Click(window->btnClear);
   window->chkCombine->setChecked(false);
@@ -189,9 +188,9 @@ class BatchFileOpenTest : public MainWindowTest {
 };
 
 TEST_F(BatchFileOpenTest, ListsThatAreNoBatchListAreRefusedAndLeaveTheListEmpty) {
-  for (const std::string text : {"Plexor\r\n200\r\n0\r\n", "\xEF\xBB\xBFPlexor\r\n200\r\n0\r\nx\r\n",
-                                 "Plexorx\r\n200\r\n0\r\nx\r\n", "\r\n200\r\n0\r\nx\r\n",
-                                 "Plexor\r\n201\r\n0\r\nx\r\n"}) {
+  for (const std::string text :
+       {"Plexor\r\n200\r\n0\r\n", "\xEF\xBB\xBFPlexor\r\n200\r\n0\r\nx\r\n",
+        "Plexorx\r\n200\r\n0\r\nx\r\n", "\r\n200\r\n0\r\nx\r\n", "Plexor\r\n201\r\n0\r\nx\r\n"}) {
     Open(text);
     EXPECT_EQ(services.Messages,
               (std::vector<Message>{{MessageKind::Error, kInvalidBatchListText}}));
@@ -286,8 +285,10 @@ TEST_F(MainWindowTest, BatchRunMarksEachRowAndCombinesTheConvertedOnes) {
   EXPECT_EQ(Marks(), (std::vector<int>{0, 1, 0}));
   EXPECT_FALSE(window->lvwBatch->topLevelItem(0)->icon(0).isNull());
   EXPECT_FALSE(window->lvwBatch->topLevelItem(1)->icon(0).isNull());
-  EXPECT_EQ(window->lvwBatch->topLevelItem(0)->icon(0).cacheKey(), window->ImageList1[0].cacheKey());
-  EXPECT_EQ(window->lvwBatch->topLevelItem(1)->icon(0).cacheKey(), window->ImageList1[1].cacheKey());
+  EXPECT_EQ(window->lvwBatch->topLevelItem(0)->icon(0).cacheKey(),
+            window->ImageList1[0].cacheKey());
+  EXPECT_EQ(window->lvwBatch->topLevelItem(1)->icon(0).cacheKey(),
+            window->ImageList1[1].cacheKey());
   ASSERT_FALSE(services.Messages.empty());
   EXPECT_EQ(services.Messages.back(), (Message{MessageKind::Information, "変換が終了しました。"}));
   EXPECT_TRUE(services.Errors.empty());

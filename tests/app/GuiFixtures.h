@@ -12,7 +12,6 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTreeWidget>
-
 #include <memory>
 #include <string>
 #include <utility>
@@ -44,7 +43,8 @@ inline std::string MakeShapefile(const TempDir& dir, const std::string& base,
   for (int i = 0; i < records; ++i) {
     shp.Point(139.5 + i, 35.25 + i);
     std::vector<std::string> values;
-    for (const TestField& f : fields) values.push_back(f.Type == 'N' ? std::to_string(i) : "r" + std::to_string(i));
+    for (const TestField& f : fields)
+      values.push_back(f.Type == 'N' ? std::to_string(i) : "r" + std::to_string(i));
     dbf.Record(values);
   }
   shp.Write(dir / (base + ".shp"));

@@ -1,14 +1,12 @@
 // The window's tests run on Qt's offscreen platform, with a configuration folder of their own
 // so that no placement file of the person running them is touched.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
-
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-
-#include <unistd.h>
 
 #include "app/AppLook.h"
 

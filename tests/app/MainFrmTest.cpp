@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-
 #include <filesystem>
 
 #include "app/GuiFixtures.h"
@@ -36,7 +35,8 @@ TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThemWithTheirCaptions) {
       {"btnReplace", {160, 368, 75, 21}, "置換"},
       {"btnConvert", {240, 368, 75, 21}, "すぐに変換"},
       {"lvwBatch", {328, 24, 457, 273}, nullptr},
-      {"chkCombine", {328, 304, 457, 17},
+      {"chkCombine",
+       {328, 304, 457, 17},
        "ファイルを統合する（同一の属性定義、投影法での変換時のみ使用可能）"},
       {"edtConbineFile", {328, 344, 401, 20}, ""},
       {"btnCmbBrowse", {736, 344, 49, 21}, "参照"},
@@ -55,10 +55,11 @@ TEST_F(MainWindowTest, ControlsStandWhereTheLayoutPutsThemWithTheirCaptions) {
     if (auto* edit = qobject_cast<QLineEdit*>(w)) caption = edit->text();
     EXPECT_EQ(caption.toStdString(), e.Caption) << e.Name;
   }
-  const std::pair<const char*, const char*> labels[] = {
-      {"Label3", "MIFに記述する投影法"}, {"Label5", "変換元SHPのファイル名"},
-      {"Label4", "変換後MIFのファイル名"}, {"Label2", "バッチリスト"},
-      {"Label1", "統合後のファイル名"}};
+  const std::pair<const char*, const char*> labels[] = {{"Label3", "MIFに記述する投影法"},
+                                                        {"Label5", "変換元SHPのファイル名"},
+                                                        {"Label4", "変換後MIFのファイル名"},
+                                                        {"Label2", "バッチリスト"},
+                                                        {"Label1", "統合後のファイル名"}};
   for (const auto& [name, text] : labels) {
     auto* label = window->findChild<QLabel*>(QString::fromLatin1(name));
     ASSERT_NE(label, nullptr) << name;
@@ -95,16 +96,17 @@ TEST_F(MainWindowTest, FontIsTwelvePixelJapaneseGothic) {
   const QFontInfo info(window->btnConvert->font());
   EXPECT_EQ(info.pixelSize(), 12);
   // "ＭＳ Ｐゴシック" is not on a Linux desktop; its stand-in must still write Japanese.
-  EXPECT_TRUE(info.family() == QStringLiteral("ＭＳ Ｐゴシック") || info.family().startsWith("IPA") ||
+  EXPECT_TRUE(info.family() == QStringLiteral("ＭＳ Ｐゴシック") ||
+              info.family().startsWith("IPA") ||
               QFontDatabase::writingSystems(info.family()).contains(QFontDatabase::Japanese))
       << info.family().toStdString();
   EXPECT_TRUE(QFontMetrics(window->font()).inFont(QChar(0x5909)));  // 変
 }
 
 TEST_F(MainWindowTest, TabOrderStartsAtTheTargetAndEndsAtTheList) {
-  const QStringList expected = {"edtMifFile", "btnMifBrowse", "edtShpFile",     "btnShpBrowse",
-                                "lvwBatch",   "chkCombine",   "btnAdd",         "btnReplace",
-                                "btnConvert", "btnClear",     "btnRemove",      "btnBatch",
+  const QStringList expected = {"edtMifFile",     "btnMifBrowse", "edtShpFile", "btnShpBrowse",
+                                "lvwBatch",       "chkCombine",   "btnAdd",     "btnReplace",
+                                "btnConvert",     "btnClear",     "btnRemove",  "btnBatch",
                                 "edtConbineFile", "btnCmbBrowse", "lstCoordSys"};
   QStringList chain;
   QWidget* w = window->edtMifFile;

@@ -1,5 +1,4 @@
 #include <QCoreApplication>
-
 #include <cstdlib>
 #include <optional>
 
@@ -54,7 +53,8 @@ TEST_F(PlacementTest, TheStoredStateAndPositionTakeEffectButNeverTheSize) {
   const Case cases[] = {
       {"[Window]\nState=1\n", {20, 20}, Qt::WindowMaximized},
       {"[window]\nstate=2\nLeft=0x64\nTop=$10\n", {100, 16}, Qt::WindowMinimized},
-      {"[Window]\nState=7\nLeft=abc\nTop=4000\nWidth=1234\nHeight=99\n", {20, 4000},
+      {"[Window]\nState=7\nLeft=abc\nTop=4000\nWidth=1234\nHeight=99\n",
+       {20, 4000},
        Qt::WindowNoState},
   };
   for (const Case& c : cases) {

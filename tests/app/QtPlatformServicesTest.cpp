@@ -1,4 +1,4 @@
-#include "app/QtPlatformServices.h"
+#include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -6,11 +6,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
-
-#include <gtest/gtest.h>
-
 #include <functional>
 
+#include "app/QtPlatformServices.h"
 #include "support/ShpBuilder.h"
 
 namespace plexor::test {
@@ -63,8 +61,7 @@ void ReadAndCloseBox(SeenBox& seen) {
   QTimer::singleShot(0, [&seen] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (box == nullptr) return ReadAndCloseBox(seen);
-    seen = {box->windowTitle(), box->text(), box->icon(),
-            static_cast<int>(box->buttons().size())};
+    seen = {box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size())};
     box->button(QMessageBox::Ok)->click();
   });
 }

@@ -1,11 +1,10 @@
-#include "support/ProfileFile.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <optional>
 
 #include "support/Exceptions.h"
+#include "support/ProfileFile.h"
 #include "support/QvSysUtils.h"
 #include "support/ShpBuilder.h"
 
@@ -109,7 +108,8 @@ TEST(WindowPlacement, AnOtherThanNormalCloseKeepsTheBoundsOfTheLastNormalOne) {
   const std::string ini = dir / "conf/deeper/plexor-converter.INI";
   WriteWindowPlacement(ini, {300, 40, 800, 466, 0});
   WriteWindowPlacement(ini, {0, 0, 1920, 1080, 1});
-  EXPECT_EQ(ReadFile(ini), "[Window]\r\nLeft=300\r\nTop=40\r\nWidth=800\r\nHeight=466\r\nState=1\r\n");
+  EXPECT_EQ(ReadFile(ini),
+            "[Window]\r\nLeft=300\r\nTop=40\r\nWidth=800\r\nHeight=466\r\nState=1\r\n");
 }
 
 class ScopedEnv {
