@@ -1,5 +1,6 @@
 // Code page 932 <-> UTF-8 through the platform's converter (iconv on Linux). Used only for
 // text shown to people, never on the conversion path.
+#ifndef _WIN32
 #include <iconv.h>
 
 #include <cerrno>
@@ -44,3 +45,34 @@ std::string Cp932ToUtf8(std::string_view bytes) {
 std::string Utf8ToCp932(std::string_view text) { return Convert(text, "CP932", "UTF-8", "?"); }
 
 }  // namespace plexor
+
+#endif  // !_WIN32
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <string>
+
+#include "support/ByteStrings.h"
+
+namespace plexor {
+namespace {
+
+std::string Recode(std::string_view in, UINT from, UINT to) {
+  if (in.empty()) return {};
+  const int wide = MultiByteToWideChar(from, 0, in.data(), static_cast<int>(in.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(wide), L'\0');
+  MultiByteToWideChar(from, 0, in.data(), static_cast<int>(in.size()), w.data(), wide);
+  const int narrow = WideCharToMultiByte(to, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(narrow), '\0');
+  WideCharToMultiByte(to, 0, w.data(), wide, out.data(), narrow, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace
+
+std::string Cp932ToUtf8(std::string_view bytes) { return Recode(bytes, 932, CP_UTF8); }
+std::string Utf8ToCp932(std::string_view text) { return Recode(text, CP_UTF8, 932); }
+
+}  // namespace plexor
+#endif  // _WIN32

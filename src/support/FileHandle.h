@@ -40,7 +40,12 @@ class FileHandle {
   std::string LastError() const;
 
  private:
-  int fd_ = -1;
+#ifdef _WIN32
+  using NativeHandle = intptr_t;  // a HANDLE
+#else
+  using NativeHandle = int;  // a file descriptor
+#endif
+  NativeHandle fd_ = -1;
   int lastErrno_ = 0;
 };
 

@@ -1,3 +1,5 @@
+// The POSIX side of the file layer; FileHandleWin32.cpp is the Windows side.
+#ifndef _WIN32
 #include "support/FileHandle.h"
 
 #include <dirent.h>
@@ -178,3 +180,5 @@ std::string FindExtensionCaseVariant(const std::string& path) {
 }
 
 }  // namespace plexor
+
+#endif  // !_WIN32

@@ -1,0 +1,195 @@
+// The Windows side of the file layer: ANSI (code page 932) paths, share modes instead of
+// advisory locks, 64-bit positions through OVERLAPPED offsets.
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/ByteStrings.h"
+#include "support/Exceptions.h"
+#include "support/FileHandle.h"
+
+namespace plexor {
+namespace {
+
+HANDLE AsHandle(intptr_t fd) { return reinterpret_cast<HANDLE>(fd); }
+
+std::string WindowsErrorText(DWORD error) {
+  char* text = nullptr;
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                     FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string out = n ? std::string(text, n) : "error " + std::to_string(error);
+  if (text) LocalFree(text);
+  while (!out.empty() && (out.back() == '\r' || out.back() == '\n' || out.back() == '.')) out.pop_back();
+  return Cp932ToUtf8(out);
+}
+
+OVERLAPPED At(int64_t position) {
+  OVERLAPPED o{};
+  o.Offset = static_cast<DWORD>(position & 0xFFFFFFFF);
+  o.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(position) >> 32);
+  return o;
+}
+
+}  // namespace
+
+// On Windows fd_ holds the HANDLE; -1 is INVALID_HANDLE_VALUE.
+FileHandle::~FileHandle() {
+  if (fd_ >= 0) CloseHandle(AsHandle(fd_));
+}
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : fd_(other.fd_), lastErrno_(other.lastErrno_) {
+  other.fd_ = -1;
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) CloseHandle(AsHandle(fd_));
+    fd_ = other.fd_;
+    lastErrno_ = other.lastErrno_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+namespace {
+
+intptr_t OpenWith(const std::string& path, DWORD access, DWORD share, DWORD disposition, int& err) {
+  HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    err = static_cast<int>(GetLastError());
+    return -1;
+  }
+  err = 0;
+  return reinterpret_cast<intptr_t>(h);
+}
+
+}  // namespace
+
+bool FileHandle::OpenRead(const std::string& path) {
+  Close();
+  fd_ = OpenWith(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, lastErrno_);
+  return fd_ >= 0;
+}
+
+bool FileHandle::OpenReadWrite(const std::string& path) {
+  Close();
+  // Exclusive unless a lock asks for less: Windows decides sharing when the file is opened.
+  fd_ = OpenWith(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING, lastErrno_);
+  return fd_ >= 0;
+}
+
+bool FileHandle::Create(const std::string& path) {
+  Close();
+  fd_ = OpenWith(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, lastErrno_);
+  return fd_ >= 0;
+}
+
+bool FileHandle::Lock(FileLock lock) {
+  if (lock == FileLock::None) return true;
+  OVERLAPPED o{};
+  const DWORD flags =
+      LOCKFILE_FAIL_IMMEDIATELY | (lock == FileLock::Exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0);
+  if (!LockFileEx(AsHandle(fd_), flags, 0, MAXDWORD, MAXDWORD, &o)) {
+    lastErrno_ = static_cast<int>(GetLastError());
+    return false;
+  }
+  return true;
+}
+
+int64_t FileHandle::Size() const {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(AsHandle(fd_), &size)) return -1;
+  return size.QuadPart;
+}
+
+int64_t FileHandle::ReadAt(int64_t position, void* buffer, size_t n) {
+  auto* out = static_cast<char*>(buffer);
+  size_t done = 0;
+  while (done < n) {
+    const DWORD chunk = static_cast<DWORD>(n - done > (1u << 30) ? (1u << 30) : n - done);
+    OVERLAPPED o = At(position + static_cast<int64_t>(done));
+    DWORD got = 0;
+    if (!ReadFile(AsHandle(fd_), out + done, chunk, &got, &o)) {
+      const DWORD err = GetLastError();
+      if (err == ERROR_HANDLE_EOF) break;
+      lastErrno_ = static_cast<int>(err);
+      return -1;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return static_cast<int64_t>(done);
+}
+
+bool FileHandle::WriteAt(int64_t position, const void* buffer, size_t n) {
+  const auto* in = static_cast<const char*>(buffer);
+  size_t done = 0;
+  while (done < n) {
+    const DWORD chunk = static_cast<DWORD>(n - done > (1u << 30) ? (1u << 30) : n - done);
+    OVERLAPPED o = At(position + static_cast<int64_t>(done));
+    DWORD put = 0;
+    if (!WriteFile(AsHandle(fd_), in + done, chunk, &put, &o)) {
+      lastErrno_ = static_cast<int>(GetLastError());
+      return false;
+    }
+    done += put;
+  }
+  return true;
+}
+
+bool FileHandle::Write(const void* buffer, size_t n) {
+  const auto* in = static_cast<const char*>(buffer);
+  size_t done = 0;
+  while (done < n) {
+    const DWORD chunk = static_cast<DWORD>(n - done > (1u << 30) ? (1u << 30) : n - done);
+    DWORD put = 0;
+    if (!WriteFile(AsHandle(fd_), in + done, chunk, &put, nullptr)) {
+      lastErrno_ = static_cast<int>(GetLastError());
+      return false;
+    }
+    done += put;
+  }
+  return true;
+}
+
+bool FileHandle::Close() {
+  if (fd_ < 0) return true;
+  const bool ok = CloseHandle(AsHandle(fd_)) != 0;
+  fd_ = -1;
+  if (!ok) lastErrno_ = static_cast<int>(GetLastError());
+  return ok;
+}
+
+std::string FileHandle::LastError() const { return WindowsErrorText(static_cast<DWORD>(lastErrno_)); }
+
+bool RegularFileExists(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_DEVICE);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (SameTextAscii(a, b)) return true;
+  auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok;
+  };
+  BY_HANDLE_FILE_INFORMATION ia, ib;
+  if (!identity(a, ia) || !identity(b, ib)) return false;
+  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+         ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+// Windows file names ignore letter case already.
+std::string FindExtensionCaseVariant(const std::string& path) { return path; }
+
+}  // namespace plexor
+
+#endif  // _WIN32
