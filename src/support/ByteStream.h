@@ -28,7 +28,9 @@ class ByteStream {
   // and consumes nothing.
   void ReadBuffer(void* destination, size_t n) {
     if (n <= filled_ - cursor_) {
-      std::memcpy(destination, buffer_.get() + cursor_, n);
+      // An empty read may come with the null data() of an empty vector, which memcpy must
+      // not be handed even for zero bytes.
+      if (n != 0) std::memcpy(destination, buffer_.get() + cursor_, n);
       cursor_ += n;
       return;
     }

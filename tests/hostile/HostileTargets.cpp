@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -393,8 +394,14 @@ void CheckField(TLocalDbf& table, int i, std::string_view raw, const RegionalSet
     case TFieldType::ftFloat: {
       const std::string_view s = TrimControls(raw);
       if (PlainDecimal(s)) {
+        errno = 0;
         const double d = std::strtod(std::string(s).c_str(), nullptr);
-        if (v.kind() != K::Float || !(v.AsFloat() == d)) Fail("float field misread: " + std::string(s));
+        // Beyond the range of a double the reader may give no value, as it does for an
+        // integer beyond 32 bits.
+        const bool outOfRange = errno == ERANGE;
+        if (!(outOfRange && v.IsNull()) && (v.kind() != K::Float || !(v.AsFloat() == d))) {
+          Fail("float field misread: " + std::string(s));
+        }
       }
       if (!v.IsNull() && v.kind() != K::Float) Fail("float field of another kind");
       if (!v.IsNull()) expected = reference::GeneralText(v.AsFloat(), regional.DecimalSeparator);
