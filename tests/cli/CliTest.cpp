@@ -86,6 +86,41 @@ TEST_F(CliTest, ExitCodesTellTrueFalseUsageAndError) {
   EXPECT_EQ(ReadFile(dir / "bad.mif"), "");
 }
 
+TEST_F(CliTest, MissingTableAndMdxTable) {
+  ShpBuilder().Point(1, 1).Write(dir / "lone.shp");
+  EXPECT_EQ(Plexor("convert -c 0 " + dir / "lone.shp").exitCode, 1);
+  EXPECT_FALSE(std::ifstream(dir / "lone.mif").good());
+
+  ShpBuilder().Point(1, 1).Write(dir / "mdx.shp");
+  DbfBuilder().MdxFlag(1).Field("X", 'C', 1).Record({"x"}).Write(dir / "mdx.dbf");
+  const CliRun run = Plexor("convert -c 0 " + dir / "mdx.shp");
+  EXPECT_EQ(run.exitCode, 3);
+  EXPECT_NE(run.out.find("mdxのあるDBFはreadOnlyでしかオープンできません"), std::string::npos) << run.out;
+  EXPECT_FALSE(std::ifstream(dir / "mdx.mif").good());
+}
+
+TEST_F(CliTest, EveryObjectKindNullShapesAndDeletedRecords) {
+  ShpBuilder()
+      .Point(1.5, -2.25)
+      .Null()
+      .PolyLine({0, 1}, {{0, 0}, {1, 1}, {2, 2}})
+      .Polygon({0}, {{0, 0}, {1, 0}, {1, 1}})
+      .Write(dir / "all.shp");
+  DbfBuilder dbf;
+  dbf.Field("K", 'C', 2).Record({"p"}).Record({"n"}).Deleted({"x"}).Record({"l"}).Record({"r"});
+  dbf.Write(dir / "all.dbf");
+  ASSERT_EQ(Plexor("convert -c 1 " + dir / "all.shp").exitCode, 0);
+  EXPECT_EQ(ReadFile(dir / "all.mif"),
+            "Version 300\r\nCharset \"WindowsJapanese\"\r\nDelimiter \",\"\r\n"
+            "CoordSys Earth Projection 1, 104\r\nColumns 1\r\nK Char(2)\r\nData\r\n\r\n"
+            "Point 1.50000000 -2.25000000\r\n"
+            "PLine MultiPle 2\r\n  1\r\n0.00000000 0.00000000\r\n  2\r\n1.00000000 1.00000000\r\n"
+            "2.00000000 2.00000000\r\n\r\n"
+            "Region 1\r\n  4\r\n1.00000000 1.00000000\r\n1.00000000 0.00000000\r\n"
+            "0.00000000 0.00000000\r\n1.00000000 1.00000000\r\n\r\n");
+  EXPECT_EQ(ReadFile(dir / "all.mid"), "\"p\"\r\n\"l\"\r\n\"r\"\r\n");
+}
+
 TEST_F(CliTest, SummaryNamesTheShapeKindsPassedOver) {
   ShpBuilder().Other(15, std::string(60, '\0')).Other(15, std::string(60, '\0')).Null().Write(dir / "z.shp");
   DbfBuilder().Field("X", 'C', 1).Record({"x"}).Write(dir / "z.dbf");
