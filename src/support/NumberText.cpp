@@ -1,5 +1,7 @@
 #include "support/NumberText.h"
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -17,45 +19,25 @@ constexpr int kCoordDecimals = 8;
 
 __extension__ typedef unsigned __int128 UInt128;
 
-constexpr uint64_t kPow10[20] = {1ULL,
-                                 10ULL,
-                                 100ULL,
-                                 1000ULL,
-                                 10000ULL,
-                                 100000ULL,
-                                 1000000ULL,
-                                 10000000ULL,
-                                 100000000ULL,
-                                 1000000000ULL,
-                                 10000000000ULL,
-                                 100000000000ULL,
-                                 1000000000000ULL,
-                                 10000000000000ULL,
-                                 100000000000000ULL,
-                                 1000000000000000ULL,
-                                 10000000000000000ULL,
-                                 100000000000000000ULL,
-                                 1000000000000000000ULL,
-                                 10000000000000000000ULL};
+constexpr auto kPow10 = [] {
+  std::array<uint64_t, 20> t{};
+  t[0] = 1;
+  for (size_t i = 1; i < t.size(); ++i) t[i] = t[i - 1] * 10;
+  return t;
+}();
 
 constexpr uint64_t kLowest18 = kPow10[kExactDigits - 1];
 constexpr uint64_t kBeyond18 = kPow10[kExactDigits];
 
-// 5^0 .. 5^27, the powers whose product with a 53-bit mantissa still fits in 128 bits.
+// 5^0 .. 5^27: every power of five that fits in 64 bits, so that its product with a
+// mantissa is one 64 x 64 -> 128-bit multiply.
 constexpr int kMaxScale = 27;
 constexpr auto kPow5 = [] {
-  struct Table {
-    uint64_t v[kMaxScale + 1];
-  } t{};
-  t.v[0] = 1;
-  for (int i = 1; i <= kMaxScale; ++i) t.v[i] = t.v[i - 1] * 5;
+  std::array<uint64_t, kMaxScale + 1> t{};
+  t[0] = 1;
+  for (size_t i = 1; i < t.size(); ++i) t[i] = t[i - 1] * 5;
   return t;
 }();
-
-constexpr char kDigitPairs[201] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
 
 // A positive value as significand * 10^(exponent - 17): the significand has exactly 18 digits.
 struct Decimal18 {
@@ -90,17 +72,17 @@ struct Scaled {
 Scaled ScaleByPow10(Binary b, int scale) {
   // 10^scale = 5^scale * 2^scale: the power of five is an exact multiply, the power of two
   // moves the binary point.
-  const UInt128 product = static_cast<UInt128>(b.mantissa) * kPow5.v[scale];
+  const UInt128 product = static_cast<UInt128>(b.mantissa) * kPow5[scale];
   const int shift = b.exp2 + scale;
   if (shift >= 0) return {static_cast<uint64_t>(product << shift), 0, 0};
   const int drop = -shift;
   const UInt128 whole = product >> drop;
-  return {static_cast<uint64_t>(whole), product - (whole << drop), static_cast<UInt128>(1)
-                                                                       << (drop - 1)};
+  return {static_cast<uint64_t>(whole), product - (whole << drop),
+          static_cast<UInt128>(1) << (drop - 1)};
 }
 
-// The 18 digits by exact integer arithmetic for 1e-10 <= value < 1e18, which holds every
-// coordinate worth printing and nearly every attribute value. False outside that range.
+// The 18 digits by exact integer arithmetic from about 1e-10 up to 1e18, which holds every
+// coordinate that does not print as zero and nearly every attribute value. False outside.
 bool EighteenDigitsFast(double value, Decimal18& out) {
   const Binary b = Decompose(value);
   // The power of two of the leading bit; floor(e2 * log10(2)) is the decimal exponent or
@@ -127,8 +109,8 @@ bool EighteenDigitsFast(double value, Decimal18& out) {
   return true;
 }
 
-// The library's shortest-free conversion is exact too, only slower; it covers the tiny and
-// huge magnitudes the integer path cannot hold.
+// std::to_chars with a precision rounds the exact value too, only several times slower; it
+// takes the tiny and huge magnitudes the integer path cannot hold.
 Decimal18 EighteenDigitsSlow(double value) {
   char text[40];
   const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific,
@@ -150,42 +132,42 @@ Decimal18 EighteenDigits(double value) {
   return EighteenDigitsSlow(value);
 }
 
-inline void PutPair(char* p, uint32_t twoDigits) {
-  std::memcpy(p, kDigitPairs + 2 * twoDigits, 2);
+static_assert(std::endian::native == std::endian::little, "digit words are stored low byte first");
+
+// Eight digits of value < 10^8 as the bytes of one word, first digit in the lowest byte:
+// the value is split into halves, quarters and single digits in parallel lanes of the word,
+// using multiplications by scaled reciprocals that are exact for the lane ranges involved.
+inline uint64_t EightDigitWord(uint32_t value) {
+  uint64_t lanes = (value / 10000) | (static_cast<uint64_t>(value % 10000) << 32);
+  const uint64_t hundreds = ((lanes * 10486) >> 20) & 0x0000007F0000007FULL;
+  lanes = hundreds | ((lanes - hundreds * 100) << 16);
+  const uint64_t tens = ((lanes * 103) >> 10) & 0x000F000F000F000FULL;
+  lanes = tens | ((lanes - tens * 10) << 8);
+  return lanes + 0x3030303030303030ULL;
 }
 
 // Exactly eight digits of value < 10^8, leading zeros included.
 inline void PutEight(char* p, uint32_t value) {
-  const uint32_t high = value / 10000;
-  const uint32_t low = value % 10000;
-  PutPair(p, high / 100);
-  PutPair(p + 2, high % 100);
-  PutPair(p + 4, low / 100);
-  PutPair(p + 6, low % 100);
+  const uint64_t word = EightDigitWord(value);
+  std::memcpy(p, &word, 8);
 }
 
-int DigitCount(uint64_t value) {
-  int n = 1;
-  while (n < 20 && value >= kPow10[n]) ++n;
-  return n;
+// The digits of value < 10^8 without leading zeros. Stores a whole word, so p needs eight
+// bytes of room whatever the length.
+inline char* PutShortUnsigned(char* p, uint32_t value) {
+  const int length = 1 + (value >= 10) + (value >= 100) + (value >= 1000) + (value >= 10000) +
+                     (value >= 100000) + (value >= 1000000) + (value >= 10000000);
+  const uint64_t word = EightDigitWord(value) >> (8 * (8 - length));
+  std::memcpy(p, &word, 8);
+  return p + length;
 }
 
-// The decimal digits of value, no leading zeros; returns the end.
+// The digits of value without leading zeros; p needs eight bytes of room beyond them.
 char* PutUnsigned(char* p, uint64_t value) {
-  const int n = DigitCount(value);
-  char* end = p + n;
-  char* q = end;
-  while (value >= 100) {
-    q -= 2;
-    PutPair(q, static_cast<uint32_t>(value % 100));
-    value /= 100;
-  }
-  if (value >= 10) {
-    PutPair(q - 2, static_cast<uint32_t>(value));
-  } else {
-    q[-1] = static_cast<char>('0' + value);
-  }
-  return end;
+  if (value < kPow10[8]) return PutShortUnsigned(p, static_cast<uint32_t>(value));
+  p = PutUnsigned(p, value / kPow10[8]);
+  PutEight(p, static_cast<uint32_t>(value % kPow10[8]));
+  return p + 8;
 }
 
 size_t SpecialText(double value, char* out) {
@@ -206,6 +188,66 @@ size_t CoordZeroText(char decimalSeparator, char* out) {
   out[1] = decimalSeparator;
   std::memset(out + 2, '0', kCoordDecimals);
   return 2 + kCoordDecimals;
+}
+
+// The coordinate text split at the decimal separator: the whole part and the eight decimals.
+struct CoordParts {
+  uint64_t whole;
+  uint32_t decimals;
+};
+
+CoordParts CoordPartsExact(double magnitude) {
+  const Decimal18 d = EighteenDigits(magnitude);
+  if (d.exponent <= kExactDigits - 1 - kCoordDecimals - 1) {
+    // The 18 digits reach below the eighth decimal: round them there, half away from zero.
+    const uint64_t unit = kPow10[kExactDigits - 1 - kCoordDecimals - d.exponent];
+    const uint64_t units = (d.significand + unit / 2) / unit;
+    return {units / kPow10[kCoordDecimals], static_cast<uint32_t>(units % kPow10[kCoordDecimals])};
+  }
+  // The 18 digits end at or above the eighth decimal: nothing left to round.
+  const uint64_t unit = kPow10[kExactDigits - 1 - d.exponent];
+  return {d.significand / unit,
+          static_cast<uint32_t>(d.significand % unit *
+                                kPow10[d.exponent - (kExactDigits - 1 - kCoordDecimals)])};
+}
+
+// Below 1e9 the 18 digits reach past the eighth decimal, and one half of a unit of the eighth
+// decimal is itself a multiple of the 18-digit step. Rounding to that step never crosses
+// it: a value at or above the half stays there, and only a value in the band just below it,
+// as wide as half a step (0.5 * 10^(k-9) units for k+1 integer digits), can be lifted onto
+// it. Everywhere else one rounding of the binary value gives the same result as both; the
+// rare values in the band need the 18 digits. One multiply by 5^8 and a shift then give the
+// coordinate in units of 10^-8.
+constexpr double kShortCoordLimit = 1e9;
+
+// Per k from -9 to 8: at least 2^64 * 0.5 * 10^(k-9), the band below one half.
+constexpr auto kFirstRoundingBand = [] {
+  std::array<uint64_t, 18> t{};
+  for (int k = -9; k <= 8; ++k) {
+    t[static_cast<size_t>(k + 9)] = (uint64_t{1} << 63) / kPow10[static_cast<size_t>(9 - k)] + 1;
+  }
+  return t;
+}();
+
+// value * 10^8 rounded as the coordinate text rounds it, for 4e-9 <= value < 1e9; false
+// when the value lies too close to a half unit to decide without the 18 digits.
+bool CoordUnitsFast(double value, uint64_t& units) {
+  const Binary b = Decompose(value);
+  // value * 10^8 = mantissa * 5^8 * 2^(exp2 + 8); exp2 + 8 lies between -72 and -15 here.
+  const UInt128 product = static_cast<UInt128>(b.mantissa) * kPow5[kCoordDecimals];
+  const int drop = -(b.exp2 + kCoordDecimals);
+  units = static_cast<uint64_t>(product >> drop);
+  const auto fraction = static_cast<uint64_t>((product << (128 - drop)) >> 64);
+  // k is floor(e2 * log10(2)) or one more, and never beyond 8 below 1e9.
+  int k = (((b.exp2 + 52) * 78913) >> 18) + 1;
+  if (k > 8) k = 8;
+  constexpr uint64_t kHalf = uint64_t{1} << 63;
+  if (fraction >= kHalf) {
+    ++units;
+    return true;
+  }
+  // fraction is the binary fraction cut to 64 bits, at most one below the true one.
+  return fraction < kHalf - kFirstRoundingBand[static_cast<size_t>(k + 9)];
 }
 
 }  // namespace
@@ -229,13 +271,11 @@ size_t FormatGeneral(double value, char decimalSeparator, char* out) {
     significand = kPow10[kGeneralDigits - 1];
     ++exponent;
   }
-  char digits[16];
-  PutEight(digits + kGeneralDigits - 8, static_cast<uint32_t>(significand % kPow10[8]));
-  const auto high = static_cast<uint32_t>(significand / kPow10[8]);  // seven digits
-  digits[0] = static_cast<char>('0' + high / 1000000);
-  PutPair(digits + 1, high / 10000 % 100);
-  PutPair(digits + 3, high / 100 % 100);
-  PutPair(digits + 5, high % 100);
+  // Sixteen digit places for the fifteen digits: the first one stays '0'.
+  char places[16];
+  PutEight(places, static_cast<uint32_t>(significand / kPow10[8]));
+  PutEight(places + 8, static_cast<uint32_t>(significand % kPow10[8]));
+  const char* digits = places + 1;
   int count = kGeneralDigits;
   while (count > 1 && digits[count - 1] == '0') --count;
 
@@ -272,30 +312,19 @@ size_t FormatCoord(double value, char decimalSeparator, char* out) {
   if (!(magnitude < 1e18)) return FormatGeneral(value, decimalSeparator, out);
   // Below 4e-9 even the 18-digit value stays under half of the last decimal.
   if (magnitude < 4e-9) return CoordZeroText(decimalSeparator, out);
-  Decimal18 d;
-  EighteenDigitsFast(magnitude, d);  // cannot fail between 4e-9 and 1e18
-
-  uint64_t whole;
-  uint32_t decimals;
-  if (d.exponent <= kExactDigits - 1 - kCoordDecimals - 1) {
-    // The 18 digits reach below the eighth decimal: round them there, half away from zero.
-    const uint64_t unit = kPow10[kExactDigits - 1 - kCoordDecimals - d.exponent];
-    const uint64_t units = (d.significand + unit / 2) / unit;
-    whole = units / kPow10[kCoordDecimals];
-    decimals = static_cast<uint32_t>(units % kPow10[kCoordDecimals]);
+  CoordParts parts;
+  uint64_t units;
+  if (magnitude < kShortCoordLimit && CoordUnitsFast(magnitude, units)) {
+    parts = {units / kPow10[kCoordDecimals], static_cast<uint32_t>(units % kPow10[kCoordDecimals])};
   } else {
-    // The 18 digits end at or above the eighth decimal: nothing left to round.
-    const uint64_t unit = kPow10[kExactDigits - 1 - d.exponent];
-    whole = d.significand / unit;
-    decimals = static_cast<uint32_t>(d.significand % unit *
-                                     kPow10[d.exponent - (kExactDigits - 1 - kCoordDecimals)]);
+    parts = CoordPartsExact(magnitude);
   }
-  if (whole == 0 && decimals == 0) return CoordZeroText(decimalSeparator, out);
+  if (parts.whole == 0 && parts.decimals == 0) return CoordZeroText(decimalSeparator, out);
   char* p = out;
   if (value < 0) *p++ = '-';
-  p = PutUnsigned(p, whole);
+  p = PutUnsigned(p, parts.whole);
   *p++ = decimalSeparator;
-  PutEight(p, decimals);
+  PutEight(p, parts.decimals);
   return static_cast<size_t>(p + kCoordDecimals - out);
 }
 
@@ -339,8 +368,11 @@ void AppendShortDate(int year, int month, int day, std::string_view format, char
         ++run;
       }
       if (lower == 'y') {
-        if (run >= 3) AppendPadded(year, 4, out);
-        else AppendPadded(((year % 100) + 100) % 100, 2, out);
+        if (run >= 3) {
+          AppendPadded(year, 4, out);
+        } else {
+          AppendPadded(((year % 100) + 100) % 100, 2, out);
+        }
       } else {
         AppendPadded(lower == 'm' ? month : day, run >= 2 ? 2 : 1, out);
       }

@@ -1,5 +1,6 @@
 // Number and date texts written into MIF and MID files. Each routine writes into a caller's
-// buffer of at least kNumberTextMax bytes and returns the length; nothing is allocated.
+// buffer of at least kNumberTextMax bytes and returns the length; nothing is allocated. Digits
+// are stored eight at a time, so bytes after the text, within kNumberTextMax, may change.
 #pragma once
 
 #include <cstddef>

@@ -1,44 +1,54 @@
 #include "support/NumberTextReference.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
 namespace plexor::reference {
 namespace {
 
-// Base 10^9 limbs, least significant first.
-using BigDecimal = std::vector<uint32_t>;
+// Base 10^9 limbs, least significant first. 2^1024 and 2^53 * 5^1074 both stay well below
+// 10^(9 * kMaxLimbs); a fixed array keeps the allocator out of a loop run a million times.
+constexpr int kMaxLimbs = 96;
 constexpr uint32_t kLimbBase = 1000000000;
+
+struct BigDecimal {
+  uint32_t limbs[kMaxLimbs];
+  int size = 0;
+};
 
 void MultiplySmall(BigDecimal& number, uint32_t factor) {
   uint64_t carry = 0;
-  for (uint32_t& limb : number) {
-    const uint64_t product = uint64_t{limb} * factor + carry;
-    limb = static_cast<uint32_t>(product % kLimbBase);
+  for (int i = 0; i < number.size; ++i) {
+    const uint64_t product = uint64_t{number.limbs[i]} * factor + carry;
+    number.limbs[i] = static_cast<uint32_t>(product % kLimbBase);
     carry = product / kLimbBase;
   }
   while (carry != 0) {
-    number.push_back(static_cast<uint32_t>(carry % kLimbBase));
+    number.limbs[number.size++] = static_cast<uint32_t>(carry % kLimbBase);
     carry /= kLimbBase;
   }
 }
 
 // number * base^count, in steps that keep every limb product inside 64 bits.
-void MultiplyPower(BigDecimal& number, uint32_t base, int count, uint32_t step, int stepCount) {
+void MultiplyPower(BigDecimal& number, uint32_t base, int count, int stepCount) {
+  uint32_t step = 1;
+  for (int i = 0; i < stepCount; ++i) step *= base;
   for (; count >= stepCount; count -= stepCount) MultiplySmall(number, step);
-  for (; count > 0; --count) MultiplySmall(number, base);
+  uint32_t rest = 1;
+  for (; count > 0; --count) rest *= base;
+  MultiplySmall(number, rest);
 }
 
-std::string ToDigits(const BigDecimal& number) {
-  std::string text = std::to_string(number.back());
-  for (size_t i = number.size() - 1; i-- > 0;) {
-    const std::string limb = std::to_string(number[i]);
-    text.append(9 - limb.size(), '0');
-    text += limb;
+void ToDigits(const BigDecimal& number, std::string& text) {
+  text.assign(static_cast<size_t>(9 * number.size), '0');
+  size_t end = text.size();
+  for (int i = 0; i < number.size; ++i, end -= 9) {
+    uint32_t limb = number.limbs[i];
+    for (size_t j = end; limb != 0; limb /= 10) text[--j] = static_cast<char>('0' + limb % 10);
   }
-  return text;
+  text.erase(0, text.find_first_not_of('0'));
 }
 
 void StripTrailingZeros(DecimalDigits& d) {
@@ -55,12 +65,14 @@ void RoundDigits(DecimalDigits& d, int keep, Tie tie) {
     d.digits.clear();
     return;
   }
-  const std::string dropped = d.digits.substr(static_cast<size_t>(keep));
-  d.digits.resize(static_cast<size_t>(keep));
+  const auto at = static_cast<size_t>(keep);
+  const char first = d.digits[at];
+  const bool moreAfterFirst = d.digits.find_first_not_of('0', at + 1) != std::string::npos;
+  d.digits.resize(at);
   bool up;
-  if (dropped[0] != '5') {
-    up = dropped[0] > '5';
-  } else if (dropped.find_first_not_of('0', 1) != std::string::npos) {
+  if (first != '5') {
+    up = first > '5';
+  } else if (moreAfterFirst) {
     up = true;
   } else if (tie == Tie::AwayFromZero) {
     up = true;
@@ -97,7 +109,7 @@ std::string Special(double value) {
 
 }  // namespace
 
-DecimalDigits ExactDecimal(double value) {
+void ExactDecimal(double value, DecimalDigits& d) {
   uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
   const int biased = static_cast<int>((bits >> 52) & 0x7FF);
@@ -109,31 +121,39 @@ DecimalDigits ExactDecimal(double value) {
   }
   BigDecimal number;
   for (uint64_t m = mantissa; m != 0; m /= kLimbBase) {
-    number.push_back(static_cast<uint32_t>(m % kLimbBase));
+    number.limbs[number.size++] = static_cast<uint32_t>(m % kLimbBase);
   }
-  DecimalDigits d;
   if (exp2 >= 0) {
-    MultiplyPower(number, 2, exp2, uint32_t{1} << 31, 31);
-    d.digits = ToDigits(number);
+    MultiplyPower(number, 2, exp2, 31);
+    ToDigits(number, d.digits);
     d.point = static_cast<int>(d.digits.size());
   } else {
     // m * 2^-n = m * 5^n / 10^n
-    MultiplyPower(number, 5, -exp2, 1220703125 /* 5^13 */, 13);
-    d.digits = ToDigits(number);
+    MultiplyPower(number, 5, -exp2, 13);
+    ToDigits(number, d.digits);
     d.point = static_cast<int>(d.digits.size()) + exp2;
   }
   StripTrailingZeros(d);
+}
+
+DecimalDigits ExactDecimal(double value) {
+  DecimalDigits d;
+  ExactDecimal(value, d);
   return d;
 }
 
-std::string GeneralText(double value, char decimalSeparator) {
-  if (!std::isfinite(value)) return Special(value);
-  if (value == 0) return "0";
-  DecimalDigits d = ExactDecimal(std::fabs(value));
+namespace {
+
+// Every routine below writes into storage the caller keeps, so that the checks of a million
+// values do not spend their time in the allocator.
+void GeneralFromDigits(const DecimalDigits& exact, bool negative, char decimalSeparator,
+                       DecimalDigits& d, std::string& text) {
+  d = exact;
   RoundDigits(d, 18, Tie::ToEven);
   RoundDigits(d, 15, Tie::AwayFromZero);
   const int exponent = d.point - 1;
-  std::string text = value < 0 ? "-" : "";
+  text.clear();
+  if (negative) text += '-';
   const std::string& digits = d.digits;
   if (exponent >= -4 && exponent <= 14) {
     for (int w = std::max(exponent, 0); w >= 0; --w) text += DigitOfWeight(d, w);
@@ -151,22 +171,60 @@ std::string GeneralText(double value, char decimalSeparator) {
     text += 'E';
     text += std::to_string(exponent);
   }
-  return text;
 }
 
-std::string CoordText(double value, char decimalSeparator) {
-  if (!std::isfinite(value) || std::fabs(value) >= 1e18) return GeneralText(value, decimalSeparator);
-  DecimalDigits d;
-  if (value != 0) {
-    d = ExactDecimal(std::fabs(value));
+// exact is empty for zero.
+void CoordFromDigits(const DecimalDigits& exact, bool negative, char decimalSeparator,
+                     DecimalDigits& d, std::string& text) {
+  d = exact;
+  if (!d.digits.empty()) {
     RoundDigits(d, 18, Tie::ToEven);
     RoundDigits(d, d.point + 8, Tie::AwayFromZero);
   }
-  std::string text = value < 0 && !d.digits.empty() ? "-" : "";
+  text.clear();
+  if (negative && !d.digits.empty()) text += '-';
   for (int w = std::max(d.point - 1, 0); w >= 0; --w) text += DigitOfWeight(d, w);
   text += decimalSeparator;
   for (int w = -1; w >= -8; --w) text += DigitOfWeight(d, w);
-  return text;
+}
+
+}  // namespace
+
+void BothTexts(double value, char decimalSeparator, Texts& out) {
+  if (!std::isfinite(value)) {
+    out.coord = out.general = Special(value);
+    return;
+  }
+  thread_local DecimalDigits exact;
+  thread_local DecimalDigits work;
+  const bool negative = value < 0;
+  if (value == 0) {
+    exact.digits.clear();
+    exact.point = 0;
+    out.general.assign(1, '0');
+  } else {
+    ExactDecimal(std::fabs(value), exact);
+    GeneralFromDigits(exact, negative, decimalSeparator, work, out.general);
+  }
+  if (std::fabs(value) >= 1e18) {
+    out.coord = out.general;
+  } else {
+    CoordFromDigits(exact, negative, decimalSeparator, work, out.coord);
+  }
+}
+
+Texts BothTexts(double value, char decimalSeparator) {
+  Texts texts;
+  BothTexts(value, decimalSeparator, texts);
+  return texts;
+}
+
+std::string GeneralText(double value, char decimalSeparator) {
+  return BothTexts(value, decimalSeparator).general;
+}
+
+std::string CoordText(double value, char decimalSeparator) {
+  return BothTexts(value, decimalSeparator).coord;
 }
 
 }  // namespace plexor::reference

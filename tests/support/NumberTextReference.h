@@ -15,7 +15,16 @@ struct DecimalDigits {
 };
 
 DecimalDigits ExactDecimal(double value);
+void ExactDecimal(double value, DecimalDigits& out);  // reuses out's storage
 
+struct Texts {
+  std::string coord;
+  std::string general;
+};
+
+// Both texts of one value from a single expansion.
+Texts BothTexts(double value, char decimalSeparator = '.');
+void BothTexts(double value, char decimalSeparator, Texts& out);  // reuses out's storage
 std::string GeneralText(double value, char decimalSeparator = '.');
 std::string CoordText(double value, char decimalSeparator = '.');
 

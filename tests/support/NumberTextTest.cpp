@@ -1,5 +1,3 @@
-#include "support/NumberText.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +6,9 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string_view>
 
+#include "support/NumberText.h"
 #include "support/NumberTextReference.h"
 
 namespace plexor {
@@ -150,7 +150,8 @@ double RandomValue(std::mt19937_64& rng) {
       break;
     }
     case 2: {  // half a unit of the fifteenth significant digit
-      const double digits = static_cast<double>((below(900000000000000) + 100000000000000) * 10 + 5);
+      const double digits =
+          static_cast<double>((below(900000000000000) + 100000000000000) * 10 + 5);
       v = nudge(digits * std::pow(10.0, static_cast<int>(below(60)) - 40));
       break;
     }
@@ -158,9 +159,15 @@ double RandomValue(std::mt19937_64& rng) {
       const int p = static_cast<int>(below(50)) - 25;
       const double power = std::pow(10.0, p);
       switch (below(3)) {
-        case 0: v = power; break;
-        case 1: v = power * (1 - 5e-16); break;
-        default: v = power - 5e-9; break;
+        case 0:
+          v = power;
+          break;
+        case 1:
+          v = power * (1 - 5e-16);
+          break;
+        default:
+          v = power - 5e-9;
+          break;
       }
       v = nudge(v);
       break;
@@ -184,9 +191,15 @@ double RandomValue(std::mt19937_64& rng) {
     }
     case 7: {  // map coordinates: longitudes, latitudes, plane coordinates
       switch (below(3)) {
-        case 0: v = uniform(120, 150); break;
-        case 1: v = uniform(20, 46); break;
-        default: v = uniform(-300000, 300000); break;
+        case 0:
+          v = uniform(120, 150);
+          break;
+        case 1:
+          v = uniform(20, 46);
+          break;
+        default:
+          v = uniform(-300000, 300000);
+          break;
       }
       break;
     }
@@ -204,17 +217,19 @@ TEST(NumberTextExactness, MatchesTheDecimalReferenceOnRandomValues) {
   if (const char* env = std::getenv("PLEXOR_NUMBER_TEXT_CHECKS")) count = std::atol(env);
   std::mt19937_64 rng(20040115);
   int failures = 0;
+  reference::Texts expected;
   for (long i = 0; i < count && failures < 20; ++i) {
     const double v = RandomValue(rng);
-    const std::string coord = CoordText(v);
-    const std::string general = GeneralText(v);
-    const std::string expectedCoord = reference::CoordText(v);
-    const std::string expectedGeneral = reference::GeneralText(v);
-    if (coord != expectedCoord || general != expectedGeneral) {
+    char coordBuffer[kNumberTextMax];
+    char generalBuffer[kNumberTextMax];
+    const std::string_view coord(coordBuffer, FormatCoord(v, '.', coordBuffer));
+    const std::string_view general(generalBuffer, FormatGeneral(v, '.', generalBuffer));
+    reference::BothTexts(v, '.', expected);
+    if (coord != expected.coord || general != expected.general) {
       ++failures;
-      ADD_FAILURE() << std::hexfloat << v << std::defaultfloat << " (" << v << "): coord "
-                    << coord << " expected " << expectedCoord << ", general " << general
-                    << " expected " << expectedGeneral;
+      ADD_FAILURE() << std::hexfloat << v << std::defaultfloat << " (" << v << "): coord " << coord
+                    << " expected " << expected.coord << ", general " << general << " expected "
+                    << expected.general;
     }
   }
 }
