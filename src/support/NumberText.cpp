@@ -134,32 +134,35 @@ Decimal18 EighteenDigits(double value) {
 
 static_assert(std::endian::native == std::endian::little, "digit words are stored low byte first");
 
-// Eight digits of value < 10^8 as the bytes of one word, first digit in the lowest byte:
-// the value is split into halves, quarters and single digits in parallel lanes of the word,
-// using multiplications by scaled reciprocals that are exact for the lane ranges involved.
-inline uint64_t EightDigitWord(uint32_t value) {
+// Eight digits of value < 10^8 as the bytes of one word, first digit in the lowest byte,
+// still without the '0' added: the value is split into halves, quarters and single digits in
+// parallel lanes of the word, using multiplications by scaled reciprocals that are exact for
+// the lane ranges involved.
+inline uint64_t EightDigitLanes(uint32_t value) {
   uint64_t lanes = (value / 10000) | (static_cast<uint64_t>(value % 10000) << 32);
   const uint64_t hundreds = ((lanes * 10486) >> 20) & 0x0000007F0000007FULL;
   lanes = hundreds | ((lanes - hundreds * 100) << 16);
   const uint64_t tens = ((lanes * 103) >> 10) & 0x000F000F000F000FULL;
-  lanes = tens | ((lanes - tens * 10) << 8);
-  return lanes + 0x3030303030303030ULL;
+  return tens | ((lanes - tens * 10) << 8);
 }
+
+constexpr uint64_t kZeroBytes = 0x3030303030303030ULL;
 
 // Exactly eight digits of value < 10^8, leading zeros included.
 inline void PutEight(char* p, uint32_t value) {
-  const uint64_t word = EightDigitWord(value);
+  const uint64_t word = EightDigitLanes(value) + kZeroBytes;
   std::memcpy(p, &word, 8);
 }
 
 // The digits of value < 10^8 without leading zeros. Stores a whole word, so p needs eight
 // bytes of room whatever the length.
 inline char* PutShortUnsigned(char* p, uint32_t value) {
-  const int length = 1 + (value >= 10) + (value >= 100) + (value >= 1000) + (value >= 10000) +
-                     (value >= 100000) + (value >= 1000000) + (value >= 10000000);
-  const uint64_t word = EightDigitWord(value) >> (8 * (8 - length));
+  const uint64_t lanes = EightDigitLanes(value);
+  // Leading zero digits are the low zero bytes of the lanes; the last digit always stays.
+  const int skipped = std::countr_zero(lanes | (uint64_t{1} << 56)) / 8;
+  const uint64_t word = (lanes + kZeroBytes) >> (8 * skipped);
   std::memcpy(p, &word, 8);
-  return p + length;
+  return p + 8 - skipped;
 }
 
 // The digits of value without leading zeros; p needs eight bytes of room beyond them.
@@ -238,14 +241,14 @@ bool CoordUnitsFast(double value, uint64_t& units) {
   const int drop = -(b.exp2 + kCoordDecimals);
   units = static_cast<uint64_t>(product >> drop);
   const auto fraction = static_cast<uint64_t>((product << (128 - drop)) >> 64);
-  // k is floor(e2 * log10(2)) or one more, and never beyond 8 below 1e9.
-  int k = (((b.exp2 + 52) * 78913) >> 18) + 1;
-  if (k > 8) k = 8;
   constexpr uint64_t kHalf = uint64_t{1} << 63;
   if (fraction >= kHalf) {
     ++units;
     return true;
   }
+  // k is floor(e2 * log10(2)) or one more, and never beyond 8 below 1e9.
+  int k = (((b.exp2 + 52) * 78913) >> 18) + 1;
+  if (k > 8) k = 8;
   // fraction is the binary fraction cut to 64 bits, at most one below the true one.
   return fraction < kHalf - kFirstRoundingBand[static_cast<size_t>(k + 9)];
 }
