@@ -102,34 +102,36 @@ int64_t FileHandle::ReadAt(int64_t position, void* buffer, size_t n) {
   return static_cast<int64_t>(done);
 }
 
-bool FileHandle::WriteAt(int64_t position, const void* buffer, size_t n) {
+namespace {
+
+// Writes all n bytes through `put(bytes, count, done)`, which may write fewer at a time.
+template <typename Put>
+bool WriteAll(const void* buffer, size_t n, int& lastErrno, Put put) {
   const auto* in = static_cast<const char*>(buffer);
   size_t done = 0;
   while (done < n) {
-    const ssize_t put = ::pwrite(fd_, in + done, n - done, static_cast<off_t>(position + done));
-    if (put < 0) {
+    const ssize_t wrote = put(in + done, n - done, done);
+    if (wrote < 0) {
       if (errno == EINTR) continue;
-      lastErrno_ = errno;
+      lastErrno = errno;
       return false;
     }
-    done += static_cast<size_t>(put);
+    done += static_cast<size_t>(wrote);
   }
   return true;
 }
 
+}  // namespace
+
+bool FileHandle::WriteAt(int64_t position, const void* buffer, size_t n) {
+  return WriteAll(buffer, n, lastErrno_, [&](const char* p, size_t count, size_t done) {
+    return ::pwrite(fd_, p, count, static_cast<off_t>(position + static_cast<int64_t>(done)));
+  });
+}
+
 bool FileHandle::Write(const void* buffer, size_t n) {
-  const auto* in = static_cast<const char*>(buffer);
-  size_t done = 0;
-  while (done < n) {
-    const ssize_t put = ::write(fd_, in + done, n - done);
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      lastErrno_ = errno;
-      return false;
-    }
-    done += static_cast<size_t>(put);
-  }
-  return true;
+  return WriteAll(buffer, n, lastErrno_,
+                  [&](const char* p, size_t count, size_t) { return ::write(fd_, p, count); });
 }
 
 bool FileHandle::Close() {

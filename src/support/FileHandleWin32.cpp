@@ -125,15 +125,20 @@ int64_t FileHandle::ReadAt(int64_t position, void* buffer, size_t n) {
   return static_cast<int64_t>(done);
 }
 
-bool FileHandle::WriteAt(int64_t position, const void* buffer, size_t n) {
+namespace {
+
+// Writes all n bytes in chunks a DWORD can count; `overlapped(done)` gives the position of
+// each chunk, or null to write at the file pointer.
+template <typename Position>
+bool WriteAll(HANDLE h, const void* buffer, size_t n, int& lastError, Position overlapped) {
   const auto* in = static_cast<const char*>(buffer);
   size_t done = 0;
   while (done < n) {
     const DWORD chunk = static_cast<DWORD>(n - done > (1u << 30) ? (1u << 30) : n - done);
-    OVERLAPPED o = At(position + static_cast<int64_t>(done));
+    OVERLAPPED o{};
     DWORD put = 0;
-    if (!WriteFile(AsHandle(fd_), in + done, chunk, &put, &o)) {
-      lastErrno_ = static_cast<int>(GetLastError());
+    if (!WriteFile(h, in + done, chunk, &put, overlapped(done, o))) {
+      lastError = static_cast<int>(GetLastError());
       return false;
     }
     done += put;
@@ -141,19 +146,18 @@ bool FileHandle::WriteAt(int64_t position, const void* buffer, size_t n) {
   return true;
 }
 
+}  // namespace
+
+bool FileHandle::WriteAt(int64_t position, const void* buffer, size_t n) {
+  return WriteAll(AsHandle(fd_), buffer, n, lastErrno_, [position](size_t done, OVERLAPPED& o) {
+    o = At(position + static_cast<int64_t>(done));
+    return &o;
+  });
+}
+
 bool FileHandle::Write(const void* buffer, size_t n) {
-  const auto* in = static_cast<const char*>(buffer);
-  size_t done = 0;
-  while (done < n) {
-    const DWORD chunk = static_cast<DWORD>(n - done > (1u << 30) ? (1u << 30) : n - done);
-    DWORD put = 0;
-    if (!WriteFile(AsHandle(fd_), in + done, chunk, &put, nullptr)) {
-      lastErrno_ = static_cast<int>(GetLastError());
-      return false;
-    }
-    done += put;
-  }
-  return true;
+  return WriteAll(AsHandle(fd_), buffer, n, lastErrno_,
+                  [](size_t, OVERLAPPED&) -> OVERLAPPED* { return nullptr; });
 }
 
 bool FileHandle::Close() {
