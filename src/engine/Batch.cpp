@@ -147,8 +147,10 @@ void ShowRow(IConvertHost& host, int index) {
   host.ProcessPendingEvents();
 }
 
-void CombineRows(const std::vector<TBatchRow>& rows, const std::string& combinedMif,
-                 IConvertHost& host) {
+}  // namespace
+
+void CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& combinedMif,
+                         IConvertHost& host) {
   host.SetStatusText(kCombiningMifText);
   {
     TextFileWriter out;
@@ -173,6 +175,8 @@ void CombineRows(const std::vector<TBatchRow>& rows, const std::string& combined
   }
   out.Close();
 }
+
+namespace {
 
 // The combined files must not overwrite anything the run reads or writes.
 bool CombinedNamesAreSafe(const std::vector<TBatchRow>& rows, const std::string& combinedMif) {
@@ -305,11 +309,6 @@ void ConvertRowsInParallel(std::vector<TBatchRow>& rows, int jobs, IConvertHost&
 }
 
 }  // namespace
-
-void CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& combinedMif,
-                         IConvertHost& host) {
-  CombineRows(rows, combinedMif, host);
-}
 
 TBatchRow MakeBatchRow(int index, const std::string& source, const std::string& target) {
   TBatchRow row;
