@@ -1,8 +1,12 @@
 #include "support/QvSysUtils.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 
@@ -11,6 +15,13 @@
 
 namespace plexor {
 namespace {
+
+#ifdef _WIN32
+
+// On Windows the placement always lives beside the program, whose folder exists.
+void MakeFolders(const std::string&) {}
+
+#else
 
 // Creates every missing folder of `dir`; failures show up when the file is written.
 void MakeFolders(const std::string& dir) {
@@ -34,6 +45,8 @@ std::string UserConfigDir() {
   return home + "/.config";
 }
 
+#endif
+
 }  // namespace
 
 std::string GetExeFileVersion() {
@@ -43,6 +56,27 @@ std::string GetExeFileVersion() {
   return {};
 #endif
 }
+
+#ifdef _WIN32
+
+std::string GetExePath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return {};
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
+    path.resize(path.size() * 2);
+  }
+}
+
+std::string WindowPlacementIniPath(const std::string& exePath) {
+  return GetFileDir(exePath) + GetFileBaseName(exePath) + ".INI";
+}
+
+#else
 
 std::string GetExePath() {
   std::string path(4096, '\0');
@@ -57,14 +91,16 @@ std::string GetExePath() {
   }
 }
 
-std::string GetExeDir() {
-  return GetFileDir(GetExePath());
-}
-
 std::string WindowPlacementIniPath(const std::string& exePath) {
   const std::string beside = GetFileDir(exePath) + GetFileBaseName(exePath) + ".INI";
   if (RegularFileExists(beside) && ::access(beside.c_str(), W_OK) == 0) return beside;
   return UserConfigDir() + "/plexor-converter/plexor-converter.INI";
+}
+
+#endif
+
+std::string GetExeDir() {
+  return GetFileDir(GetExePath());
 }
 
 TWindowPlacement ReadWindowPlacement(const std::string& iniPath) {
