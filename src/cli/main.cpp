@@ -1,6 +1,12 @@
 // plexor: the converter in a terminal. It calls the very engine functions the window calls,
 // so both write byte-identical files.
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#define STDERR_FILENO 2
+#else
 #include <unistd.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
