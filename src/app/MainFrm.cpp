@@ -39,11 +39,16 @@ const char* const kBadTargetText = "変換後MIFのファイル名が不正で�
 const char* const kConvertedText = "変換に成功しました。";
 const char* const kConvertFailedText = "変換に失敗しました。";
 
-QString Q(const std::string& text) {
-  return QString::fromStdString(text);
+// Paths travel in the native narrow encoding (UTF-8 on Linux, the ANSI code page on
+// Windows); texts for people are UTF-8.
+QString Q(const std::string& path) {
+  return QString::fromLocal8Bit(path);
 }
-std::string S(const QString& text) {
-  return text.toStdString();
+std::string S(const QString& path) {
+  return path.toLocal8Bit().toStdString();
+}
+QString U(const std::string& text) {
+  return QString::fromStdString(text);
 }
 
 QLabel* NewLabel(QWidget* parent, const char* name, const char* text, int left, int top) {
@@ -72,7 +77,7 @@ QLineEdit* NewEdit(QWidget* parent, const char* name, QRect bounds) {
 TBatchRow RowOf(const QTreeWidgetItem* item) {
   TBatchRow row;
   row.IndexText = S(item->text(0));
-  row.DisplayText = S(item->text(1));
+  row.DisplayText = item->text(1).toStdString();
   row.SourcePath = S(item->text(2));
   row.TargetPath = S(item->text(3));
   row.Mark = item->data(0, kMarkRole).toInt();
@@ -156,7 +161,7 @@ void TfrmMain::CreateControls() {
   lstCoordSys->setUniformItemSizes(true);
   const QFontMetrics metrics(font());
   for (int32_t i = 0; i < kCoordSysCount; ++i) {
-    auto* item = new QListWidgetItem(Q(GetCoordSysDisplayText(i)), lstCoordSys);
+    auto* item = new QListWidgetItem(U(GetCoordSysDisplayText(i)), lstCoordSys);
     item->setSizeHint(QSize(metrics.horizontalAdvance(item->text()) + 6, 12));
   }
 
@@ -388,7 +393,7 @@ TBatchRow TfrmMain::RowFromInputs() const {
   const QListWidgetItem* item = lstCoordSys->selectedItems().first();
   TBatchRow row;
   row.IndexText = std::to_string(lstCoordSys->row(item));
-  row.DisplayText = S(item->text());
+  row.DisplayText = item->text().toStdString();
   row.SourcePath = S(edtShpFile->text());
   row.TargetPath = S(edtMifFile->text());
   return row;
@@ -396,7 +401,7 @@ TBatchRow TfrmMain::RowFromInputs() const {
 
 void TfrmMain::SetRow(QTreeWidgetItem* item, const TBatchRow& row) {
   item->setText(0, Q(row.IndexText));
-  item->setText(1, Q(row.DisplayText));
+  item->setText(1, U(row.DisplayText));
   item->setText(2, Q(row.SourcePath));
   item->setText(3, Q(row.TargetPath));
   SetMark(item, row.Mark);
@@ -579,7 +584,7 @@ void TfrmMain::SetStatusText(const std::string& text) {
   if (text.empty()) {
     StatusBar1->clearMessage();
   } else {
-    StatusBar1->showMessage(Q(text));
+    StatusBar1->showMessage(U(text));
   }
   // A single conversion lets no events through; paint the text now so it is seen at all.
   if (StatusBar1->isVisible()) StatusBar1->repaint();

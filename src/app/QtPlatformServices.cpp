@@ -61,11 +61,11 @@ bool QtPlatformServices::ExecuteFileDialog(TFileDialog& dialog) {
   for (const auto& [caption, pattern] : dialog.Filters) filters << QtNameFilter(caption, pattern);
   box.setNameFilters(filters);
   if (!dialog.DefaultExt.empty()) box.setDefaultSuffix(Q(dialog.DefaultExt));
-  if (!dialog.FileName.empty()) box.selectFile(Q(dialog.FileName));
+  if (!dialog.FileName.empty()) box.selectFile(QString::fromLocal8Bit(dialog.FileName));
   if (box.exec() != QDialog::Accepted) return false;
   const QStringList chosen = box.selectedFiles();
   if (chosen.isEmpty()) return false;
-  dialog.FileName = chosen.first().toStdString();
+  dialog.FileName = chosen.first().toLocal8Bit().toStdString();  // a native path
   return true;
 }
 
@@ -91,10 +91,10 @@ void QtPlatformServices::ShowHelp(const std::string& helpFile, uint32_t /*comman
   // every topic at once, so opening it is the closest thing.
   const std::string manual = HelpManualPath(helpFile);
   if (!RegularFileExists(manual)) {
-    ShowMessage(MessageKind::Error, "ヘルプファイル " + manual + " が見つかりません。");
+    ShowMessage(MessageKind::Error, "ヘルプファイル " + NativeToUtf8(manual) + " が見つかりません。");
     return;
   }
-  ShellOpen(QUrl::fromLocalFile(Q(manual)).toString(QUrl::FullyEncoded).toStdString());
+  ShellOpen(QUrl::fromLocalFile(QString::fromLocal8Bit(manual)).toString(QUrl::FullyEncoded).toStdString());
 }
 
 void QtPlatformServices::ShellOpen(const std::string& target) {

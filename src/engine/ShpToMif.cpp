@@ -145,7 +145,7 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
     host.SetStatusText({});
     throw;
   }
-  host.SetStatusText(source + kConvertingSuffix);
+  host.SetStatusText(NativeToUtf8(source) + kConvertingSuffix);
 
   TConvertSummary summary;
   bool result = false;

@@ -110,4 +110,12 @@ std::string GetFileBaseName(std::string_view path, PathFlavor flavor) {
   return name.substr(0, dot);
 }
 
+std::string NativeToUtf8(std::string_view path) {
+#ifdef _WIN32
+  return Cp932ToUtf8(path);
+#else
+  return std::string(path);
+#endif
+}
+
 }  // namespace plexor

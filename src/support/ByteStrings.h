@@ -41,6 +41,10 @@ std::string GetFileBaseName(std::string_view path, PathFlavor flavor = kNativePa
 // The file name with its extension.
 std::string GetFileName(std::string_view path, PathFlavor flavor = kNativePathFlavor);
 
+// A native path as UTF-8 for a message: itself on Linux, decoded from code page 932 on
+// Windows.
+std::string NativeToUtf8(std::string_view path);
+
 // Decodes code page 932 bytes to UTF-8 for display; undecodable bytes become U+FFFD.
 std::string Cp932ToUtf8(std::string_view bytes);
 // Encodes UTF-8 text to code page 932; characters without a code become '?'.

@@ -2,18 +2,20 @@
 
 #include <cstring>
 
+#include "support/ByteStrings.h"
+
 namespace plexor {
 
 std::string FileOpenErrorText(const std::string& path, const std::string& reason) {
-  return "ファイル \"" + path + "\". " + reason + " は開けません";
+  return "ファイル \"" + NativeToUtf8(path) + "\". " + reason + " は開けません";
 }
 
 std::string FileCreateErrorText(const std::string& path, const std::string& reason) {
-  return "ファイル \"" + path + "\" を作成できません. " + reason;
+  return "ファイル \"" + NativeToUtf8(path) + "\" を作成できません. " + reason;
 }
 
 std::string FileWriteErrorText(const std::string& path, const std::string& reason) {
-  return "ファイル \"" + path + "\" に書き込めません. " + reason;
+  return "ファイル \"" + NativeToUtf8(path) + "\" に書き込めません. " + reason;
 }
 
 std::string SystemErrorText(int errorNumber) {
