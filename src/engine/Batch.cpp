@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -46,7 +47,7 @@ bool ParseBoolean(const std::string& text, bool& value) {
   if (first != last && *first == '+') ++first;
   if (first == last || *first == '+') return false;
   const auto r = std::from_chars(first, last, number, std::chars_format::general);
-  if (r.ec != std::errc() || r.ptr != last) return false;
+  if (r.ec != std::errc() || r.ptr != last || !std::isfinite(number)) return false;
   value = number != 0;
   return true;
 }

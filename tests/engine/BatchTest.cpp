@@ -83,6 +83,9 @@ TEST_F(BatchTest, CombineFlagIsANumberOrTrueOrFalse) {
     EXPECT_EQ(combine, expected) << text;
   }
   bool combine = false;
+  for (const char* notANumber : {"nan", "inf", "-INF", "1e999"}) {
+    EXPECT_THROW(ParseBatchLines({"Plexor", "200", notANumber, ""}, combine, name, rows), EConvertError);
+  }
   name = "before";
   try {
     ParseBatchLines({"Plexor", "200", "yes", "c.mif", "\"0\"\t\"a\"\t\"b\""}, combine, name, rows);

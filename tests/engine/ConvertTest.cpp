@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "dbf/localDbf.h"
 #include "engine/CoordSys.h"
@@ -184,7 +185,12 @@ TEST_F(ConvertTest, UpperCaseExtensionTableIsFoundOnCaseSensitiveDisks) {
 TEST_F(ConvertTest, FullDiskGivesFalseNeverSuccess) {
   ShpBuilder().Point(1, 1).Write(shp());
   NameTable({"a"}).Write(dbf());
-  EXPECT_FALSE(ConvertShpToMif(0, shp(), "/dev/full", host));
+  ASSERT_EQ(::symlink("/dev/full", mif().c_str()), 0);
+  EXPECT_FALSE(Convert());
+  ::unlink(mif().c_str());
+  ::unlink(mid().c_str());
+  ASSERT_EQ(::symlink("/dev/full", mid().c_str()), 0);
+  EXPECT_FALSE(Convert());
 }
 
 TEST_F(ConvertTest, TableHeldByAnotherWritableOpenIsAClearError) {
