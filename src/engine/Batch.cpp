@@ -31,7 +31,7 @@ bool ParseInt32(std::string_view text, int32_t& value) {
   const char* first = text.data();
   const char* last = first + text.size();
   if (first != last && *first == '+') ++first;  // from_chars takes only '-'
-  if (first == last || *first == '+') return false;
+  if (first == last || *first == '+' || (first != text.data() && *first == '-')) return false;
   const auto r = std::from_chars(first, last, value);
   return r.ec == std::errc() && r.ptr == last;
 }
@@ -45,7 +45,7 @@ bool ParseBoolean(const std::string& text, bool& value) {
   const char* first = t.data();
   const char* last = first + t.size();
   if (first != last && *first == '+') ++first;
-  if (first == last || *first == '+') return false;
+  if (first == last || *first == '+' || (first != t.data() && *first == '-')) return false;
   const auto r = std::from_chars(first, last, number, std::chars_format::general);
   if (r.ec != std::errc() || r.ptr != last || !std::isfinite(number)) return false;
   value = number != 0;
@@ -274,6 +274,12 @@ void ConvertRowsInParallel(std::vector<TBatchRow>& rows, int jobs, IConvertHost&
         if (stop || next == rows.size()) return;
         i = next++;
         changed.wait(lock, [&] { return before[i] < 0 || done[before[i]]; });
+        // A row behind a failed one is not converted, as in a sequential run.
+        if (stop) {
+          done[i] = 1;
+          changed.notify_all();
+          return;
+        }
       }
       int mark = -1;
       std::exception_ptr error;

@@ -63,7 +63,7 @@ void CheckSections(const Shape& shape) {
   const auto size = static_cast<int64_t>(shape.Points.size());
   for (size_t k = 0; k < shape.Parts.size(); ++k) {
     const Section s = SectionOf(shape, k);
-    if (s.first < 0 || s.first > size || (s.count > 0 && s.first + s.count > size)) {
+    if (s.first < 0 || s.first >= size || (s.count > 0 && s.first + s.count > size)) {
       throw ERangeError(kBadPartText);
     }
   }

@@ -45,7 +45,5 @@ void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns);
 std::string BuildMidRow(TLocalDbf& table, const RegionalSettings& regional);
 // The same into the caller's string, whose capacity is reused from row to row.
 void BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string& row);
-// The same into the caller's string, whose capacity is reused from row to row.
-void BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string& row);
 
 }  // namespace plexor

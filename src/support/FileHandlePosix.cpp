@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <climits>
 
 #include "support/ByteStrings.h"
@@ -45,23 +46,41 @@ int OpenWithFlags(const std::string& path, int flags, int& err) {
   return fd;
 }
 
+// Inputs are regular files only: a FIFO would block the open and a folder fails only at the
+// first read with a reason nobody can act on. Opening without blocking and checking at once
+// gives a clear reason instead.
+int OpenInput(const std::string& path, int flags, int& err) {
+  const int fd = OpenWithFlags(path, flags | O_NONBLOCK, err);
+  if (fd < 0) return fd;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ::close(fd);
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
 }  // namespace
 
 bool FileHandle::OpenRead(const std::string& path) {
   Close();
-  fd_ = OpenWithFlags(path, O_RDONLY, lastErrno_);
+  fd_ = OpenInput(path, O_RDONLY, lastErrno_);
   return fd_ >= 0;
 }
 
 bool FileHandle::OpenReadWrite(const std::string& path) {
   Close();
-  fd_ = OpenWithFlags(path, O_RDWR, lastErrno_);
+  fd_ = OpenInput(path, O_RDWR, lastErrno_);
   return fd_ >= 0;
 }
 
 bool FileHandle::Create(const std::string& path) {
   Close();
-  fd_ = OpenWithFlags(path, O_WRONLY | O_CREAT | O_TRUNC, lastErrno_);
+  // Without blocking, so that a FIFO nobody reads fails (ENXIO) instead of hanging.
+  fd_ = OpenWithFlags(path, O_WRONLY | O_CREAT | O_TRUNC | O_NONBLOCK, lastErrno_);
+  if (fd_ >= 0) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
   return fd_ >= 0;
 }
 
@@ -155,8 +174,15 @@ bool RegularFileExists(const std::string& path) {
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
   struct stat sa, sb;
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) {
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  }
+  // A file that does not exist yet (an output before its first run) is the same as another
+  // when both spellings lead to the same place: "out/./a.mif" and "out/a.mif".
+  std::error_code ea, eb;
+  const auto ca = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
+  const auto cb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
+  return !ea && !eb && ca == cb;
 }
 
 std::string FindExtensionCaseVariant(const std::string& path) {

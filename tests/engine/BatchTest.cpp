@@ -83,7 +83,7 @@ TEST_F(BatchTest, CombineFlagIsANumberOrTrueOrFalse) {
     EXPECT_EQ(combine, expected) << text;
   }
   bool combine = false;
-  for (const char* notANumber : {"nan", "inf", "-INF", "1e999"}) {
+  for (const char* notANumber : {"nan", "inf", "-INF", "1e999", "+-1"}) {
     EXPECT_THROW(ParseBatchLines({"Plexor", "200", notANumber, ""}, combine, name, rows), EConvertError);
   }
   name = "before";
@@ -124,6 +124,12 @@ TEST_F(BatchTest, RowLinesKeepIndexTextAndStopAtTheFirstBadRow) {
   rows.clear();
   EXPECT_THROW(ParseBatchLines({"Plexor", "200", "0", "", "\"x\"\t\"a\"\t\"b\""}, combine, name, rows),
                EConvertError);
+  try {
+    ParseBatchLines({"Plexor", "200", "0", "", "\"+-5\"\t\"a\"\t\"b\""}, combine, name, rows);
+    FAIL();
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "'+-5' は整数ではありません");
+  }
   // A hand-written unquoted path with a blank splits at the blank.
   rows.clear();
   ParseBatchLines({"Plexor", "200", "0", "", "1 my roads.shp"}, combine, name, rows);
@@ -240,7 +246,7 @@ TEST_F(BatchTest, ValidationRefusesBeforeAnyConversion) {
 
   std::vector<TBatchRow> rows = {MakeBatchRow(0, a, dir / "a.mif")};
   for (const std::string& bad : {std::string(" \t "), a, dir / "a.dbf", dir / "a.mif",
-                                 dir / "a.mid", dir / "c.mid"}) {
+                                 dir / "a.mid", dir / "c.mid", dir.Path() + "/./a.mif"}) {
     TBatchRunOptions options;
     options.Combine = true;
     options.CombineName = bad;
@@ -262,6 +268,17 @@ TEST_F(BatchTest, AnErrorEndsTheRunAfterTheClosingStep) {
   EXPECT_EQ(rows[2].Mark, -1);
   EXPECT_EQ(host.Messages.back().Text, "変換が終了しました。");
   EXPECT_EQ(host.StatusTexts.back(), "");
+  EXPECT_FALSE(RegularFileExists(dir / "c.mif"));
+
+  // In a parallel run a row waiting behind the failed one (they share a table) is not
+  // converted either.
+  std::remove((dir / "a.mif").c_str());
+  TBatchRunOptions parallel;
+  parallel.Jobs = 3;
+  EXPECT_THROW(RunBatch(rows, parallel, host), EFCreateError);
+  EXPECT_EQ(rows[0].Mark, 0);
+  EXPECT_EQ(rows[2].Mark, -1);
+  EXPECT_FALSE(RegularFileExists(dir / "c.mif"));
 }
 
 TEST_F(BatchTest, ParallelRunGivesTheSameFilesAsASequentialOne) {

@@ -106,7 +106,7 @@ TEST(MifObjects, SingleRingRegionIsNormalizedMultiRingWrittenAsStored) {
 }
 
 TEST(MifObjects, PartsOutsidePointsRefuseTheWholeObject) {
-  for (const auto& parts : std::vector<std::vector<int32_t>>{{0, 7}, {-1, 1}, {0, 3, 1}}) {
+  for (const auto& parts : std::vector<std::vector<int32_t>>{{0, 7}, {-1, 1}, {0, 3, 1}, {0, 2}}) {
     const std::string out = Written([&](TextFileWriter& f) {
       EXPECT_THROW(WriteMifPLine(f, Line(parts, {{0, 0}, {1, 1}})), ERangeError);
       TSFPolygon p = Polygon(parts, {{0, 0}, {1, 1}});

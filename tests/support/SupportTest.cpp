@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "support/ByteStream.h"
 #include "support/ByteStrings.h"
@@ -166,6 +167,24 @@ TEST(Files, RegularFilesOnlyAndExtensionCase) {
   EXPECT_EQ(FindExtensionCaseVariant(dir / "ROADS.dbf"), dir / "ROADS.DBF");
   EXPECT_EQ(FindExtensionCaseVariant(dir / "roads.dbf"), dir / "roads.dbf");  // name case counts
   EXPECT_TRUE(SameFile(dir / "ROADS.DBF", dir.Path() + "/./ROADS.DBF"));
+  // Outputs that do not exist yet are compared by where their spellings lead.
+  EXPECT_TRUE(SameFile(dir / "new.mif", dir.Path() + "/./new.mif"));
+  EXPECT_TRUE(SameFile(dir / "new.mif", dir.Path() + "//sub/../new.mif"));
+  EXPECT_FALSE(SameFile(dir / "new.mif", dir / "new.mid"));
+}
+
+TEST(Files, InputsThatAreNoRegularFilesFailAtOnceWithAReason) {
+  test::TempDir dir;
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0644), 0);
+  EXPECT_THROW(ByteStream s(dir / "fifo"), EFOpenError);  // never blocks
+  try {
+    ByteStream s(dir.Path());
+    FAIL();
+  } catch (const EFOpenError& e) {
+    EXPECT_NE(e.Message().find("Is a directory"), std::string::npos) << e.Message();
+  }
+  TextFileWriter out;
+  EXPECT_THROW(out.Create(dir / "fifo"), EFCreateError);  // nobody reads it
 }
 
 TEST(RegionalSettings, UnsafeValuesFallBackToTheDefaults) {
