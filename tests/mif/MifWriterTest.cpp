@@ -47,22 +47,22 @@ TEST(MifObjects, PointHasNoEmptyLineAfterIt) {
             "Point 0,00000000 -0,00000001\r\n");
 }
 
+template <typename Shape>
+Shape MultiPart(std::vector<int32_t> parts, std::vector<TSFPoint> points) {
+  Shape shape;
+  shape.NumParts = static_cast<int32_t>(parts.size());
+  shape.NumPoints = static_cast<int32_t>(points.size());
+  shape.Parts = std::move(parts);
+  shape.Points = std::move(points);
+  return shape;
+}
+
 TSFPolyLine Line(std::vector<int32_t> parts, std::vector<TSFPoint> points) {
-  TSFPolyLine l;
-  l.NumParts = static_cast<int32_t>(parts.size());
-  l.NumPoints = static_cast<int32_t>(points.size());
-  l.Parts = std::move(parts);
-  l.Points = std::move(points);
-  return l;
+  return MultiPart<TSFPolyLine>(std::move(parts), std::move(points));
 }
 
 TSFPolygon Polygon(std::vector<int32_t> parts, std::vector<TSFPoint> points) {
-  TSFPolygon p;
-  p.NumParts = static_cast<int32_t>(parts.size());
-  p.NumPoints = static_cast<int32_t>(points.size());
-  p.Parts = std::move(parts);
-  p.Points = std::move(points);
-  return p;
+  return MultiPart<TSFPolygon>(std::move(parts), std::move(points));
 }
 
 TEST(MifObjects, PLineSingleAndMultiSection) {
