@@ -34,6 +34,19 @@ constexpr const char* kInvalidShpText = "不正なSHPファイルです。";
 
 [[noreturn]] void Fail(const std::string& what) { throw HostileFailure(what); }
 
+// Inside a catch-all: a finding passes through, any other error where none was due becomes one.
+[[noreturn]] void ReportUnexpectedError() {
+  try {
+    throw;
+  } catch (const HostileFailure&) {
+    throw;
+  } catch (const Exception& e) {
+    Fail(std::string("an error where none was due: ") + e.what());
+  } catch (const std::exception& e) {
+    Fail(std::string("an error outside the hierarchy: ") + e.what());
+  }
+}
+
 // One scratch folder per process: a fuzzer calls a target millions of times, and a fresh
 // folder each time would cost more than the conversion.
 class WorkDir {
@@ -574,12 +587,8 @@ void ReadTable(std::string_view data) {
         Fail("a writable open reads other rows than a read-only one");
       }
     }
-  } catch (const HostileFailure&) {
-    throw;
-  } catch (const Exception& e) {
-    Fail(std::string("an error where none was due: ") + e.what());
-  } catch (const std::exception& e) {
-    Fail(std::string("an error outside the hierarchy: ") + e.what());
+  } catch (...) {
+    ReportUnexpectedError();
   }
   ExpectUnchanged(path, data, "the table");
   ExpectNoDescriptorLeak();
@@ -686,12 +695,8 @@ void LoadBatchFile(std::string_view data) {
         combine2 != combine || combineName2 != combineName || !SameRows(rows, rows2)) {
       Fail("a saved batch list does not load back as it was");
     }
-  } catch (const HostileFailure&) {
-    throw;
-  } catch (const Exception& e) {
-    Fail(std::string("an error where none was due: ") + e.what());
-  } catch (const std::exception& e) {
-    Fail(std::string("an error outside the hierarchy: ") + e.what());
+  } catch (...) {
+    ReportUnexpectedError();
   }
 }
 
@@ -764,12 +769,8 @@ void ProfileFile(std::string_view data) {
     } else {
       Fail("the file grew or shrank by more than a key");
     }
-  } catch (const HostileFailure&) {
-    throw;
-  } catch (const Exception& e) {
-    Fail(std::string("an error where none was due: ") + e.what());
-  } catch (const std::exception& e) {
-    Fail(std::string("an error outside the hierarchy: ") + e.what());
+  } catch (...) {
+    ReportUnexpectedError();
   }
 }
 
