@@ -9,6 +9,8 @@
 #endif
 
 #include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <mutex>
@@ -19,6 +21,7 @@
 #include "engine/ShpToMif.h"
 #include "support/ByteStrings.h"
 #include "support/Exceptions.h"
+#include "support/FileHandle.h"
 
 #ifndef PLEXOR_VERSION_TEXT
 #define PLEXOR_VERSION_TEXT "0.0.0.0"
@@ -31,6 +34,21 @@ constexpr int kExitTrue = 0;
 constexpr int kExitFalse = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitError = 3;
+constexpr int kExitInterrupted = 130;  // what shells report for a job ended by Ctrl-C
+
+// Set by SIGINT or SIGTERM: the conversion stops at the next record and removes what it
+// was writing. A second signal ends the program at once.
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int signal) {
+  interrupted.store(true);
+  std::signal(signal, SIG_DFL);
+}
+
+void CatchInterrupts() {
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+}
 
 const char* ShapeTypeName(int32_t type) {
   switch (type) {
@@ -64,6 +82,7 @@ class TerminalHost : public IConvertHost {
   }
   void SetStatusText(const std::string&) override {}
   RegionalSettings Regional() const override { return regional_; }
+  bool CancelRequested() const override { return interrupted.load(std::memory_order_relaxed); }
 
   void ConversionProgress(int64_t done, int64_t total) override {
     if (!progress_ || total <= 0) return;
@@ -92,9 +111,20 @@ class TerminalHost : public IConvertHost {
         line += ' ' + std::to_string(count);
       }
     }
+    if (summary.DeletedSkipped > 0) {
+      line += "; deleted " + std::to_string(summary.DeletedSkipped);
+    }
     if (!result) line += " (変換に失敗しました。)";
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
+    for (const std::string& warning : summary.Warnings()) {
+      std::fprintf(stderr, "%s: %s: %s\n", MessageTitle(MessageKind::Warning), source.c_str(),
+                   warning.c_str());
+    }
+    if (!result && !summary.FailureReason.empty()) {
+      std::fprintf(stderr, "%s: %s: %s\n", MessageTitle(MessageKind::Error), source.c_str(),
+                   summary.FailureReason.c_str());
+    }
   }
 
  private:
@@ -111,12 +141,62 @@ class TerminalHost : public IConvertHost {
   int lastPercent_ = -1;
 };
 
-int RunConvert(int index, const std::string& source, std::string target, TerminalHost& host) {
-  if (target.empty()) target = ChangeFileExt(source, ".mif");
-  const bool ok = ConvertShpToMif(index, source, target, host);
-  host.ShowMessage(ok ? MessageKind::Information : MessageKind::Error,
-                   ok ? "変換に成功しました。" : "変換に失敗しました。");
-  return ok ? kExitTrue : kExitFalse;
+// Where each source's MIF goes: beside it, into a folder, or one named target.
+std::vector<std::string> TargetsFor(const std::vector<std::string>& sources,
+                                    const std::string& output, const std::string& folder) {
+  std::vector<std::string> targets;
+  for (const std::string& source : sources) {
+    if (!output.empty()) {
+      targets.push_back(output);
+    } else if (!folder.empty()) {
+      std::string dir = folder;
+      if (dir.back() != '/') dir += '/';
+      targets.push_back(dir + ChangeFileExt(GetFileName(source), ".mif"));
+    } else {
+      targets.push_back(ChangeFileExt(source, ".mif"));
+    }
+  }
+  return targets;
+}
+
+// Two sources written to one pair would leave only the last; such a command line is a
+// mistake, found before anything runs.
+bool TargetsAreDistinct(const std::vector<std::string>& sources,
+                        const std::vector<std::string>& targets) {
+  for (size_t i = 0; i < targets.size(); ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      if (SameFile(targets[i], targets[j]) || SameFile(MidPathOf(targets[i]), MidPathOf(targets[j]))) {
+        std::fprintf(stderr, "%s: %s と %s は同じ %s に出力されます。\n",
+                     MessageTitle(MessageKind::Error), sources[j].c_str(), sources[i].c_str(),
+                     targets[i].c_str());
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+int RunConvert(int index, const std::vector<std::string>& sources, const std::string& output,
+               const std::string& folder, TerminalHost& host) {
+  const std::vector<std::string> targets = TargetsFor(sources, output, folder);
+  if (!TargetsAreDistinct(sources, targets)) return kExitUsage;
+  int rc = kExitTrue;
+  for (size_t i = 0; i < sources.size(); ++i) {
+    const bool ok = ConvertShpToMif(index, sources[i], targets[i], host);
+    if (interrupted) {
+      host.ShowMessage(MessageKind::Warning, kCancelledText);
+      const size_t finished = i + (ok ? 1 : 0);
+      for (size_t k = 0; k < finished; ++k) {
+        std::fprintf(stderr, "変換済み: %s\n", targets[k].c_str());
+      }
+      return kExitInterrupted;
+    }
+    const std::string prefix = sources.size() > 1 ? sources[i] + ": " : "";
+    host.ShowMessage(ok ? MessageKind::Information : MessageKind::Error,
+                     prefix + (ok ? "変換に成功しました。" : "変換に失敗しました。"));
+    if (!ok) rc = kExitFalse;
+  }
+  return rc;
 }
 
 int RunBatchFile(const std::string& path, int jobs, TerminalHost& host) {
@@ -141,9 +221,15 @@ int RunBatchFile(const std::string& path, int jobs, TerminalHost& host) {
   bool allConverted = true;
   for (size_t i = 0; i < rows.size(); ++i) {
     const char* mark = rows[i].Mark == 0 ? "OK" : rows[i].Mark == 1 ? "NG" : "--";
-    std::printf("%zu\t%s\t%s\t%s\n", i + 1, mark, rows[i].SourcePath.c_str(),
+    std::printf("%zu\t%s\t%s\t%s", i + 1, mark, rows[i].SourcePath.c_str(),
                 rows[i].TargetPath.c_str());
+    if (rows[i].Mark == 1 && !rows[i].Reason.empty()) std::printf("\t%s", rows[i].Reason.c_str());
+    std::printf("\n");
     allConverted = allConverted && rows[i].Mark == 0;
+  }
+  if (interrupted) {
+    host.ShowMessage(MessageKind::Warning, kCancelledText);
+    return kExitInterrupted;
   }
   if (options.Combine) std::printf("統合: %s\n", combineName.c_str());
   return allConverted ? kExitTrue : kExitFalse;
@@ -168,13 +254,19 @@ int Main(int argc, char** argv) {
       ->capture_default_str();
 
   int index = -1;
-  std::string source, target;
-  CLI::App* convert = app.add_subcommand("convert", "シェープファイルを 1 つ変換します");
+  std::vector<std::string> sources;
+  std::string output, folder;
+  CLI::App* convert = app.add_subcommand("convert", "シェープファイルを変換します");
   convert->add_option("-c,--coordsys", index, "座標系の番号 (0-40, plexor coordsys で一覧)")
       ->required()
       ->check(CLI::Range(0, kCoordSysCount - 1));
-  convert->add_option("source", source, "変換元の .shp")->required();
-  convert->add_option("target", target, "変換先の .mif (省略時は .shp と同じ名前)");
+  convert->add_option("sources", sources, "変換元の .shp (複数可; 出力は各 .shp と同じ名前の .mif/.mid)")
+      ->required();
+  CLI::Option* outputOption =
+      convert->add_option("-o,--output", output, "変換先の .mif (変換元が 1 つのときだけ)");
+  convert->add_option("-d,--directory", folder, "変換先のフォルダー (名前は変換元と同じ)")
+      ->check(CLI::ExistingDirectory)
+      ->excludes(outputOption);
 
   std::string batchFile;
   int jobs = 1;
@@ -199,8 +291,27 @@ int Main(int argc, char** argv) {
   RegionalSettings regional;
   regional.ShortDateFormat = dateFormat;
   TerminalHost host(regional);
+  CatchInterrupts();
   try {
-    if (*convert) return RunConvert(index, source, target, host);
+    if (*convert) {
+      if (!output.empty() && sources.size() > 1) {
+        std::fprintf(stderr, "%s: -o は変換元が 1 つのときだけ使えます (複数なら -d フォルダー)。\n",
+                     MessageTitle(MessageKind::Error));
+        return kExitUsage;
+      }
+      // The old form "convert SOURCE TARGET.mif" would now read the target as a source.
+      for (const std::string& source : sources) {
+        const std::string name = GetFileName(source);
+        const std::string_view ext =
+            name.size() >= 4 ? std::string_view(name).substr(name.size() - 4) : "";
+        if (SameTextAscii(ext, ".mif") || SameTextAscii(ext, ".mid")) {
+          std::fprintf(stderr, "%s: %s は変換元になりません。変換先は -o で指定します。\n",
+                       MessageTitle(MessageKind::Error), source.c_str());
+          return kExitUsage;
+        }
+      }
+      return RunConvert(index, sources, output, folder, host);
+    }
     if (*batch) return RunBatchFile(batchFile, jobs, host);
     if (*coordsys) return PrintCoordSys();
   } catch (const std::exception& e) {

@@ -50,6 +50,9 @@ constexpr unsigned char kEndOfFile = 0x1A;
 // table costs one system call per window rather than one per record.
 constexpr size_t kReadWindowSize = 256 * 1024;
 
+// From this width on, an N field without decimals can hold values beyond 32 bits.
+constexpr unsigned char kLargeintWidth = 10;
+
 constexpr const char* kTableNotFound = "テーブルが見つかりません";
 constexpr const char* kBadVersion = "このバージョンのDBFには対応してません";
 constexpr const char* kMdxNeedsReadOnly = "mdxのあるDBFはreadOnlyでしかオープンできません";
@@ -119,6 +122,33 @@ bool ParseInteger(std::string_view text, int32_t& value) {
   if (signedValue > INT32_MAX) return false;
   value = static_cast<int32_t>(signedValue);
   return true;
+}
+
+bool IsIntegerText(std::string_view text) {
+  const size_t sign = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  if (text.size() == sign) return false;
+  for (size_t i = sign; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+bool ParseLargeint(std::string_view text, int64_t& value) {
+  if (!IsIntegerText(text)) return false;
+  const char* first = text.data() + (text[0] == '+' ? 1 : 0);
+  const auto r = std::from_chars(first, text.data() + text.size(), value);
+  return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+// The digits of an integer text of any length, as an integer is written: no '+', no leading
+// zeros, no minus on zero. Text that is no integer has no value.
+void AppendIntegerDigits(std::string_view text, std::string& out) {
+  if (!IsIntegerText(text)) return;
+  const bool negative = text[0] == '-';
+  size_t i = text[0] == '+' || negative ? 1 : 0;
+  while (i + 1 < text.size() && text[i] == '0') ++i;
+  if (negative && !(text.size() - i == 1 && text[i] == '0')) out.push_back('-');
+  out.append(text.substr(i));
 }
 
 // Accepts [+-]?(d+(.d*)?|.d+)([eE][+-]?d+)? and nothing else: no blanks inside, no locale.
@@ -318,6 +348,13 @@ TDbfValue TDbfValue::Integer(int32_t value) {
   return v;
 }
 
+TDbfValue TDbfValue::Largeint(int64_t value) {
+  TDbfValue v;
+  v.kind_ = Kind::Largeint;
+  v.integer_ = value;
+  return v;
+}
+
 TDbfValue TDbfValue::Float(double value) {
   TDbfValue v;
   v.kind_ = Kind::Float;
@@ -367,6 +404,7 @@ struct TLocalDbf::Impl {
   bool readOnly = false;
   bool locateNext = false;
   bool showDeleted = false;
+  bool readAhead = false;
   bool noRecordFetched = true;
 
   std::vector<TFieldDef> defs;
@@ -386,8 +424,8 @@ struct TLocalDbf::Impl {
   std::vector<unsigned char> spare;
   bool hasCurrent = false;
 
-  // Read window, used only while the file is held exclusively: nobody else can change the
-  // bytes under it, and this table's own writes empty it.
+  // Read window, used while the file is held exclusively (nobody else can change the bytes
+  // under it, and this table's own writes empty it) or when a reader asks for read-ahead.
   std::vector<unsigned char> window;
   int64_t windowStart = 0;
   size_t windowFill = 0;
@@ -532,7 +570,7 @@ void TLocalDbf::Impl::Open() {
   current.assign(static_cast<size_t>(recordBufferSize), 0);
   spare.assign(static_cast<size_t>(recordBufferSize), 0);
   hasCurrent = false;
-  useWindow = !readOnly;
+  useWindow = !readOnly || readAhead;
   windowFill = 0;
   if (useWindow)
     window.resize(std::max<size_t>(kReadWindowSize, static_cast<size_t>(recordLength)));
@@ -580,7 +618,15 @@ void TLocalDbf::Impl::BuildFieldDefs() {
         def.Size = length;
         break;
       case 'N':
-        def.DataType = decimalCount == 0 ? TFieldType::ftInteger : TFieldType::ftFloat;
+        // Ten digits no longer fit in 32 bits; such a field keeps its digits as a wide integer.
+        if (decimalCount != 0) {
+          def.DataType = TFieldType::ftFloat;
+        } else if (length >= kLargeintWidth) {
+          def.DataType = TFieldType::ftLargeint;
+          def.Size = length;
+        } else {
+          def.DataType = TFieldType::ftInteger;
+        }
         break;
       case 'D':
         def.DataType = TFieldType::ftDate;
@@ -744,6 +790,11 @@ TDbfValue TLocalDbf::Impl::ReadFieldValue(const unsigned char* record, int index
       if (!ParseInteger(TrimView(field, w), v)) return {};
       return TDbfValue::Integer(v);
     }
+    case TFieldType::ftLargeint: {
+      int64_t v;
+      if (!ParseLargeint(TrimView(field, w), v)) return {};
+      return TDbfValue::Largeint(v);
+    }
     case TFieldType::ftFloat: {
       double v;
       if (!ParseFloat(TrimView(field, w), v)) return {};
@@ -785,6 +836,9 @@ void TLocalDbf::Impl::AppendFieldText(const unsigned char* record, int index,
       out.append(text, std::to_chars(text, text + sizeof text, v).ptr);
       return;
     }
+    case TFieldType::ftLargeint:
+      AppendIntegerDigits(TrimView(field, w), out);
+      return;
     case TFieldType::ftFloat: {
       const std::string_view trimmed = TrimView(field, w);
       if (AppendPlainDecimal(trimmed, settings.DecimalSeparator, out)) return;
@@ -825,6 +879,8 @@ double NumberOf(const TDbfValue& value, TFieldType type) {
   switch (value.kind()) {
     case TDbfValue::Kind::Integer:
       return value.AsInteger();
+    case TDbfValue::Kind::Largeint:
+      return static_cast<double>(value.AsLargeint());
     case TDbfValue::Kind::Float:
       return value.AsFloat();
     case TDbfValue::Kind::String: {
@@ -842,6 +898,19 @@ double NumberOf(const TDbfValue& value, TFieldType type) {
       break;
   }
   throw EConvertError(kValueKindMismatch);
+}
+
+bool WideIntegerOf(const TDbfValue& value, int64_t& wide) {
+  switch (value.kind()) {
+    case TDbfValue::Kind::Integer:
+    case TDbfValue::Kind::Largeint:
+      wide = value.AsLargeint();
+      return true;
+    case TDbfValue::Kind::String:
+      return ParseLargeint(TrimView(value.AsText().data(), value.AsText().size()), wide);
+    default:
+      return false;
+  }
 }
 
 void FormatNumberField(double number, TFieldType type, int decimalCount, char* text,
@@ -930,10 +999,16 @@ void TLocalDbf::Impl::StoreFieldValue(int index, const TDbfValue& value) {
         break;
       }
       case 'N': {
-        const double number = NumberOf(value, type);
         char text[640];
         size_t length = 0;
-        FormatNumberField(number, type, static_cast<unsigned char>(decimals[index]), text, length);
+        int64_t wide = 0;
+        if (type == TFieldType::ftLargeint && WideIntegerOf(value, wide)) {
+          // Exact: a double would lose the digits past the 15th.
+          length = static_cast<size_t>(std::to_chars(text, text + sizeof text, wide).ptr - text);
+        } else {
+          FormatNumberField(NumberOf(value, type), type,
+                            static_cast<unsigned char>(decimals[index]), text, length);
+        }
         if (length > w) throw ELocalDbfError(kTooManyDigits);
         std::memcpy(area + (w - length), text, length);
         break;
@@ -1073,6 +1148,14 @@ bool TLocalDbf::Impl::KeyMatches(const unsigned char* record, int field, const T
       }
       return false;
     }
+    case K::Largeint: {
+      int64_t k;
+      if (key.kind() == K::Integer || key.kind() == K::Largeint) return key.AsLargeint() == v.AsLargeint();
+      if (key.kind() == K::Float) return static_cast<double>(v.AsLargeint()) == key.AsFloat();
+      return key.kind() == K::String &&
+             ParseLargeint(TrimView(key.AsText().data(), key.AsText().size()), k) &&
+             k == v.AsLargeint();
+    }
     case K::Date: {
       const int32_t day = v.AsDate().DayNumber();
       if (key.kind() == K::Date) return key.AsDate().DayNumber() == day;
@@ -1153,6 +1236,18 @@ TLocalDbf::TLocalDbf() : impl_(std::make_unique<Impl>(*this)) {}
 
 TLocalDbf::~TLocalDbf() {
   impl_->Close();
+}
+
+bool TLocalDbf::ReadAhead() const {
+  return impl_->readAhead;
+}
+void TLocalDbf::SetReadAhead(bool value) {
+  impl_->readAhead = value;
+}
+
+bool TLocalDbf::RecordDeleted() const {
+  const unsigned char* record = impl_->RecordForReading();
+  return record != nullptr && record[0] == kDeletedFlag;
 }
 
 const std::string& TLocalDbf::TableName() const {

@@ -14,12 +14,22 @@
 
 namespace plexor {
 
-enum class TFieldType : uint8_t { ftUnknown, ftString, ftInteger, ftFloat, ftDate, ftBoolean };
+// ftLargeint: an N field without decimals too wide for 32 bits (10 digits or more); its
+// values keep every digit.
+enum class TFieldType : uint8_t {
+  ftUnknown,
+  ftString,
+  ftInteger,
+  ftFloat,
+  ftDate,
+  ftBoolean,
+  ftLargeint
+};
 
 struct TFieldDef {
   std::string FieldName;  // the descriptor's bytes up to the first NUL, code page 932
   TFieldType DataType = TFieldType::ftUnknown;
-  int32_t Size = 0;  // the width for ftString, else 0
+  int32_t Size = 0;  // the width for ftString and ftLargeint, else 0
   bool Required = false;
   int32_t FieldNo = 0;  // 1-based descriptor position
 };
@@ -38,11 +48,12 @@ struct TDbfDate {
 // time value is kept as a float of days for Locate keys.
 class TDbfValue {
  public:
-  enum class Kind : uint8_t { Null, String, Integer, Float, Date, Boolean, DateTime };
+  enum class Kind : uint8_t { Null, String, Integer, Float, Date, Boolean, DateTime, Largeint };
 
   TDbfValue() = default;
   static TDbfValue Text(std::string_view text);
   static TDbfValue Integer(int32_t value);
+  static TDbfValue Largeint(int64_t value);
   static TDbfValue Float(double value);
   static TDbfValue Date(TDbfDate date);
   static TDbfValue Boolean(bool value);
@@ -53,6 +64,7 @@ class TDbfValue {
   bool IsNull() const { return kind_ == Kind::Null; }
   const std::string& AsText() const { return text_; }
   int32_t AsInteger() const { return static_cast<int32_t>(integer_); }
+  int64_t AsLargeint() const { return integer_; }
   double AsFloat() const { return float_; }
   TDbfDate AsDate() const { return TDbfDate::FromDayNumber(static_cast<int32_t>(integer_)); }
   bool AsBoolean() const { return integer_ != 0; }
@@ -89,6 +101,10 @@ class TLocalDbf {
   void SetLocateNext(bool value);
   bool Active() const;
   void SetActive(bool value);
+  // Reads a read-only table through a large window, for one pass from first to last (the
+  // conversion). Off, every fetch reads the file, so changes by others show at once.
+  bool ReadAhead() const;
+  void SetReadAhead(bool value);
   // The decimal separator and short date format of FieldAsString.
   const RegionalSettings& Regional() const;
   void SetRegional(const RegionalSettings& regional);
@@ -118,6 +134,9 @@ class TLocalDbf {
   void SetFiltered(bool value);
   std::function<void(TLocalDbf& table, bool& accept)> OnFilterRecord;
   void Refresh();
+
+  // True when the current record carries the deletion mark (seen with ShowDeleted).
+  bool RecordDeleted() const;
 
   // Field values of the current record (the record being judged inside OnFilterRecord).
   TDbfValue FieldValue(int index);

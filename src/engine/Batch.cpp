@@ -183,6 +183,7 @@ namespace {
 bool CombinedNamesAreSafe(const std::vector<TBatchRow>& rows, const std::string& combinedMif) {
   const std::string combinedMid = MidPathOf(combinedMif);
   if (SameFile(combinedMif, combinedMid)) return false;
+  if (IsShapefileCompanionPath(combinedMif) || IsShapefileCompanionPath(combinedMid)) return false;
   for (const TBatchRow& row : rows) {
     const std::string files[] = {row.SourcePath, AttributePathOf(row.SourcePath), row.TargetPath,
                                  MidPathOf(row.TargetPath)};
@@ -195,7 +196,7 @@ bool CombinedNamesAreSafe(const std::vector<TBatchRow>& rows, const std::string&
 
 // --- Converting rows -----------------------------------------------------------------------
 
-// Serialises a host for conversions running on several threads.
+// Serialises a host for conversions running on several threads: every hook goes through.
 class SerializedHost : public IConvertHost {
  public:
   explicit SerializedHost(IConvertHost& inner) : inner_(inner) {}
@@ -207,9 +208,31 @@ class SerializedHost : public IConvertHost {
     std::lock_guard lock(mutex_);
     inner_.SetStatusText(text);
   }
+  void ProcessPendingEvents() override {
+    std::lock_guard lock(mutex_);
+    inner_.ProcessPendingEvents();
+  }
   RegionalSettings Regional() const override {
     std::lock_guard lock(mutex_);
     return inner_.Regional();
+  }
+  void SetWaitCursor(bool on) override {
+    std::lock_guard lock(mutex_);
+    inner_.SetWaitCursor(on);
+  }
+  void SelectBatchRow(int index) override {
+    std::lock_guard lock(mutex_);
+    inner_.SelectBatchRow(index);
+  }
+  void BatchRowMarked(int index, int mark) override {
+    std::lock_guard lock(mutex_);
+    inner_.BatchRowMarked(index, mark);
+  }
+  // Asked at every record: the hosts answer from an atomic flag, so no lock is taken.
+  bool CancelRequested() const override { return inner_.CancelRequested(); }
+  void ConversionProgress(int64_t done, int64_t total) override {
+    std::lock_guard lock(mutex_);
+    inner_.ConversionProgress(done, total);
   }
   void ConversionFinished(const std::string& source, bool result,
                           const TConvertSummary& summary) override {
@@ -224,31 +247,41 @@ class SerializedHost : public IConvertHost {
 
 void ConvertRowsInOrder(std::vector<TBatchRow>& rows, IConvertHost& host) {
   const size_t count = rows.size();
-  for (size_t i = 0; i < count; ++i) {
+  for (size_t i = 0; i < count && !host.CancelRequested(); ++i) {
     ShowRow(host, static_cast<int>(i));
+    TConvertSummary summary;
     const bool ok = ConvertShpToMif(BatchRowIndex(rows[i]), rows[i].SourcePath,
-                                    rows[i].TargetPath, host);
+                                    rows[i].TargetPath, host, &summary);
+    // A row stopped by the user was not converted, nor did it fail.
+    if (!ok && host.CancelRequested()) break;
     rows[i].Mark = ok ? 0 : 1;
+    rows[i].Reason = summary.FailureReason;
     host.BatchRowMarked(static_cast<int>(i), rows[i].Mark);
   }
 }
 
-// Rows that share a file (an input, an output or a table opened exclusively) must run in
-// list order, so a parallel run gives the very files a sequential one gives.
-std::vector<int> EarlierRowSharingAFile(const std::vector<TBatchRow>& rows) {
+// Rows that share a file (an input or an output) must run in list order, so a parallel run
+// gives the very files a sequential one gives: a row waits for every earlier row it shares
+// a file with. Those rows waited for theirs in turn, so whatever reached a shared file
+// through rows in between is on disk by then.
+std::vector<std::vector<size_t>> EarlierRowsSharingAFile(const std::vector<TBatchRow>& rows) {
   std::vector<std::vector<std::string>> files;
   for (const TBatchRow& row : rows) {
     files.push_back({row.SourcePath, AttributePathOf(row.SourcePath), row.TargetPath,
                      MidPathOf(row.TargetPath)});
   }
-  std::vector<int> before(rows.size(), -1);
-  for (size_t i = 0; i < rows.size(); ++i) {
-    for (size_t j = i; j-- > 0 && before[i] < 0;) {
-      for (const std::string& a : files[i]) {
-        for (const std::string& b : files[j]) {
-          if (SameFile(a, b)) before[i] = static_cast<int>(j);
-        }
+  auto share = [&](size_t i, size_t j) {
+    for (const std::string& a : files[i]) {
+      for (const std::string& b : files[j]) {
+        if (SameFile(a, b)) return true;
       }
+    }
+    return false;
+  };
+  std::vector<std::vector<size_t>> before(rows.size());
+  for (size_t i = 0; i < rows.size(); ++i) {
+    for (size_t j = 0; j < i; ++j) {
+      if (share(i, j)) before[i].push_back(j);
     }
   }
   return before;
@@ -256,24 +289,28 @@ std::vector<int> EarlierRowSharingAFile(const std::vector<TBatchRow>& rows) {
 
 void ConvertRowsInParallel(std::vector<TBatchRow>& rows, int jobs, IConvertHost& host) {
   for (const TBatchRow& row : rows) BatchRowIndex(row);  // a bad index ends the run up front
-  const std::vector<int> before = EarlierRowSharingAFile(rows);
+  const std::vector<std::vector<size_t>> before = EarlierRowsSharingAFile(rows);
   SerializedHost shared(host);
   std::mutex mutex;
   std::condition_variable changed;
   std::vector<char> done(rows.size(), 0);
   std::vector<int> marks(rows.size(), -1);
+  std::vector<std::string> reasons(rows.size());
   std::vector<std::exception_ptr> errors(rows.size());
   size_t next = 0;
   bool stop = false;
 
+  auto ready = [&](size_t i) {
+    return std::all_of(before[i].begin(), before[i].end(), [&](size_t j) { return done[j] != 0; });
+  };
   auto worker = [&] {
     for (;;) {
       size_t i;
       {
         std::unique_lock lock(mutex);
-        if (stop || next == rows.size()) return;
+        if (stop || next == rows.size() || host.CancelRequested()) return;
         i = next++;
-        changed.wait(lock, [&] { return before[i] < 0 || done[before[i]]; });
+        changed.wait(lock, [&] { return stop || ready(i); });
         // A row behind a failed one is not converted, as in a sequential run.
         if (stop) {
           done[i] = 1;
@@ -282,17 +319,20 @@ void ConvertRowsInParallel(std::vector<TBatchRow>& rows, int jobs, IConvertHost&
         }
       }
       int mark = -1;
+      std::string reason;
       std::exception_ptr error;
       try {
-        mark = ConvertShpToMif(BatchRowIndex(rows[i]), rows[i].SourcePath, rows[i].TargetPath,
-                               shared)
-                   ? 0
-                   : 1;
+        TConvertSummary summary;
+        const bool ok = ConvertShpToMif(BatchRowIndex(rows[i]), rows[i].SourcePath,
+                                        rows[i].TargetPath, shared, &summary);
+        if (ok || !host.CancelRequested()) mark = ok ? 0 : 1;
+        reason = summary.FailureReason;
       } catch (...) {
         error = std::current_exception();
       }
       std::lock_guard lock(mutex);
       marks[i] = mark;
+      reasons[i] = reason;
       errors[i] = error;
       done[i] = 1;
       if (error) stop = true;
@@ -311,6 +351,7 @@ void ConvertRowsInParallel(std::vector<TBatchRow>& rows, int jobs, IConvertHost&
       std::rethrow_exception(errors[i]);
     }
     rows[i].Mark = marks[i];
+    rows[i].Reason = reasons[i];
     if (done[i]) host.BatchRowMarked(static_cast<int>(i), rows[i].Mark);
   }
 }
@@ -444,6 +485,7 @@ bool CanCombineBatch(const std::vector<TBatchRow>& rows) {
       {
         TLocalDbf dbf;
         dbf.SetTableName(table);
+        dbf.SetReadOnly(true);  // inputs are only ever read
         dbf.Open();
         ReadDbfColumns(dbf, columns);
       }
@@ -490,7 +532,9 @@ bool RunBatch(std::vector<TBatchRow>& rows, const TBatchRunOptions& options, ICo
     } else {
       ConvertRowsInOrder(rows, host);
     }
-    if (options.Combine) CombineBatchOutputs(rows, options.CombineName, host);
+    if (options.Combine && !host.CancelRequested()) {
+      CombineBatchOutputs(rows, options.CombineName, host);
+    }
   } catch (...) {
     error = std::current_exception();
   }

@@ -15,6 +15,7 @@ struct TBatchRow {
   std::string SourcePath;
   std::string TargetPath;
   int Mark = -1;  // -1 none, 0 converted, 1 failed
+  std::string Reason;  // why the last run failed this row (UTF-8), else empty
 };
 
 inline constexpr const char* kNoBatchListText = "対象のバッチリストがありません。";

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "support/RegionalSettings.h"
 #include "support/UserMessages.h"
@@ -15,6 +16,15 @@ struct TConvertSummary {
   int64_t Objects = 0;
   int64_t MidRows = 0;
   std::map<int32_t, int64_t> SkippedByShapeType;  // Null and the kinds not converted
+  int64_t DeletedSkipped = 0;      // shapes passed over with their deleted record
+  int64_t ShapesWithoutRecord = 0;  // written with a row of empty fields
+  int64_t RecordsWithoutShape = 0;  // attribute records after the last shape
+  int64_t LineBreaksBlanked = 0;    // CR and LF bytes in text values written as blanks
+  // Why the conversion failed (UTF-8), empty when it succeeded.
+  std::string FailureReason;
+
+  // Texts for people: what the user should know although the conversion succeeded.
+  std::vector<std::string> Warnings() const;
 };
 
 class IConvertHost : public IUserMessages {
@@ -30,6 +40,8 @@ class IConvertHost : public IUserMessages {
   virtual void SelectBatchRow(int /*index*/) {}
   // The batch run has set the mark of row `index` (-1 none, 0 converted, 1 failed).
   virtual void BatchRowMarked(int /*index*/, int /*mark*/) {}
+  // Polled at every record: true stops the conversion there, and it leaves no output.
+  virtual bool CancelRequested() const { return false; }
   // Progress of the conversion running now, by bytes of the .shp read.
   virtual void ConversionProgress(int64_t /*done*/, int64_t /*total*/) {}
   virtual void ConversionFinished(const std::string& /*source*/, bool /*result*/,

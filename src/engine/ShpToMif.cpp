@@ -1,5 +1,6 @@
 #include "engine/ShpToMif.h"
 
+#include <array>
 #include <memory>
 
 #include "dbf/localDbf.h"
@@ -19,21 +20,52 @@ constexpr const char* kPreparingText = "変換の準備をしています。";
 constexpr const char* kConvertingSuffix = "を変換しています。";
 constexpr const char* kFinishingText = "変換の後処理をしています。";
 constexpr const char* kOutputIsInputReason = "入力ファイルと同じファイルには出力できません";
+constexpr const char* kCompanionReason =
+    "シェープファイルを構成するファイルの拡張子には出力できません";
+constexpr const char* kHeaderRefusedReason = "SHPファイルのヘッダーが不正です。";
 
 // Progress is reported every so many records: often enough for a smooth bar, rarely enough
 // to cost nothing.
 constexpr int64_t kProgressEvery = 4096;
 
-// An output that is also an input would be emptied before it is read: refuse before any
-// file is opened.
-void CheckOutputsAreNotInputs(const std::string& source, const std::string& table,
-                              const std::string& mif, const std::string& mid) {
+// The files that make up a shapefile. An output under one of these names would destroy
+// the data of some shapefile, even when it is not this conversion's input.
+constexpr std::array<const char*, 10> kCompanionExtensions = {
+    ".shp", ".shx", ".dbf", ".prj", ".cpg", ".sbn", ".sbx", ".qix", ".fix", ".xml"};
+
+}  // namespace
+
+bool IsShapefileCompanionPath(const std::string& path) {
+  const std::string name = GetFileName(path);
+  for (const char* ext : kCompanionExtensions) {
+    const std::string_view e(ext);
+    if (name.size() > e.size() && SameTextAscii(std::string_view(name).substr(name.size() - e.size()), e)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+namespace {
+
+// An output that is an input, or a shapefile's own file, would be destroyed: refuse before
+// any file is opened.
+void CheckOutputsAreSafe(const std::string& source, const std::string& table,
+                         const std::string& mif, const std::string& mid) {
   for (const std::string* output : {&mif, &mid}) {
+    if (IsShapefileCompanionPath(*output)) {
+      throw EFCreateError(FileCreateErrorText(*output, kCompanionReason));
+    }
     if (SameFile(*output, source) || SameFile(*output, table)) {
       throw EFCreateError(FileCreateErrorText(*output, kOutputIsInputReason));
     }
   }
   if (SameFile(mif, mid)) throw EFCreateError(FileCreateErrorText(mid, kOutputIsInputReason));
+}
+
+std::string CutRecordReason(int64_t recordNumber, int64_t offset) {
+  return "レコード " + std::to_string(recordNumber) + " (SHPファイルの " +
+         std::to_string(offset) + " バイト目) を読めません: ";
 }
 
 // Shape types without a reader: the record header's content length (16-bit words, the shape
@@ -52,66 +84,148 @@ struct Buffers {
   std::string row;
 };
 
-void ConvertRecords(int32_t index, ByteStream& stream, TLocalDbf& table, TextFileWriter& mif,
-                    TextFileWriter& mid, IConvertHost& host, Buffers& b,
-                    TConvertSummary& summary, bool& headerAccepted) {
-  const RegionalSettings regional = host.Regional();
-  const char sep = regional.DecimalSeparator;
-  const std::string clause = GetCoordSysClause(index);
-  headerAccepted = ReadShpHeader(stream, host);
-  if (!headerAccepted) return;
-  WriteMifHeader(mif, clause);
-  ReadDbfColumns(table, b.columns);
-  WriteMifColumns(mif, b.columns);
+// Shape n pairs with record n of the table counted in the file, deleted ones included, so
+// that a deleted record never shifts the rows of the shapes after it.
+class AttributeCursor {
+ public:
+  explicit AttributeCursor(TLocalDbf& table) : table_(table), count_(table.RecordCount()) {}
 
-  const int64_t size = stream.Size();
-  int64_t records = 0;
-  while (stream.Position() < size) {
-    // A file that ends inside a record header has lost its last record.
-    if (stream.Remaining() < kShpRecordHeaderSize) throw EReadError(kReadErrorText);
-    const TShpRecordHeader header = ReadShpRecordHeader(stream);
-    bool written = true;
-    switch (header.ShapeType) {
-      case kShapePoint:
-        ReadShpPoint(stream, b.point);
-        WriteMifPoint(mif, b.point, sep);
-        break;
-      case kShapePolyLine:
-        ReadShpPolyLine(stream, b.line);
-        WriteMifPLine(mif, b.line, sep);
-        break;
-      case kShapePolygon:
-        ReadShpPolygon(stream, b.polygon);
-        WriteMifRegion(mif, b.polygon, sep);
-        break;
-      case kShapeNull:
-        written = false;
-        break;
-      default:
-        SkipRecordContent(stream, header);
-        written = false;
-        break;
-    }
-    if (written) {
-      ++summary.Objects;
-      BuildMidRow(table, regional, b.row);
-      WriteMidRow(mid, b.row);
-      ++summary.MidRows;
-    } else {
-      ++summary.SkippedByShapeType[header.ShapeType];
-    }
-    // Every record, of whatever kind, takes one attribute record, so they pair by position.
-    table.Next();
-    if (++records % kProgressEvery == 0) host.ConversionProgress(stream.Position(), size);
+  bool HasRecord() const { return position_ < count_; }
+  bool Deleted() const { return HasRecord() && table_.RecordDeleted(); }
+  void Advance() {
+    if (HasRecord() && position_ + 1 < count_) table_.Next();
+    ++position_;
   }
-  host.ConversionProgress(size, size);
-  // Buffered output reaches the disk here, so that a full disk fails the conversion rather
-  // than its closing.
-  mif.Flush();
-  mid.Flush();
+  int64_t RecordsLeft() const { return position_ < count_ ? count_ - position_ : 0; }
+
+ private:
+  TLocalDbf& table_;
+  int64_t count_;
+  int64_t position_ = 0;
+};
+
+// Reads and writes one record of a converted kind; false for the kinds passed over.
+bool ConvertShape(ByteStream& stream, const TShpRecordHeader& header, TextFileWriter& mif,
+                  char sep, Buffers& b) {
+  switch (header.ShapeType) {
+    case kShapePoint:
+      ReadShpPoint(stream, b.point);
+      WriteMifPoint(mif, b.point, sep);
+      return true;
+    case kShapePolyLine:
+      ReadShpPolyLine(stream, b.line);
+      WriteMifPLine(mif, b.line, sep);
+      return true;
+    case kShapePolygon:
+      ReadShpPolygon(stream, b.polygon);
+      WriteMifRegion(mif, b.polygon, sep);
+      return true;
+    case kShapeNull:
+      return false;
+    default:
+      SkipRecordContent(stream, header);
+      return false;
+  }
+}
+
+class Conversion {
+ public:
+  Conversion(ByteStream& stream, TLocalDbf& table, TextFileWriter& mif, TextFileWriter& mid,
+             IConvertHost& host, TConvertSummary& summary)
+      : stream_(stream), table_(table), mif_(mif), mid_(mid), host_(host), summary_(summary) {}
+
+  // False when the header was refused.
+  bool Run(int32_t index) {
+    const RegionalSettings regional = host_.Regional();
+    const std::string clause = GetCoordSysClause(index);
+    if (!ReadShpHeader(stream_, host_)) return false;
+    WriteMifHeader(mif_, clause);
+    ReadDbfColumns(table_, b_.columns);
+    WriteMifColumns(mif_, b_.columns);
+
+    AttributeCursor records(table_);
+    const int64_t size = stream_.Size();
+    int64_t count = 0;
+    while (stream_.Position() < size) {
+      if (host_.CancelRequested()) throw EAbort(kCancelledText);
+      const int64_t offset = stream_.Position();
+      // Input faults name the record; output faults name their file already.
+      try {
+        ConvertRecord(records, regional);
+      } catch (const EReadError& e) {
+        throw EReadError(CutRecordReason(count + 1, offset) + e.what());
+      } catch (const ERangeError& e) {
+        throw EReadError(CutRecordReason(count + 1, offset) + e.what());
+      }
+      if (++count % kProgressEvery == 0) host_.ConversionProgress(stream_.Position(), size);
+    }
+    summary_.RecordsWithoutShape = records.RecordsLeft();
+    host_.ConversionProgress(size, size);
+    return true;
+  }
+
+ private:
+  void ConvertRecord(AttributeCursor& records, const RegionalSettings& regional) {
+    // A file that ends inside a record header has lost its last record.
+    if (stream_.Remaining() < kShpRecordHeaderSize) throw EReadError(kReadErrorText);
+    const TShpRecordHeader header = ReadShpRecordHeader(stream_);
+    if (records.Deleted()) {
+      // A deleted record hides its shape, as other readers treat a deleted feature.
+      if (header.ShapeType != kShapeNull) SkipRecordContent(stream_, header);
+      ++summary_.DeletedSkipped;
+    } else if (ConvertShape(stream_, header, mif_, regional.DecimalSeparator, b_)) {
+      ++summary_.Objects;
+      if (records.HasRecord()) {
+        summary_.LineBreaksBlanked += BuildMidRow(table_, regional, b_.row);
+      } else {
+        BuildEmptyMidRow(table_, b_.row);
+        ++summary_.ShapesWithoutRecord;
+      }
+      WriteMidRow(mid_, b_.row);
+      ++summary_.MidRows;
+    } else {
+      ++summary_.SkippedByShapeType[header.ShapeType];
+    }
+    // Every record, of whatever kind, takes one attribute record.
+    records.Advance();
+  }
+
+  ByteStream& stream_;
+  TLocalDbf& table_;
+  TextFileWriter& mif_;
+  TextFileWriter& mid_;
+  IConvertHost& host_;
+  TConvertSummary& summary_;
+  Buffers b_;
+};
+
+// Both files are finished before either is renamed, so a failure in writing leaves the
+// earlier pair as it was.
+void PublishPair(TextFileWriter& mif, TextFileWriter& mid) {
+  mif.Finish();
+  mid.Finish();
+  mif.Publish();
+  mid.Publish();
 }
 
 }  // namespace
+
+std::vector<std::string> TConvertSummary::Warnings() const {
+  std::vector<std::string> warnings;
+  if (ShapesWithoutRecord > 0) {
+    warnings.push_back("属性レコードのない図形が " + std::to_string(ShapesWithoutRecord) +
+                       " 件あります。属性は空で出力しました。");
+  }
+  if (RecordsWithoutShape > 0) {
+    warnings.push_back("図形のない属性レコードが " + std::to_string(RecordsWithoutShape) +
+                       " 件あります。出力していません。");
+  }
+  if (LineBreaksBlanked > 0) {
+    warnings.push_back("文字列の値の中の改行 " + std::to_string(LineBreaksBlanked) +
+                       " 個を空白にしました。");
+  }
+  return warnings;
+}
 
 std::string AttributePathOf(const std::string& source) {
   return FindExtensionCaseVariant(ChangeFileExt(source, ".dbf"));
@@ -121,11 +235,22 @@ std::string MidPathOf(const std::string& target) { return ChangeFileExt(target, 
 
 bool ConvertShpToMif(int32_t index, const std::string& source, const std::string& target,
                      IConvertHost& host, TConvertSummary* summaryOut) {
-  if (!RegularFileExists(source)) return false;
+  TConvertSummary summary;
+  auto fail = [&](std::string reason) {
+    summary.FailureReason = std::move(reason);
+    if (summaryOut) *summaryOut = summary;
+    host.ConversionFinished(source, false, summary);
+    return false;
+  };
+  if (!RegularFileExists(source)) {
+    return fail("SHPファイルがありません: " + NativeToUtf8(source));
+  }
   const std::string tablePath = AttributePathOf(source);
-  if (!RegularFileExists(tablePath)) return false;
+  if (!RegularFileExists(tablePath)) {
+    return fail("DBFファイルがありません: " + NativeToUtf8(tablePath));
+  }
   const std::string midPath = MidPathOf(target);
-  CheckOutputsAreNotInputs(source, tablePath, target, midPath);
+  CheckOutputsAreSafe(source, tablePath, target, midPath);
 
   host.SetStatusText(kPreparingText);
   std::unique_ptr<ByteStream> stream;
@@ -134,7 +259,12 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
   TextFileWriter mid;
   try {
     stream = std::make_unique<ByteStream>(source);
+    // Inputs are only read: a table on a read-only share or owned by someone else converts,
+    // and nothing of it is ever held for writing.
     table->SetTableName(tablePath);
+    table->SetReadOnly(true);
+    table->SetShowDeleted(true);
+    table->SetReadAhead(true);
     table->SetRegional(host.Regional());
     table->Open();
     mif.Create(target);
@@ -147,14 +277,12 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
   }
   host.SetStatusText(NativeToUtf8(source) + kConvertingSuffix);
 
-  TConvertSummary summary;
   bool result = false;
   try {
-    Buffers buffers;
-    bool headerAccepted = false;
-    ConvertRecords(index, *stream, *table, mif, mid, host, buffers, summary, headerAccepted);
-    result = headerAccepted;
-  } catch (...) {
+    result = Conversion(*stream, *table, mif, mid, host, summary).Run(index);
+    if (!result) summary.FailureReason = kHeaderRefusedReason;
+  } catch (const std::exception& e) {
+    summary.FailureReason = e.what();
     result = false;
   }
 
@@ -163,11 +291,16 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
     if (table->Active()) table->Close();
     table.reset();
     stream.reset();
-    mif.Close();
-    mid.Close();
-  } catch (...) {
-    host.SetStatusText({});
-    throw;
+    if (result) {
+      PublishPair(mif, mid);
+    } else {
+      mif.Discard();
+      mid.Discard();
+    }
+  } catch (const std::exception& e) {
+    // A write that fails at the very end (a full disk) is a failed conversion like any other.
+    summary.FailureReason = e.what();
+    result = false;
   }
   host.SetStatusText({});
   if (summaryOut) *summaryOut = summary;

@@ -18,5 +18,8 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
 // sibling whose extension differs only in letter case.
 std::string AttributePathOf(const std::string& source);
 std::string MidPathOf(const std::string& target);
+// True when the path ends in the extension of a file that makes up a shapefile (.shp, .dbf,
+// .prj, ...; any letter case): no output may take such a name.
+bool IsShapefileCompanionPath(const std::string& path);
 
 }  // namespace plexor

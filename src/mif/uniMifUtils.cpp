@@ -86,7 +86,11 @@ void WriteMultiSection(TextFileWriter& mif, const Shape& shape, std::string_view
 }  // namespace
 
 void WriteMifHeader(TextFileWriter& mif, std::string_view clause) {
-  mif.WriteLine("Version 300");
+  WriteMifHeader(mif, clause, kMifVersion300);
+}
+
+void WriteMifHeader(TextFileWriter& mif, std::string_view clause, int version) {
+  WriteCountLine(mif, "Version ", version);
   mif.WriteLine("Charset \"WindowsJapanese\"");
   mif.WriteLine("Delimiter \",\"");
   std::string line = "CoordSys ";
@@ -106,6 +110,11 @@ void WriteMifColumns(TextFileWriter& mif, const TSFColumns& columns) {
         line += ')';
         break;
       case TSFColumnType::ctInteger: line += " Integer"; break;
+      case TSFColumnType::ctDecimal:
+        line += " Decimal(";
+        line += std::to_string(column.Width);
+        line += ",0)";
+        break;
       case TSFColumnType::ctFloat: line += " Float"; break;
       case TSFColumnType::ctDate: line += " Date"; break;
       case TSFColumnType::ctLogical: line += " Logical"; break;
@@ -138,6 +147,15 @@ void WriteMifRegion(TextFileWriter& mif, TSFPolygon& polygon, char decimalSepara
   mif.WriteLine("Region 1");
   WriteCountLine(mif, "  ", polygon.NumPoints);
   WritePointLines(mif, polygon.Points.data(), polygon.Points.size(), decimalSeparator);
+  mif.WriteLine({});
+}
+
+void WriteMifMultipoint(TextFileWriter& mif, const TSFMultiPoint& multiPoint,
+                        char decimalSeparator) {
+  // Counted from the points held rather than NumPoints, so the count line can never disagree
+  // with the lines that follow it.
+  WriteCountLine(mif, "Multipoint ", static_cast<int64_t>(multiPoint.Points.size()));
+  WritePointLines(mif, multiPoint.Points.data(), multiPoint.Points.size(), decimalSeparator);
   mif.WriteLine({});
 }
 

@@ -9,8 +9,14 @@
 
 namespace plexor {
 
+// The MIF versions written: 300 holds points, lines and regions; Multipoint objects need 650.
+inline constexpr int kMifVersion300 = 300;
+inline constexpr int kMifVersion650 = 650;
+
 // "Version 300", Charset, Delimiter and "CoordSys " + clause.
 void WriteMifHeader(TextFileWriter& mif, std::string_view clause);
+// The same with "Version " + `version`.
+void WriteMifHeader(TextFileWriter& mif, std::string_view clause, int version);
 // "Columns n", one line per column, "Data" and an empty line.
 void WriteMifColumns(TextFileWriter& mif, const TSFColumns& columns);
 void WriteMifPoint(TextFileWriter& mif, const TSFPoint& point, char decimalSeparator = '.');
@@ -19,6 +25,10 @@ void WriteMifPoint(TextFileWriter& mif, const TSFPoint& point, char decimalSepar
 void WriteMifPLine(TextFileWriter& mif, const TSFPolyLine& line, char decimalSeparator = '.');
 // Normalizes a one-ring polygon first, which may change the caller's record.
 void WriteMifRegion(TextFileWriter& mif, TSFPolygon& polygon, char decimalSeparator = '.');
+// "Multipoint n", one point per line and an empty line. With no points it is "Multipoint 0",
+// which readers take as an empty multipoint, so the object still pairs with its MID row.
+void WriteMifMultipoint(TextFileWriter& mif, const TSFMultiPoint& multiPoint,
+                        char decimalSeparator = '.');
 void WriteMidRow(TextFileWriter& mid, std::string_view row);
 
 }  // namespace plexor

@@ -12,6 +12,8 @@ TSFColumnType ColumnTypeOf(TFieldType type) {
   switch (type) {
     case TFieldType::ftInteger:
       return TSFColumnType::ctInteger;
+    case TFieldType::ftLargeint:
+      return TSFColumnType::ctDecimal;
     case TFieldType::ftFloat:
       return TSFColumnType::ctFloat;
     case TFieldType::ftDate:
@@ -43,6 +45,19 @@ void DoubleQuotesFrom(std::string& row, size_t from) {
   }
 }
 
+// A CR or LF inside a value would end the MID row there and pair every later row with the
+// wrong object; each becomes a blank. Neither byte can be part of a code page 932 character.
+int64_t BlankLineBreaksFrom(std::string& row, size_t from) {
+  int64_t replaced = 0;
+  for (size_t i = from; i < row.size(); ++i) {
+    if (row[i] == '\r' || row[i] == '\n') {
+      row[i] = ' ';
+      ++replaced;
+    }
+  }
+  return replaced;
+}
+
 }  // namespace
 
 void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns) {
@@ -53,13 +68,16 @@ void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns) {
     TSFColumn& column = columns[static_cast<size_t>(i)];
     column.Name = def.FieldName;
     column.ColumnType = ColumnTypeOf(def.DataType);
-    if (def.DataType == TFieldType::ftString) column.Width = def.Size;
+    if (def.DataType == TFieldType::ftString || def.DataType == TFieldType::ftLargeint) {
+      column.Width = def.Size;
+    }
   }
 }
 
-void BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string& row) {
+int64_t BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string& row) {
   row.clear();
-  if (!table.Active()) return;
+  int64_t lineBreaks = 0;
+  if (!table.Active()) return lineBreaks;
   const int count = table.FieldCount();
   for (int i = 0; i < count; ++i) {
     if (i > 0) row.push_back(',');
@@ -67,11 +85,22 @@ void BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string
       row.push_back('"');
       const size_t start = row.size();
       table.AppendFieldText(i, regional, row);
+      lineBreaks += BlankLineBreaksFrom(row, start);
       DoubleQuotesFrom(row, start);
       row.push_back('"');
     } else {
       table.AppendFieldText(i, regional, row);
     }
+  }
+  return lineBreaks;
+}
+
+void BuildEmptyMidRow(TLocalDbf& table, std::string& row) {
+  row.clear();
+  const int count = table.Active() ? table.FieldCount() : 0;
+  for (int i = 0; i < count; ++i) {
+    if (i > 0) row.push_back(',');
+    if (table.FieldDef(i).DataType == TFieldType::ftString) row.append("\"\"");
   }
 }
 

@@ -13,12 +13,20 @@ struct TSFPoint {
   double Y = 0;
 };
 
-enum class TSFColumnType : uint8_t { ctChar = 0, ctInteger = 1, ctFloat = 2, ctDate = 3, ctLogical = 4 };
+// ctDecimal holds integers too wide for 32 bits, as Decimal(Width,0).
+enum class TSFColumnType : uint8_t {
+  ctChar = 0,
+  ctInteger = 1,
+  ctFloat = 2,
+  ctDate = 3,
+  ctLogical = 4,
+  ctDecimal = 5
+};
 
 struct TSFColumn {
   std::string Name;  // the DBF field name's bytes, code page 932
   TSFColumnType ColumnType = TSFColumnType::ctChar;
-  int32_t Width = 0;  // set for ctChar only
+  int32_t Width = 0;  // set for ctChar and ctDecimal only
 
   bool operator==(const TSFColumn&) const = default;
 };
@@ -42,6 +50,13 @@ struct TSFMultiPart {
 
 using TSFPolyLine = TSFMultiPart<3>;
 using TSFPolygon = TSFMultiPart<5>;
+
+// A set of unconnected points: one object, one attribute row.
+struct TSFMultiPoint {
+  TSFBox Box;
+  int32_t NumPoints = 0;
+  std::vector<TSFPoint> Points;
+};
 
 // Reverses the first `count` bytes of `buffer` in place; a count below 2 changes nothing.
 void ReverseBytes(int32_t count, void* buffer);

@@ -14,10 +14,40 @@ namespace plexor {
 
 class TLocalDbf;
 
+// The shape types of the shapefile standard. A Z kind stores X, Y and Z per point and may add
+// M; an M kind stores X, Y and may add M. Only X and Y reach a MIF file.
 inline constexpr int32_t kShapeNull = 0;
 inline constexpr int32_t kShapePoint = 1;
 inline constexpr int32_t kShapePolyLine = 3;
 inline constexpr int32_t kShapePolygon = 5;
+inline constexpr int32_t kShapeMultiPoint = 8;
+inline constexpr int32_t kShapePointZ = 11;
+inline constexpr int32_t kShapePolyLineZ = 13;
+inline constexpr int32_t kShapePolygonZ = 15;
+inline constexpr int32_t kShapeMultiPointZ = 18;
+inline constexpr int32_t kShapePointM = 21;
+inline constexpr int32_t kShapePolyLineM = 23;
+inline constexpr int32_t kShapePolygonM = 25;
+inline constexpr int32_t kShapeMultiPointM = 28;
+inline constexpr int32_t kShapeMultiPatch = 31;
+
+// The 2D kind of a Z or M kind (PolyLineZ and PolyLineM give PolyLine); any other value,
+// unknown ones included, comes back unchanged.
+constexpr int32_t BaseShapeKind(int32_t type) {
+  switch (type) {
+    case kShapePointZ:
+    case kShapePointM: return kShapePoint;
+    case kShapePolyLineZ:
+    case kShapePolyLineM: return kShapePolyLine;
+    case kShapePolygonZ:
+    case kShapePolygonM: return kShapePolygon;
+    case kShapeMultiPointZ:
+    case kShapeMultiPointM: return kShapeMultiPoint;
+    default: return type;
+  }
+}
+// The English name of a shape type ("PolyLineZ"); nullptr for a type the standard lacks.
+const char* ShapeTypeName(int32_t type);
 
 inline constexpr int64_t kShpHeaderSize = 100;
 inline constexpr int64_t kShpRecordHeaderSize = 12;  // number, content length, shape type
@@ -31,6 +61,8 @@ struct TShpRecordHeader {
 // Checks file code 9994 and version 1000. A refused file shows "不正なSHPファイルです。" as an
 // error through `messages` and gives false. A short file raises EReadError.
 bool ReadShpHeader(ByteStream& stream, IUserMessages& messages);
+// The same, also giving the shape type the header declares for the whole file.
+bool ReadShpHeader(ByteStream& stream, IUserMessages& messages, int32_t& shapeType);
 // Plain reads of the 12 bytes: what is missing at the end of the file reads as zero.
 TShpRecordHeader ReadShpRecordHeader(ByteStream& stream);
 void ReadShpPoint(ByteStream& stream, TSFPoint& point);
@@ -39,11 +71,26 @@ void ReadShpPoint(ByteStream& stream, TSFPoint& point);
 void ReadShpPolyLine(ByteStream& stream, TSFPolyLine& line);
 void ReadShpPolygon(ByteStream& stream, TSFPolygon& polygon);
 
+// Readers for the 2D, Z and M kinds of one shape, chosen by header.ShapeType. They read X and Y,
+// step over Z and M, and leave the stream exactly at the end of the record content the header
+// announces. A content length that runs past the end of the file, or is too short for the
+// X/Y data (and, in a Z kind, the Z values the standard requires), raises EReadError; so do
+// counts the content cannot hold, before anything is allocated. Negative counts raise
+// ERangeError. M values are optional in every kind: only the content length tells.
+void ReadShpPointAny(ByteStream& stream, const TShpRecordHeader& header, TSFPoint& point);
+void ReadShpPolyLineAny(ByteStream& stream, const TShpRecordHeader& header, TSFPolyLine& line);
+void ReadShpPolygonAny(ByteStream& stream, const TShpRecordHeader& header, TSFPolygon& polygon);
+void ReadShpMultiPoint(ByteStream& stream, const TShpRecordHeader& header,
+                       TSFMultiPoint& multiPoint);
+
 // One column per field of the open table, in field order.
 void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns);
 // The MID row of the table's current record, without a line break.
 std::string BuildMidRow(TLocalDbf& table, const RegionalSettings& regional);
-// The same into the caller's string, whose capacity is reused from row to row.
-void BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string& row);
+// The same into the caller's string, whose capacity is reused from row to row. Returns how
+// many CR and LF bytes inside text values were written as blanks.
+int64_t BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string& row);
+// The row of a shape that has no attribute record: every field without a value.
+void BuildEmptyMidRow(TLocalDbf& table, std::string& row);
 
 }  // namespace plexor

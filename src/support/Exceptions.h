@@ -35,12 +35,15 @@ PLEXOR_EXCEPTION(EConvertError, Exception)
 PLEXOR_EXCEPTION(EListError, Exception)
 PLEXOR_EXCEPTION(ERangeError, Exception)
 PLEXOR_EXCEPTION(EIniFileError, Exception)
+// The user stopped the work; what it wrote so far is dropped.
+PLEXOR_EXCEPTION(EAbort, Exception)
 
 #undef PLEXOR_EXCEPTION
 
 // Texts shared by several units.
 inline constexpr const char* kReadErrorText = "ストリームからの読み込みエラー";
 inline constexpr const char* kWriteErrorText = "ストリームへの書き込みエラー";
+inline constexpr const char* kCancelledText = "変換を中止しました。";
 
 // `ファイル "%s". %s は開けません` with the file and the system's reason.
 std::string FileOpenErrorText(const std::string& path, const std::string& reason);

@@ -23,6 +23,8 @@ class FileHandle {
   bool OpenRead(const std::string& path);
   bool OpenReadWrite(const std::string& path);
   bool Create(const std::string& path);  // created anew; an existing file is emptied
+  // Created only when nothing exists at the path yet (a temporary name of our own).
+  bool CreateNew(const std::string& path);
   // A non-blocking advisory lock held until Close.
   bool Lock(FileLock lock);
 
@@ -34,6 +36,8 @@ class FileHandle {
   bool WriteAt(int64_t position, const void* buffer, size_t n);
   // Appends all n bytes at the current end of what was written sequentially.
   bool Write(const void* buffer, size_t n);
+  // Asks the system to put what was written on the disk itself.
+  bool Sync();
   bool Close();  // false when the system reports a failure while closing
 
   int LastErrno() const { return lastErrno_; }
@@ -51,6 +55,17 @@ class FileHandle {
 
 // True when a regular file exists at the path (a folder or a FIFO is no file to convert).
 bool RegularFileExists(const std::string& path);
+// True when something that is not a regular file or a folder exists at the path: a device
+// such as /dev/null or a FIFO, which an output must be written into, never replaced.
+bool SpecialFileExists(const std::string& path);
+// The path with symbolic links followed to the file they name (the path itself when it is
+// no link or the link leads nowhere yet).
+std::string FollowLinks(const std::string& path);
+// Renames `from` over `to`, replacing an existing file in one step; false with the system's
+// error number in `err`.
+bool RenameOver(const std::string& from, const std::string& to, int& err);
+// Removes a file; false when it could not be removed.
+bool RemoveFile(const std::string& path);
 // True when both paths name the same file on disk, or the same path.
 bool SameFile(const std::string& a, const std::string& b);
 // When `path` is missing, a sibling whose name differs only in the letter case of the

@@ -84,6 +84,12 @@ bool FileHandle::Create(const std::string& path) {
   return fd_ >= 0;
 }
 
+bool FileHandle::CreateNew(const std::string& path) {
+  Close();
+  fd_ = OpenWithFlags(path, O_WRONLY | O_CREAT | O_EXCL, lastErrno_);
+  return fd_ >= 0;
+}
+
 bool FileHandle::Lock(FileLock lock) {
   if (lock == FileLock::None) return true;
   const int op = (lock == FileLock::Shared ? LOCK_SH : LOCK_EX) | LOCK_NB;
@@ -153,6 +159,19 @@ bool FileHandle::Write(const void* buffer, size_t n) {
                   [&](const char* p, size_t count, size_t) { return ::write(fd_, p, count); });
 }
 
+bool FileHandle::Sync() {
+  int rc;
+  do {
+    rc = ::fsync(fd_);
+  } while (rc < 0 && errno == EINTR);
+  // Some file systems (pipes, a few network mounts) cannot sync; that is no lost write.
+  if (rc < 0 && errno != EINVAL && errno != EROFS) {
+    lastErrno_ = errno;
+    return false;
+  }
+  return true;
+}
+
 bool FileHandle::Close() {
   if (fd_ < 0) return true;
   const int rc = ::close(fd_);
@@ -170,6 +189,34 @@ bool RegularFileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
+
+bool SpecialFileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  // A loop of links is left to the open that follows, which reports it.
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(static_cast<size_t>(PATH_MAX), '\0');
+    const ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n <= 0) return current;
+    target.resize(static_cast<size_t>(n));
+    current = target.front() == '/' ? target : GetFileDir(current) + target;
+  }
+  return current;
+}
+
+bool RenameOver(const std::string& from, const std::string& to, int& err) {
+  if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  err = errno;
+  return false;
+}
+
+bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;

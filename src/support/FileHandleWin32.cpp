@@ -88,6 +88,12 @@ bool FileHandle::Create(const std::string& path) {
   return fd_ >= 0;
 }
 
+bool FileHandle::CreateNew(const std::string& path) {
+  Close();
+  fd_ = OpenWith(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, lastErrno_);
+  return fd_ >= 0;
+}
+
 bool FileHandle::Lock(FileLock lock) {
   if (lock == FileLock::None) return true;
   OVERLAPPED o{};
@@ -160,6 +166,12 @@ bool FileHandle::Write(const void* buffer, size_t n) {
                   [](size_t, OVERLAPPED&) -> OVERLAPPED* { return nullptr; });
 }
 
+bool FileHandle::Sync() {
+  if (FlushFileBuffers(AsHandle(fd_))) return true;
+  lastErrno_ = static_cast<int>(GetLastError());
+  return false;
+}
+
 bool FileHandle::Close() {
   if (fd_ < 0) return true;
   const bool ok = CloseHandle(AsHandle(fd_)) != 0;
@@ -174,6 +186,24 @@ bool RegularFileExists(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_DEVICE);
 }
+
+bool SpecialFileExists(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DEVICE);
+}
+
+// Links are rare on Windows and MoveFileEx replaces the link, not what it names.
+std::string FollowLinks(const std::string& path) { return path; }
+
+bool RenameOver(const std::string& from, const std::string& to, int& err) {
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return true;
+  }
+  err = static_cast<int>(GetLastError());
+  return false;
+}
+
+bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (SameTextAscii(a, b)) return true;

@@ -4,6 +4,7 @@
 
 #include "support/ByteStrings.h"
 #include "support/Exceptions.h"
+#include "support/TextFile.h"
 #include "support/FileHandle.h"
 
 namespace plexor {
@@ -171,13 +172,13 @@ void TProfileFile::WriteInteger(std::string_view section, std::string_view key, 
 }
 
 void TProfileFile::Store() const {
-  std::string text;
-  for (const std::string& line : lines_) {
-    text += line;
-    text += "\r\n";
-  }
-  FileHandle file;
-  if (!file.Create(path_) || !file.Write(text.data(), text.size()) || !file.Close()) {
+  // Through a temporary, so that a full disk or a crash never leaves half a settings file.
+  try {
+    TextFileWriter out;
+    out.Create(path_);
+    for (const std::string& line : lines_) out.WriteLine(line);
+    out.Close();
+  } catch (const Exception&) {
     throw EIniFileError(path_ + " に書き込めません");
   }
 }

@@ -1,5 +1,10 @@
 // Text files written line by line with CR LF after every line, through a large buffer.
-// A failed write raises EInOutError at the line that triggered it; Close flushes and checks.
+// A failed write raises EInOutError at the line that triggered it.
+//
+// A file appears whole or not at all: it is written under a temporary name beside its
+// target and renamed over the target only by Close (or Publish), after everything was
+// written and synced. Until then an earlier file of that name stays as it was, and a
+// writer destroyed without Close removes its temporary, whatever ended the work.
 #pragma once
 
 #include <cstring>
@@ -16,14 +21,17 @@ class TextFileWriter {
   static constexpr size_t kBufferSize = 1 << 20;
 
   TextFileWriter() = default;
-  ~TextFileWriter();  // closes without raising; call Close() to learn of a failure
+  ~TextFileWriter();  // discards an unpublished file without raising
   TextFileWriter(const TextFileWriter&) = delete;
   TextFileWriter& operator=(const TextFileWriter&) = delete;
 
-  // Creates the file anew (an existing one is emptied); EFCreateError names the reason.
+  // Starts the file; EFCreateError names the target and the reason. A target that is a
+  // device or a FIFO (such as /dev/null) is written straight into: it cannot be replaced.
   void Create(const std::string& path);
   bool IsOpen() const { return file_.IsOpen(); }
   const std::string& FileName() const { return path_; }
+  // Where the bytes go until the file is published (the target itself for a device).
+  const std::string& WritingPath() const { return writingPath_; }
 
   void WriteLine(std::string_view text) {
     if (text.size() > kBufferSize - 2) return WriteLongLine(text);
@@ -45,18 +53,32 @@ class TextFileWriter {
 
   // Writes what is buffered to the file; raises EInOutError on failure.
   void Flush();
-  // Flushes and closes; raises EInOutError when either fails. Closing a closed file does
-  // nothing.
+  // Flushes, syncs and closes the temporary; EInOutError when any of it fails (the
+  // temporary is removed then). The target is not touched yet.
+  void Finish();
+  // Renames the finished temporary over the target; EInOutError when the system refuses.
+  void Publish();
+  // Finish and Publish. Closing a closed file does nothing.
   void Close();
+  // Drops everything written: closes and removes the temporary. Never raises.
+  void Discard() noexcept;
 
  private:
   [[noreturn]] void RaiseWriteError(int err);
   void WriteLongLine(std::string_view text);
 
   std::string path_;
+  std::string writingPath_;
+  std::string finalPath_;  // the target with links followed: the file that is replaced
+  bool temporary_ = false;
+  bool finished_ = false;
   FileHandle file_;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
 };
+
+// The name of a temporary beside `target`: hidden, unmistakably ours, and unique to this
+// process and attempt.
+std::string TemporaryPathFor(const std::string& target, unsigned attempt);
 
 }  // namespace plexor

@@ -2,8 +2,12 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "support/DbfBuilder.h"
@@ -63,7 +67,7 @@ TEST_F(CliTest, ConvertWritesTheDefaultTargetAndASummary) {
 
 TEST_F(CliTest, DateFormatOption) {
   MakeInput("a", 1);
-  ASSERT_EQ(Plexor("--date-format yyyymmdd convert -c 0 " + dir / "a.shp " + dir / "b.mif").exitCode, 0);
+  ASSERT_EQ(Plexor("--date-format yyyymmdd convert -c 0 " + dir / "a.shp -o " + dir / "b.mif").exitCode, 0);
   EXPECT_EQ(ReadFile(dir / "b.mid"), "\"\x93\xB9" "0\",0,1.5,20040115\r\n");
 }
 
@@ -74,7 +78,7 @@ TEST_F(CliTest, ExitCodesTellTrueFalseUsageAndError) {
   EXPECT_EQ(Plexor("convert -c 41 " + dir / "a.shp").exitCode, 2);
   EXPECT_EQ(Plexor("nonsense").exitCode, 2);
   EXPECT_EQ(Plexor("--date-format yyyy,mm,dd convert -c 0 " + dir / "a.shp").exitCode, 2);
-  const CliRun error = Plexor("convert -c 0 " + dir / "a.shp " + dir / "nofolder/x.mif");
+  const CliRun error = Plexor("convert -c 0 " + dir / "a.shp -o " + dir / "nofolder/x.mif");
   EXPECT_EQ(error.exitCode, 3);
   EXPECT_NE(error.out.find("nofolder/x.mif"), std::string::npos) << error.out;
 
@@ -83,20 +87,22 @@ TEST_F(CliTest, ExitCodesTellTrueFalseUsageAndError) {
   const CliRun refused = Plexor("convert -c 0 " + dir / "bad.shp");
   EXPECT_EQ(refused.exitCode, 1);
   EXPECT_NE(refused.out.find("エラー: 不正なSHPファイルです。"), std::string::npos) << refused.out;
-  EXPECT_EQ(ReadFile(dir / "bad.mif"), "");
+  EXPECT_FALSE(std::ifstream(dir / "bad.mif").good());
 }
 
-TEST_F(CliTest, MissingTableAndMdxTable) {
+TEST_F(CliTest, MissingTableSaysWhyAndMdxTableConverts) {
   ShpBuilder().Point(1, 1).Write(dir / "lone.shp");
-  EXPECT_EQ(Plexor("convert -c 0 " + dir / "lone.shp").exitCode, 1);
+  const CliRun lone = Plexor("convert -c 0 " + dir / "lone.shp");
+  EXPECT_EQ(lone.exitCode, 1);
+  EXPECT_NE(lone.out.find("DBFファイルがありません: " + dir / "lone.dbf"), std::string::npos)
+      << lone.out;
   EXPECT_FALSE(std::ifstream(dir / "lone.mif").good());
 
+  // The table is only read, so an index beside it is no obstacle.
   ShpBuilder().Point(1, 1).Write(dir / "mdx.shp");
   DbfBuilder().MdxFlag(1).Field("X", 'C', 1).Record({"x"}).Write(dir / "mdx.dbf");
-  const CliRun run = Plexor("convert -c 0 " + dir / "mdx.shp");
-  EXPECT_EQ(run.exitCode, 3);
-  EXPECT_NE(run.out.find("mdxのあるDBFはreadOnlyでしかオープンできません"), std::string::npos) << run.out;
-  EXPECT_FALSE(std::ifstream(dir / "mdx.mif").good());
+  EXPECT_EQ(Plexor("convert -c 0 " + dir / "mdx.shp").exitCode, 0);
+  EXPECT_EQ(ReadFile(dir / "mdx.mid"), "\"x\"\r\n");
 }
 
 TEST_F(CliTest, EveryObjectKindNullShapesAndDeletedRecords) {
@@ -109,16 +115,22 @@ TEST_F(CliTest, EveryObjectKindNullShapesAndDeletedRecords) {
   DbfBuilder dbf;
   dbf.Field("K", 'C', 2).Record({"p"}).Record({"n"}).Deleted({"x"}).Record({"l"}).Record({"r"});
   dbf.Write(dir / "all.dbf");
-  ASSERT_EQ(Plexor("convert -c 1 " + dir / "all.shp").exitCode, 0);
+  // Shape n pairs with record n: the deleted third record hides the line, the fifth record
+  // has no shape.
+  const CliRun run = Plexor("convert -c 1 " + dir / "all.shp");
+  ASSERT_EQ(run.exitCode, 0) << run.out;
   EXPECT_EQ(ReadFile(dir / "all.mif"),
             "Version 300\r\nCharset \"WindowsJapanese\"\r\nDelimiter \",\"\r\n"
             "CoordSys Earth Projection 1, 104\r\nColumns 1\r\nK Char(2)\r\nData\r\n\r\n"
             "Point 1.50000000 -2.25000000\r\n"
-            "PLine MultiPle 2\r\n  1\r\n0.00000000 0.00000000\r\n  2\r\n1.00000000 1.00000000\r\n"
-            "2.00000000 2.00000000\r\n\r\n"
             "Region 1\r\n  4\r\n1.00000000 1.00000000\r\n1.00000000 0.00000000\r\n"
             "0.00000000 0.00000000\r\n1.00000000 1.00000000\r\n\r\n");
-  EXPECT_EQ(ReadFile(dir / "all.mid"), "\"p\"\r\n\"l\"\r\n\"r\"\r\n");
+  EXPECT_EQ(ReadFile(dir / "all.mid"), "\"p\"\r\n\"l\"\r\n");
+  EXPECT_NE(run.out.find("2 objects, 2 MID rows; passed over: Null 1; deleted 1"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("警告: " + dir / "all.shp" + ": 図形のない属性レコードが 1 件あります。"),
+            std::string::npos)
+      << run.out;
 }
 
 TEST_F(CliTest, SummaryNamesTheShapeKindsPassedOver) {
@@ -173,6 +185,86 @@ TEST_F(CliTest, BatchDoesNotCombineRowsThatDoNotQualify) {
   const CliRun bad = Plexor("batch " + dir / "bad.txt");
   EXPECT_EQ(bad.exitCode, 1);
   EXPECT_NE(bad.out.find("不正なバッチリストです。"), std::string::npos);
+}
+
+TEST_F(CliTest, SeveralSourcesEachConvertBesideThemselvesAndInputsStayUntouched) {
+  // What a shell makes of "convert -c 30 *.shp": every name is a source, none a target.
+  MakeInput("parcels", 2);
+  MakeInput("roads", 3);
+  const std::string inputs[] = {"parcels.shp", "parcels.dbf", "roads.shp", "roads.dbf"};
+  std::vector<std::string> before;
+  for (const std::string& f : inputs) before.push_back(ReadFile(dir / f));
+  const CliRun run = Plexor("convert -c 30 " + dir / "parcels.shp " + dir / "roads.shp");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  for (size_t i = 0; i < 4; ++i) EXPECT_EQ(ReadFile(dir / inputs[i]), before[i]) << inputs[i];
+  EXPECT_NE(ReadFile(dir / "parcels.mid").find("\"\x93\xB9" "1\""), std::string::npos);
+  EXPECT_NE(ReadFile(dir / "roads.mid").find("\"\x93\xB9" "2\""), std::string::npos);
+
+  // Into another folder under the sources' names.
+  ASSERT_EQ(::mkdir((dir / "out").c_str(), 0755), 0);
+  EXPECT_EQ(Plexor("convert -c 30 -d " + dir / "out " + dir / "parcels.shp " + dir / "roads.shp").exitCode, 0);
+  EXPECT_EQ(ReadFile(dir / "out/roads.mid"), ReadFile(dir / "roads.mid"));
+  EXPECT_EQ(ReadFile(dir / "out/parcels.mif"), ReadFile(dir / "parcels.mif"));
+}
+
+TEST_F(CliTest, CommandLinesThatWouldLoseDataAreRefusedBeforeAnythingRuns) {
+  MakeInput("a", 1);
+  MakeInput("b", 1);
+  ASSERT_EQ(::mkdir((dir / "sub").c_str(), 0755), 0);
+  MakeInput("sub/a", 1);
+  const std::string shpBytes = ReadFile(dir / "b.shp");
+  // The old two-name form, a target for several sources, and two sources onto one target.
+  const CliRun old = Plexor("convert -c 0 " + dir / "a.shp " + dir / "b.mif");
+  EXPECT_EQ(old.exitCode, 2);
+  EXPECT_NE(old.out.find("-o"), std::string::npos) << old.out;
+  EXPECT_EQ(Plexor("convert -c 0 -o " + dir / "x.mif " + dir / "a.shp " + dir / "b.shp").exitCode, 2);
+  const CliRun same = Plexor("convert -c 0 -d " + dir / "sub " + dir / "a.shp " + dir / "sub/a.shp");
+  EXPECT_EQ(same.exitCode, 2);
+  EXPECT_NE(same.out.find("同じ"), std::string::npos) << same.out;
+  // A shapefile's own name as the target.
+  const CliRun companion = Plexor("convert -c 0 " + dir / "a.shp -o " + dir / "b.shp");
+  EXPECT_EQ(companion.exitCode, 3);
+  EXPECT_EQ(ReadFile(dir / "b.shp"), shpBytes);
+  EXPECT_FALSE(std::ifstream(dir / "a.mif").good());
+  EXPECT_FALSE(std::ifstream(dir / "sub/a.mif").good());
+}
+
+TEST_F(CliTest, InterruptLeavesNoPartialFileAndExits130) {
+  // Large enough that the signal arrives part way.
+  ShpBuilder shp;
+  DbfBuilder dbf;
+  dbf.Field("N", 'N', 8);
+  for (int i = 0; i < 200000; ++i) {
+    shp.Point(i, i);
+    dbf.Record({std::to_string(i)});
+  }
+  shp.Write(dir / "big.shp");
+  dbf.Write(dir / "big.dbf");
+  WriteFile(dir / "big.mif", "earlier\r\n");
+  WriteFile(dir / "big.mid", "earlier\r\n");
+  const std::string command = "exec " + std::string(PLEXOR_BINARY_DIR) +
+                              "/plexor convert -c 0 " + dir / "big.shp >" + dir / "out.txt 2>" + dir / "err.txt";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  // Wait for the conversion to be under way: its temporaries appear.
+  bool started = false;
+  for (int i = 0; i < 2000 && !started; ++i) {
+    ::usleep(1000);
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+      started = started || e.path().string().find(".plexor-tmp") != std::string::npos;
+    }
+  }
+  std::system(("pkill -INT -f 'plexor convert -c 0 " + dir / "big.shp'").c_str());
+  const int status = ::pclose(pipe);
+  if (!started) GTEST_SKIP() << "the conversion ended before it could be interrupted";
+  ASSERT_TRUE(WIFEXITED(status)) << status << ReadFile(dir / "err.txt");
+  EXPECT_EQ(WEXITSTATUS(status), 130) << ReadFile(dir / "err.txt");
+  EXPECT_NE(ReadFile(dir / "err.txt").find("変換を中止しました。"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "big.mif"), "earlier\r\n");
+  EXPECT_EQ(ReadFile(dir / "big.mid"), "earlier\r\n");
+  for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+    EXPECT_EQ(e.path().string().find(".plexor-tmp"), std::string::npos) << e.path();
+  }
 }
 
 }  // namespace

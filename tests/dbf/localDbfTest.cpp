@@ -289,7 +289,7 @@ TEST_F(LocalDbfTest, CountBeyondTheRecordsFailsOnTheFirstMissingOne) {
 
 TEST_F(LocalDbfTest, LongTablesReadTheSameForwardsAndBackwards) {
   // Far more than one read window, with a record length that does not divide it.
-  DbfBuilder b = DbfBuilder().Field("N", 'N', 12).Field("PAD", 'C', 11);
+  DbfBuilder b = DbfBuilder().Field("N", 'N', 9).Field("PAD", 'C', 14);
   constexpr int kCount = 30000;
   for (int i = 1; i <= kCount; ++i) {
     if (i % 1000 == 0)
@@ -343,8 +343,16 @@ TEST_F(LocalDbfTest, FieldTextsBecomeValuesOrNoValue) {
       {'N', 5, 0, "     ", none, ""},
       {'N', 5, 0, " 12.5", none, ""},
       {'N', 5, 0, " 1 2 ", none, ""},
-      {'N', 11, 0, " 2147483648", none, ""},
-      {'N', 11, 0, "-2147483648", TDbfValue::Integer(INT32_MIN), "-2147483648"},
+      {'N', 9, 0, "999999999", TDbfValue::Integer(999999999), "999999999"},
+      {'N', 9, 0, "-12345678", TDbfValue::Integer(-12345678), "-12345678"},
+      // From ten digits wide, values keep every digit.
+      {'N', 11, 0, " 2147483648", TDbfValue::Largeint(2147483648), "2147483648"},
+      {'N', 11, 0, "-2147483649", TDbfValue::Largeint(-2147483649), "-2147483649"},
+      {'N', 11, 0, "+0000000007", TDbfValue::Largeint(7), "7"},
+      {'N', 11, 0, "    -0     ", TDbfValue::Largeint(0), "0"},
+      {'N', 20, 0, "99999999999999999999", none, "99999999999999999999"},
+      {'N', 11, 0, "  12 345   ", none, ""},
+      {'N', 11, 0, "          -", none, ""},
       {'N', 8, 2, "    1.50", TDbfValue::Float(1.5), "1.5"},
       {'N', 8, 2, "     .5 ", TDbfValue::Float(0.5), "0.5"},
       {'N', 8, 2, "   -5.  ", TDbfValue::Float(-5), "-5"},

@@ -305,5 +305,48 @@ TEST_F(BatchTest, ParallelRunGivesTheSameFilesAsASequentialOne) {
   for (const TBatchRow& row : rows) EXPECT_EQ(row.Mark, 0);
 }
 
+TEST_F(BatchTest, ParallelRunsUnderStressWriteWhatASequentialRunWrites) {
+  // Many rows over few files: every row shares an output with rows far before it, and
+  // inputs of different sizes make the rows finish out of order.
+  std::vector<std::string> sources;
+  for (int i = 0; i < 3; ++i) sources.push_back(MakeInput("s" + std::to_string(i), 5 + 400 * i));
+  std::vector<TBatchRow> rows;
+  for (int i = 0; i < 24; ++i) {
+    const std::string target = dir / ("t" + std::to_string((i * 7) % 4) + ".mif");
+    rows.push_back(MakeBatchRow(0, sources[static_cast<size_t>((i * 5) % 3)], target));
+  }
+  TBatchRunOptions options;
+  options.Combine = true;
+  options.CombineName = dir / "seq.mif";
+  ASSERT_TRUE(RunBatch(rows, options, host));
+  std::vector<std::string> expected;
+  for (int t = 0; t < 4; ++t) expected.push_back(ReadFile(dir / ("t" + std::to_string(t) + ".mid")));
+  const std::string seqMif = ReadFile(dir / "seq.mif");
+  const std::string seqMid = ReadFile(dir / "seq.mid");
+
+  options.CombineName = dir / "par.mif";
+  for (int run = 0; run < 5; ++run) {
+    options.Jobs = 2 + run % 3;
+    ASSERT_TRUE(RunBatch(rows, options, host));
+    for (int t = 0; t < 4; ++t) {
+      EXPECT_EQ(ReadFile(dir / ("t" + std::to_string(t) + ".mid")), expected[static_cast<size_t>(t)]);
+    }
+    EXPECT_EQ(ReadFile(dir / "par.mif"), seqMif);
+    EXPECT_EQ(ReadFile(dir / "par.mid"), seqMid);
+    for (const TBatchRow& row : rows) EXPECT_EQ(row.Mark, 0);
+  }
+}
+
+TEST_F(BatchTest, FailedRowsKeepTheirReason) {
+  const std::string good = MakeInput("good", 2);
+  std::vector<TBatchRow> rows = {MakeBatchRow(0, dir / "none.shp", dir / "a.mif"),
+                                 MakeBatchRow(0, good, dir / "b.mif")};
+  ASSERT_TRUE(RunBatch(rows, {}, host));
+  EXPECT_EQ(rows[0].Mark, 1);
+  EXPECT_EQ(rows[0].Reason, "SHPファイルがありません: " + dir / "none.shp");
+  EXPECT_EQ(rows[1].Mark, 0);
+  EXPECT_EQ(rows[1].Reason, "");
+}
+
 }  // namespace
 }  // namespace plexor

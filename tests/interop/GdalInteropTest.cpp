@@ -140,7 +140,7 @@ class GdalInteropTest : public ::testing::Test {
                     dir / (name + ".geojson") + "'"),
               0);
     ASSERT_EQ(Shell(std::string(PLEXOR_BINARY_DIR) + "/plexor --date-format yyyymmdd convert -c 2 '" +
-                    shp + "' '" + dir / (name + ".mif") + "'"),
+                    shp + "' -o '" + dir / (name + ".mif") + "'"),
               0);
     ASSERT_EQ(Shell("ogr2ogr -f CSV -lco GEOMETRY=AS_WKT '" + dir / (name + "-shp.csv") + "' '" +
                     shp + "'"),

@@ -27,6 +27,15 @@ TEST(MifHeader, FourLinesWithTheClauseOrNothingAfterCoordSys) {
             "Version 300\r\nCharset \"WindowsJapanese\"\r\nDelimiter \",\"\r\nCoordSys \r\n");
 }
 
+TEST(MifHeader, VersionGivenForMultipointFiles) {
+  EXPECT_EQ(
+      Written([](TextFileWriter& f) { WriteMifHeader(f, "NonEarth Units \"m\"", kMifVersion650); }),
+      "Version 650\r\nCharset \"WindowsJapanese\"\r\nDelimiter \",\"\r\n"
+      "CoordSys NonEarth Units \"m\"\r\n");
+  EXPECT_EQ(Written([](TextFileWriter& f) { WriteMifHeader(f, "x", kMifVersion300); }),
+            Written([](TextFileWriter& f) { WriteMifHeader(f, "x"); }));
+}
+
 TEST(MifColumns, EveryTypeNamesUnchangedAndTheDataLine) {
   TSFColumns columns = {{"NAME", TSFColumnType::ctChar, 20},
                         {"\x8C\xA7 \x96\xBC", TSFColumnType::ctChar, 1},  // cp932 with a blank
@@ -114,6 +123,17 @@ TEST(MifObjects, PartsOutsidePointsRefuseTheWholeObject) {
     });
     EXPECT_EQ(out, "");
   }
+}
+
+TEST(MifObjects, MultipointOnePointPerLineAndAnEmptyLine) {
+  TSFMultiPoint mp;
+  mp.NumPoints = 2;
+  mp.Points = {{139.5, 35}, {-0.000000005, 1e7}};
+  EXPECT_EQ(Written([&](TextFileWriter& f) { WriteMifMultipoint(f, mp, ','); }),
+            "Multipoint 2\r\n139,50000000 35,00000000\r\n-0,00000001 10000000,00000000\r\n\r\n");
+  // Kept as an object, so the MID row that follows still belongs to it.
+  EXPECT_EQ(Written([](TextFileWriter& f) { WriteMifMultipoint(f, TSFMultiPoint{}); }),
+            "Multipoint 0\r\n\r\n");
 }
 
 TEST(MidRows, EachRowEndsInCrLf) {

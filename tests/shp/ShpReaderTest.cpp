@@ -29,6 +29,30 @@ TEST_F(ShpReaderTest, HeaderAcceptsFileCodeAndVersionWhateverTheShapeType) {
   EXPECT_TRUE(ReadShpHeader(s, host));
   EXPECT_EQ(s.Position(), 100);
   EXPECT_TRUE(host.Messages.empty());
+  int32_t shapeType = 0;
+  EXPECT_TRUE(ReadShpHeader(s, host, shapeType));
+  EXPECT_EQ(shapeType, kShapeMultiPatch);
+}
+
+TEST(ShapeKinds, NamesAndBaseKindsOfTheStandard) {
+  struct Kind {
+    int32_t type;
+    const char* name;
+    int32_t base;
+  };
+  const Kind kinds[] = {{0, "Null", 0},         {1, "Point", 1},       {3, "PolyLine", 3},
+                        {5, "Polygon", 5},      {8, "MultiPoint", 8},  {11, "PointZ", 1},
+                        {13, "PolyLineZ", 3},   {15, "PolygonZ", 5},   {18, "MultiPointZ", 8},
+                        {21, "PointM", 1},      {23, "PolyLineM", 3},  {25, "PolygonM", 5},
+                        {28, "MultiPointM", 8}, {31, "MultiPatch", 31}};
+  for (const Kind& k : kinds) {
+    EXPECT_STREQ(ShapeTypeName(k.type), k.name) << k.type;
+    EXPECT_EQ(BaseShapeKind(k.type), k.base) << k.type;
+  }
+  for (int32_t unknown : {-1, 2, 12, 32, 0x7FFFFFFF}) {
+    EXPECT_EQ(ShapeTypeName(unknown), nullptr) << unknown;
+    EXPECT_EQ(BaseShapeKind(unknown), unknown) << unknown;
+  }
 }
 
 TEST_F(ShpReaderTest, HeaderRefusesWrongByteOrderAndVersionWithTheMessage) {
@@ -136,6 +160,172 @@ TEST_F(ShpReaderTest, CutRecordRaisesTheReadError) {
   ReadShpRecordHeader(s);
   TSFPoint p;
   EXPECT_THROW(ReadShpPoint(s, p), EReadError);
+}
+
+// Z and M kinds, with the readers that know the content length.
+class ShpReaderAnyTest : public ShpReaderTest {
+ protected:
+  // The stream of a file holding `b`'s records, positioned after the first record header.
+  ByteStream First(const ShpBuilder& b, TShpRecordHeader& header) {
+    ByteStream s = Open(b);
+    EXPECT_TRUE(ReadShpHeader(s, host));
+    header = ReadShpRecordHeader(s);
+    return s;
+  }
+  // Reads the first record with the reader its kind calls for.
+  void ReadFirst(const ShpBuilder& b) {
+    TShpRecordHeader h;
+    ByteStream s = First(b, h);
+    switch (BaseShapeKind(h.ShapeType)) {
+      case kShapePoint: return ReadShpPointAny(s, h, point_);
+      case kShapePolyLine: return ReadShpPolyLineAny(s, h, line_);
+      case kShapePolygon: return ReadShpPolygonAny(s, h, polygon_);
+      default: return ReadShpMultiPoint(s, h, multiPoint_);
+    }
+  }
+  const std::vector<TSFPoint> points_ = {{1, 2}, {3, 4}, {5, 6}, {7, 8}};
+  TSFPoint point_;
+  TSFPolyLine line_;
+  TSFPolygon polygon_;
+  TSFMultiPoint multiPoint_;
+};
+
+TEST_F(ShpReaderAnyTest, PointsOfEveryKindEndAtTheirContentEnd) {
+  for (int32_t type : {1, 11, 21}) {
+    for (bool withM : {false, true}) {
+      if (type == 1 && withM) continue;
+      TShpRecordHeader h;
+      ByteStream s = First(ShpBuilder().PointZM(type, 139.5, 35.25, withM), h);
+      TSFPoint p;
+      ReadShpPointAny(s, h, p);
+      EXPECT_EQ(p.X, 139.5) << type;
+      EXPECT_EQ(p.Y, 35.25) << type;
+      EXPECT_EQ(s.Position(), s.Size()) << type << " M " << withM;
+    }
+  }
+}
+
+TEST_F(ShpReaderAnyTest, LinesAndPolygonsOfEveryKindEndAtTheirContentEnd) {
+  for (int32_t type : {3, 13, 23, 5, 15, 25}) {
+    for (bool withM : {false, true}) {
+      TShpRecordHeader h;
+      ByteStream s = First(ShpBuilder().MultiPartZM(type, {0, 1}, points_, withM).Null(), h);
+      auto check = [&](const auto& shape) {
+        EXPECT_EQ(shape.Parts, (std::vector<int32_t>{0, 1})) << type;
+        ASSERT_EQ(shape.Points.size(), 4u) << type;
+        EXPECT_EQ(shape.Points[3].X, 7) << type;
+        EXPECT_EQ(shape.Points[3].Y, 8) << type;
+        EXPECT_EQ(shape.Box.YMax, 8) << type;
+      };
+      if (BaseShapeKind(type) == kShapePolyLine) {
+        ReadShpPolyLineAny(s, h, line_);
+        check(line_);
+      } else {
+        ReadShpPolygonAny(s, h, polygon_);
+        check(polygon_);
+      }
+      // The next record header must follow at once: the Null record 2.
+      EXPECT_EQ(ReadShpRecordHeader(s).RecordNumber, 2) << type << " M " << withM;
+      EXPECT_EQ(s.Position(), s.Size());
+    }
+  }
+}
+
+TEST_F(ShpReaderAnyTest, MultiPointsOfEveryKindEndAtTheirContentEnd) {
+  for (int32_t type : {8, 18, 28}) {
+    for (bool withM : {false, true}) {
+      if (type == 8 && withM) continue;
+      TShpRecordHeader h;
+      ByteStream s =
+          First(ShpBuilder().MultiPoint(type, points_, withM).MultiPoint(type, {}, withM), h);
+      TSFMultiPoint mp;
+      ReadShpMultiPoint(s, h, mp);
+      EXPECT_EQ(mp.NumPoints, 4) << type;
+      ASSERT_EQ(mp.Points.size(), 4u) << type;
+      EXPECT_EQ(mp.Points[0].X, 1) << type;
+      EXPECT_EQ(mp.Points[3].Y, 8) << type;
+      EXPECT_EQ(mp.Box.XMin, 1) << type;
+      EXPECT_EQ(mp.Box.YMax, 8) << type;
+
+      // A reused record keeps nothing of the longer one.
+      h = ReadShpRecordHeader(s);
+      EXPECT_EQ(h.RecordNumber, 2);
+      ReadShpMultiPoint(s, h, mp);
+      EXPECT_EQ(mp.NumPoints, 0);
+      EXPECT_TRUE(mp.Points.empty());
+      EXPECT_EQ(s.Position(), s.Size()) << type << " M " << withM;
+    }
+  }
+}
+
+TEST_F(ShpReaderAnyTest, TheContentLengthAloneSaysHowMuchFollowsTheXYData) {
+  // Eight bytes more than the Z block (a partial M, padding): stepped over all the same.
+  TShpRecordHeader h;
+  ByteStream line = First(ShpBuilder()
+                              .MultiPartZM(kShapePolyLineZ, {0}, points_, false)
+                              .LastContentLength(2 + (40 + 4 + 64 + 16 + 32 + 8) / 2)
+                              .Raw(test::LEDouble(-1))
+                              .Null(),
+                          h);
+  ReadShpPolyLineAny(line, h, line_);
+  EXPECT_EQ(ReadShpRecordHeader(line).RecordNumber, 2);
+
+  // A 2D record with more content than it needs is stepped over the same way.
+  ByteStream point = First(ShpBuilder().PointZM(kShapePoint, 1, 2, true).Null(), h);
+  ReadShpPointAny(point, h, point_);
+  EXPECT_EQ(ReadShpRecordHeader(point).RecordNumber, 2);
+}
+
+TEST_F(ShpReaderAnyTest, ContentTooShortOrBeyondTheFileRaisesTheReadError) {
+  // Each record is followed by more bytes, so only its content length can be at fault.
+  EXPECT_THROW(ReadFirst(ShpBuilder().Point(1, 2).LastContentLength(6).Null()), EReadError)
+      << "point shorter than X and Y";
+  EXPECT_THROW(ReadFirst(ShpBuilder().PointZM(kShapePointZ, 1, 2, false).LastContentLength(10)),
+               EReadError)
+      << "PointZ without its Z";
+  EXPECT_THROW(ReadFirst(ShpBuilder()
+                             .MultiPartZM(kShapePolyLineZ, {0}, points_, false)
+                             .LastContentLength(2 + (40 + 4 + 64) / 2)),
+               EReadError)
+      << "PolyLineZ without its Z block";
+  EXPECT_THROW(ReadFirst(ShpBuilder()
+                             .MultiPartZM(kShapePolygonM, {0}, points_, false)
+                             .LastContentLength(2 + (40 + 4 + 48) / 2)),
+               EReadError)
+      << "polygon points beyond the content";
+  EXPECT_THROW(ReadFirst(ShpBuilder()
+                             .MultiPoint(kShapeMultiPoint, points_, false)
+                             .LastContentLength(2 + 34 / 2)),
+               EReadError)
+      << "multipoint head cut";
+  EXPECT_THROW(ReadFirst(ShpBuilder()
+                             .MultiPoint(kShapeMultiPointM, points_, true)
+                             .LastContentLength(-2)),
+               EReadError)
+      << "negative content length";
+  EXPECT_THROW(ReadFirst(ShpBuilder()
+                             .MultiPoint(kShapeMultiPointM, points_, true)
+                             .LastContentLength(2 + (36 + 64 + 48) / 2 + 1)),
+               EReadError)
+      << "content beyond the file";
+}
+
+TEST_F(ShpReaderAnyTest, HostileCountsFailBeforeAnyAllocation) {
+  EXPECT_THROW(ReadFirst(ShpBuilder().MultiPointRaw(kShapeMultiPointZ, 0x7FFFFFFF, points_)),
+               EReadError);
+  // The file holds the points, their own record does not: the content length decides.
+  EXPECT_THROW(ReadFirst(ShpBuilder()
+                             .MultiPointRaw(kShapeMultiPoint, 3, {{1, 1}})
+                             .MultiPoint(kShapeMultiPoint, points_, false)),
+               EReadError);
+  EXPECT_THROW(ReadFirst(ShpBuilder()
+                             .MultiPartRaw(kShapePolyLineM, 1, 2, {0}, {{0, 0}})
+                             .MultiPoint(kShapeMultiPoint, points_, false)),
+               EReadError);
+
+  EXPECT_THROW(ReadFirst(ShpBuilder().MultiPointRaw(kShapeMultiPointM, -1, {})), ERangeError);
+  EXPECT_THROW(ReadFirst(ShpBuilder().MultiPartRaw(kShapePolygonZ, -1, 2, {}, {{0, 0}, {1, 1}})),
+               ERangeError);
 }
 
 TEST_F(ShpReaderTest, RecordHeaderAtTheEndReadsWhatIsThere) {

@@ -20,6 +20,9 @@ class FakeHost : public IConvertHost {
   std::vector<std::pair<int, int>> Marks;  // (row, mark)
   std::vector<int> SelectedRows;
   RegionalSettings Settings;
+  // The conversion is told to stop once it has asked this many times (never when negative).
+  int64_t CancelAfterPolls = -1;
+  std::vector<TConvertSummary> Finished;
 
   void ShowMessage(MessageKind kind, const std::string& text) override {
     Messages.push_back({kind, text});
@@ -28,6 +31,15 @@ class FakeHost : public IConvertHost {
   RegionalSettings Regional() const override { return Settings; }
   void SelectBatchRow(int index) override { SelectedRows.push_back(index); }
   void BatchRowMarked(int index, int mark) override { Marks.emplace_back(index, mark); }
+  bool CancelRequested() const override {
+    return CancelAfterPolls >= 0 && polls_++ >= CancelAfterPolls;
+  }
+  void ConversionFinished(const std::string&, bool, const TConvertSummary& summary) override {
+    Finished.push_back(summary);
+  }
+
+ private:
+  mutable int64_t polls_ = 0;
 };
 
 }  // namespace plexor::test

@@ -28,9 +28,54 @@ std::string LEDouble(double v) {
   return b;
 }
 
+namespace {
+
+bool HasZ(int32_t shapeType) {
+  return shapeType == 11 || shapeType == 13 || shapeType == 15 || shapeType == 18;
+}
+
+std::string BoxOf(const std::vector<TSFPoint>& points) {
+  double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
+  for (size_t i = 0; i < points.size(); ++i) {
+    if (i == 0 || points[i].X < xmin) xmin = points[i].X;
+    if (i == 0 || points[i].Y < ymin) ymin = points[i].Y;
+    if (i == 0 || points[i].X > xmax) xmax = points[i].X;
+    if (i == 0 || points[i].Y > ymax) ymax = points[i].Y;
+  }
+  return LEDouble(xmin) + LEDouble(ymin) + LEDouble(xmax) + LEDouble(ymax);
+}
+
+std::string XYOf(const std::vector<TSFPoint>& points) {
+  std::string c;
+  for (const TSFPoint& p : points) c += LEDouble(p.X) + LEDouble(p.Y);
+  return c;
+}
+
+// A range and `count` values first, first + 1, ...
+std::string ValueBlock(size_t count, double first) {
+  std::string c = LEDouble(first) + LEDouble(first + (count == 0 ? 0 : double(count - 1)));
+  for (size_t i = 0; i < count; ++i) c += LEDouble(first + double(i));
+  return c;
+}
+
+std::string ZMBlocks(int32_t shapeType, size_t count, bool withM) {
+  std::string c;
+  if (HasZ(shapeType)) c += ValueBlock(count, 100);
+  if (withM) c += ValueBlock(count, 200);
+  return c;
+}
+
+}  // namespace
+
 void ShpBuilder::AddRecord(int32_t shapeType, const std::string& content) {
   const int32_t words = static_cast<int32_t>((4 + content.size()) / 2);
+  lastRecordAt_ = records_.size();
   records_ += BE32(++recordCount_) + BE32(words) + LE32(shapeType) + content;
+}
+
+ShpBuilder& ShpBuilder::LastContentLength(int32_t words) {
+  records_.replace(lastRecordAt_ + 4, 4, BE32(words));
+  return *this;
 }
 
 ShpBuilder& ShpBuilder::Null() {
@@ -46,18 +91,39 @@ ShpBuilder& ShpBuilder::Point(double x, double y) {
 ShpBuilder& ShpBuilder::MultiPartRaw(int32_t shapeType, int32_t numParts, int32_t numPoints,
                                      const std::vector<int32_t>& parts,
                                      const std::vector<TSFPoint>& points) {
-  double xmin = 0, ymin = 0, xmax = 0, ymax = 0;
-  for (size_t i = 0; i < points.size(); ++i) {
-    if (i == 0 || points[i].X < xmin) xmin = points[i].X;
-    if (i == 0 || points[i].Y < ymin) ymin = points[i].Y;
-    if (i == 0 || points[i].X > xmax) xmax = points[i].X;
-    if (i == 0 || points[i].Y > ymax) ymax = points[i].Y;
-  }
-  std::string c = LEDouble(xmin) + LEDouble(ymin) + LEDouble(xmax) + LEDouble(ymax);
-  c += LE32(numParts) + LE32(numPoints);
+  std::string c = BoxOf(points) + LE32(numParts) + LE32(numPoints);
   for (int32_t p : parts) c += LE32(p);
-  for (const TSFPoint& p : points) c += LEDouble(p.X) + LEDouble(p.Y);
+  AddRecord(shapeType, c + XYOf(points));
+  return *this;
+}
+
+ShpBuilder& ShpBuilder::PointZM(int32_t shapeType, double x, double y, bool withM) {
+  std::string c = LEDouble(x) + LEDouble(y);
+  if (HasZ(shapeType)) c += LEDouble(100);
+  if (withM) c += LEDouble(200);
   AddRecord(shapeType, c);
+  return *this;
+}
+
+ShpBuilder& ShpBuilder::MultiPartZM(int32_t shapeType, const std::vector<int32_t>& parts,
+                                    const std::vector<TSFPoint>& points, bool withM) {
+  std::string c = BoxOf(points) + LE32(static_cast<int32_t>(parts.size())) +
+                  LE32(static_cast<int32_t>(points.size()));
+  for (int32_t p : parts) c += LE32(p);
+  AddRecord(shapeType, c + XYOf(points) + ZMBlocks(shapeType, points.size(), withM));
+  return *this;
+}
+
+ShpBuilder& ShpBuilder::MultiPoint(int32_t shapeType, const std::vector<TSFPoint>& points,
+                                   bool withM) {
+  const std::string c = BoxOf(points) + LE32(static_cast<int32_t>(points.size())) + XYOf(points);
+  AddRecord(shapeType, c + ZMBlocks(shapeType, points.size(), withM));
+  return *this;
+}
+
+ShpBuilder& ShpBuilder::MultiPointRaw(int32_t shapeType, int32_t numPoints,
+                                      const std::vector<TSFPoint>& points) {
+  AddRecord(shapeType, BoxOf(points) + LE32(numPoints) + XYOf(points));
   return *this;
 }
 

@@ -24,6 +24,19 @@ class ShpBuilder {
   // A record with explicit counts, for hostile files: the arrays written may disagree.
   ShpBuilder& MultiPartRaw(int32_t shapeType, int32_t numParts, int32_t numPoints,
                            const std::vector<int32_t>& parts, const std::vector<TSFPoint>& points);
+  // Z and M kinds (PointZ, PolyLineM, MultiPointZ, ...): X/Y as given, then the Z values
+  // 100, 101, ... when the kind has Z, then the M values 200, 201, ... when `withM`, each
+  // block after its range. The content length covers exactly what is written.
+  ShpBuilder& PointZM(int32_t shapeType, double x, double y, bool withM);
+  ShpBuilder& MultiPartZM(int32_t shapeType, const std::vector<int32_t>& parts,
+                          const std::vector<TSFPoint>& points, bool withM);
+  // MultiPoint, MultiPointZ or MultiPointM.
+  ShpBuilder& MultiPoint(int32_t shapeType, const std::vector<TSFPoint>& points, bool withM);
+  // Box, the count as given and the points: no Z or M block, for hostile counts.
+  ShpBuilder& MultiPointRaw(int32_t shapeType, int32_t numPoints,
+                            const std::vector<TSFPoint>& points);
+  // Overwrites the content length (16-bit words) of the last record added.
+  ShpBuilder& LastContentLength(int32_t words);
   // Any shape type with `content` bytes after it; the content length says what it holds.
   ShpBuilder& Other(int32_t shapeType, const std::string& content);
   // Bytes appended as they stand (a cut record header, garbage).
@@ -40,6 +53,7 @@ class ShpBuilder {
   int32_t version_ = 1000;
   int32_t headerShapeType_ = 5;
   int32_t recordCount_ = 0;
+  size_t lastRecordAt_ = 0;
   std::string records_;
 };
 
