@@ -98,6 +98,12 @@ class TruncationSweep : public ::testing::TestWithParam<const char*> {
       const bool ok = ConvertShpToMif(30, shp(), mif(), host);
       // A cut header is a read error, not a file that is no shapefile.
       EXPECT_TRUE(host.Messages.empty()) << host.Messages.front().Text;
+      // Outputs appear whole or not at all, and no temporary stays behind.
+      EXPECT_EQ(RegularFileExists(mif()), ok);
+      EXPECT_EQ(RegularFileExists(dir / "out.mid"), ok);
+      EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                              std::filesystem::directory_iterator()),
+                ok ? 4 : 2);
       return ok ? Outcome::True : Outcome::False;
     } catch (const Exception& e) {
       error = e.what();

@@ -1,0 +1,644 @@
+#include "engine/PrjFile.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include "engine/CoordSys.h"
+#include "support/ByteStrings.h"
+#include "support/FileHandle.h"
+
+namespace plexor {
+namespace {
+
+// --- The WKT tree ------------------------------------------------------------------------
+
+// One KEYWORD[...] of the text. Values keep their order within each kind, which is all
+// the reading below needs: the name is the first text, a parameter's value the first number.
+struct WktNode {
+  std::string Keyword;             // upper-cased
+  std::vector<std::string> Texts;  // quoted strings and bare words such as NORTH
+  std::vector<double> Numbers;
+  std::vector<WktNode> Children;
+};
+
+// Real systems nest about eight deep (a WKT2 bound CRS); the cap keeps hostile nesting
+// from running the recursion off the stack.
+constexpr int kMaxWktDepth = 32;
+
+class WktParser {
+ public:
+  explicit WktParser(std::string_view text) : text_(text) {}
+  // The root node; nullopt with Error() set when the text is no WKT.
+  std::optional<WktNode> Parse();
+  const std::string& Error() const { return error_; }
+
+ private:
+  bool ParseNode(WktNode& node, int depth);
+  bool ParseValue(WktNode& node, int depth);
+  bool ParseQuoted(std::string& out);
+  bool ParseNumber(double& out);
+  std::string_view Word();
+  void SkipBlanks();
+  bool Fail(const char* what);
+
+  std::string_view text_;
+  size_t pos_ = 0;
+  std::string error_;
+};
+
+// --- The systems the catalogue knows -----------------------------------------------------
+
+constexpr double kDegree = 0.0174532925199433;  // radians, as WKT states it
+constexpr double kOriginTolerance = 1e-5;       // degrees
+constexpr int kZoneCount = 19;
+
+struct DatumInfo {
+  const char* Label;     // as the description shows it
+  int DatumCode;         // EPSG datum
+  int GeographicCode;    // EPSG geographic system
+  int FirstZoneCode;     // EPSG code of zone I; 0 when there are none
+  int GeographicEntry;   // catalogue entry of the geographic system
+  int FirstZoneEntry;    // catalogue entry of zone I; -1 when the catalogue has none
+  const char* Names[4];  // spellings after NormalName; unused slots null
+};
+
+constexpr DatumInfo kDatums[] = {
+    {"Tokyo", 6301, 4301, 30161, 0, 3, {"TOKYO"}},
+    {"JGD2000", 6612, 4612, 2443, 2, 22, {"JGD2000", "JAPANESEGEODETICDATUM2000"}},
+    {"JGD2011", 1128, 6668, 6669, 2, 22, {"JGD2011", "JAPANESEGEODETICDATUM2011"}},
+    {"WGS 84",
+     6326,
+     4326,
+     0,
+     1,
+     -1,
+     {"WGS1984", "WGS84", "WORLDGEODETICSYSTEM1984", "WORLDGEODETICSYSTEM1984ENSEMBLE"}},
+};
+
+struct ZoneOrigin {
+  double Lat;
+  double Lon;
+};
+
+// The origins of zones I to XIX; minutes are written as such so the sixths stay exact.
+constexpr ZoneOrigin kZones[kZoneCount] = {
+    {33, 129.5},
+    {33, 131},
+    {36, 132 + 10 / 60.0},
+    {33, 133.5},
+    {36, 134 + 20 / 60.0},
+    {36, 136},
+    {36, 137 + 10 / 60.0},
+    {36, 138.5},
+    {36, 139 + 50 / 60.0},
+    {40, 140 + 50 / 60.0},
+    {44, 140.25},
+    {44, 142.25},
+    {44, 144.25},
+    {26, 142},
+    {26, 127.5},
+    {26, 124},
+    {26, 131},
+    {20, 136},
+    {26, 154},
+};
+
+// Transverse Mercator parameters; absent ones keep the defaults WKT1 gives them.
+struct TmParameters {
+  double Lat = 0;
+  double Lon = 0;
+  double Scale = 1;
+  double FalseEasting = 0;
+  double FalseNorthing = 0;
+};
+
+// --- Messages ----------------------------------------------------------------------------
+
+constexpr const char* kTooLargeText = "座標系ファイルが大きすぎます (64 KiB 超)";
+constexpr const char* kUnreadableText = "座標系ファイルを読み込めません: ";
+constexpr const char* kUnparsableText = "座標系の定義を読み取れません: ";
+constexpr const char* kUnsupportedKindText = "対応していない座標系の種類です: ";
+constexpr const char* kNoDatumText = "測地系が指定されていません";
+constexpr const char* kUnsupportedDatumText = "測地系が対応していません: ";
+constexpr const char* kPrimeMeridianText = "本初子午線がグリニッジではありません: ";
+constexpr const char* kNoUnitText = "単位が指定されていません";
+constexpr const char* kNotDegreesText = "角度の単位が度ではありません: ";
+constexpr const char* kNotMetresText = "長さの単位がメートルではありません: ";
+constexpr const char* kNoMethodText = "投影法が指定されていません";
+constexpr const char* kNotTransverseMercatorText = "投影法が横メルカトルではありません: ";
+constexpr const char* kNoZoneText = "投影法が平面直角座標系のどの系とも一致しません";
+constexpr const char* kNoWgs84ZoneText = "WGS 84 の平面直角座標系には対応していません";
+constexpr const char* kBeyondDegreesText =
+    "座標の範囲が緯度経度 (±180°, ±90°) を超えています。緯度経度ではない座標系のデータかも"
+    "しれません。";
+constexpr const char* kLooksLikeDegreesText =
+    "座標の範囲がすべて ±180, ±90 以内で、緯度経度のように見えます。平面直角座標系で正しいか"
+    "確認してください。";
+
+TPrjMatch NoMatch(std::string reason);
+TPrjMatch MatchCrs(const WktNode& root);
+std::string Shown(std::string_view name);
+
+}  // namespace
+
+// --- Public routines ---------------------------------------------------------------------
+
+TPrjMatch MatchPrjText(std::string_view wkt) {
+  if (wkt.size() > kMaxPrjBytes) return NoMatch(kTooLargeText);
+  WktParser parser(wkt);
+  const std::optional<WktNode> root = parser.Parse();
+  if (!root) return NoMatch(kUnparsableText + parser.Error());
+  return MatchCrs(*root);
+}
+
+std::string PrjPathOf(const std::string& shpPath) {
+  return FindExtensionCaseVariant(ChangeFileExt(shpPath, ".prj"));
+}
+
+std::optional<TPrjMatch> ReadPrjBeside(const std::string& shpPath) {
+  const std::string path = PrjPathOf(shpPath);
+  if (!RegularFileExists(path)) return std::nullopt;
+  FileHandle file;
+  if (!file.OpenRead(path)) return NoMatch(kUnreadableText + file.LastError());
+  const int64_t size = file.Size();
+  if (size < 0) return NoMatch(kUnreadableText + file.LastError());
+  if (static_cast<uint64_t>(size) > kMaxPrjBytes) return NoMatch(kTooLargeText);
+  std::string text(static_cast<size_t>(size), '\0');
+  size_t have = 0;
+  while (have < text.size()) {
+    const int64_t got = file.ReadAt(static_cast<int64_t>(have), &text[have], text.size() - have);
+    if (got < 0) return NoMatch(kUnreadableText + file.LastError());
+    if (got == 0) break;  // shrank since Size(): read what is there
+    have += static_cast<size_t>(got);
+  }
+  text.resize(have);
+  return MatchPrjText(text);
+}
+
+std::string BoundsWarning(int index, double xmin, double ymin, double xmax, double ymax) {
+  if (index < 0 || index >= kCoordSysCount) return {};
+  if (std::isnan(xmin) || std::isnan(ymin) || std::isnan(xmax) || std::isnan(ymax)) return {};
+  const bool inDegrees = std::fabs(xmin) <= 180 && std::fabs(xmax) <= 180 &&
+                         std::fabs(ymin) <= 90 && std::fabs(ymax) <= 90;
+  if (index <= 2) return inDegrees ? "" : kBeyondDegreesText;
+  // A file without shapes has an all-zero extent, which says nothing about units.
+  const bool empty = xmin == 0 && ymin == 0 && xmax == 0 && ymax == 0;
+  return inDegrees && !empty ? kLooksLikeDegreesText : "";
+}
+
+std::string PrjDisagreementWarning(int chosen, const TPrjMatch& match) {
+  if (!match.Found || match.Index == chosen) return {};
+  const std::string chosenText = GetCoordSysDisplayText(chosen);
+  if (chosenText.empty()) return {};
+  return "選択した座標系「" + chosenText + "」は .prj ファイルの座標系「" + match.Description +
+         "」と異なります。";
+}
+
+namespace {
+
+// --- WKT parsing -------------------------------------------------------------------------
+
+std::optional<WktNode> WktParser::Parse() {
+  if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;  // a UTF-8 byte order mark
+  SkipBlanks();
+  WktNode root;
+  root.Keyword = UpperAscii(Word());
+  if (root.Keyword.empty()) {
+    Fail(pos_ >= text_.size() ? "定義が空です" : "先頭がキーワードではありません");
+    return std::nullopt;
+  }
+  if (!ParseNode(root, 1)) return std::nullopt;
+  SkipBlanks();
+  if (pos_ < text_.size()) {
+    Fail("定義の後に余分な文字があります");
+    return std::nullopt;
+  }
+  return root;
+}
+
+// After the keyword: the bracketed, comma-separated values.
+bool WktParser::ParseNode(WktNode& node, int depth) {
+  if (depth > kMaxWktDepth) return Fail("入れ子が深すぎます");
+  SkipBlanks();
+  if (pos_ >= text_.size() || (text_[pos_] != '[' && text_[pos_] != '(')) {
+    return Fail("括弧がありません");
+  }
+  const char close = text_[pos_++] == '[' ? ']' : ')';
+  SkipBlanks();
+  if (pos_ < text_.size() && text_[pos_] == close) {
+    ++pos_;
+    return true;
+  }
+  for (;;) {
+    if (!ParseValue(node, depth)) return false;
+    SkipBlanks();
+    if (pos_ >= text_.size()) return Fail("括弧が閉じていません");
+    if (text_[pos_] == close) {
+      ++pos_;
+      return true;
+    }
+    if (text_[pos_] != ',') return Fail("区切りが不正です");
+    ++pos_;
+  }
+}
+
+bool WktParser::ParseValue(WktNode& node, int depth) {
+  SkipBlanks();
+  if (pos_ >= text_.size()) return Fail("括弧が閉じていません");
+  const char c = text_[pos_];
+  if (c == '"') return ParseQuoted(node.Texts.emplace_back());
+  if ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.') {
+    return ParseNumber(node.Numbers.emplace_back());
+  }
+  const std::string_view word = Word();
+  if (word.empty()) return Fail("予期しない文字があります");
+  SkipBlanks();
+  if (pos_ < text_.size() && (text_[pos_] == '[' || text_[pos_] == '(')) {
+    WktNode& child = node.Children.emplace_back();
+    child.Keyword = UpperAscii(word);
+    return ParseNode(child, depth + 1);
+  }
+  node.Texts.emplace_back(word);
+  return true;
+}
+
+// A doubled quote stands for one quote inside the text (WKT2).
+bool WktParser::ParseQuoted(std::string& out) {
+  ++pos_;
+  for (;;) {
+    const size_t end = text_.find('"', pos_);
+    if (end == std::string_view::npos) return Fail("引用符が閉じていません");
+    out.append(text_.substr(pos_, end - pos_));
+    pos_ = end + 1;
+    if (pos_ >= text_.size() || text_[pos_] != '"') return true;
+    out.push_back('"');
+    ++pos_;
+  }
+}
+
+bool WktParser::ParseNumber(double& out) {
+  const size_t start = pos_;
+  while (pos_ < text_.size() &&
+         std::string_view("0123456789+-.eE").find(text_[pos_]) != std::string_view::npos) {
+    ++pos_;
+  }
+  // from_chars takes no plus sign; one before a digit or point is harmless.
+  size_t first = start;
+  if (text_[first] == '+' && first + 1 < pos_ && text_[first + 1] != '-') ++first;
+  const char* end = text_.data() + pos_;
+  const auto [ptr, ec] = std::from_chars(text_.data() + first, end, out);
+  if (ec == std::errc() && ptr == end) return true;
+  pos_ = start;
+  return Fail("数値が不正です");
+}
+
+std::string_view WktParser::Word() {
+  const size_t start = pos_;
+  while (pos_ < text_.size()) {
+    const char c = text_[pos_];
+    const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    if (!letter && !(pos_ > start && c >= '0' && c <= '9')) break;
+    ++pos_;
+  }
+  return text_.substr(start, pos_ - start);
+}
+
+// Blanks are the bytes 0 to 32, as everywhere in the program: line ends and NUL padding
+// that some writers leave at the end of the file go with them.
+void WktParser::SkipBlanks() {
+  while (pos_ < text_.size() && static_cast<unsigned char>(text_[pos_]) <= 32) ++pos_;
+}
+
+bool WktParser::Fail(const char* what) {
+  error_ = std::string(what) + " (" + std::to_string(pos_ + 1) + " バイト目)";
+  return false;
+}
+
+// --- Finding the parts of a system -------------------------------------------------------
+
+bool IsOneOf(std::string_view keyword, std::initializer_list<std::string_view> keywords) {
+  for (const std::string_view k : keywords) {
+    if (keyword == k) return true;
+  }
+  return false;
+}
+
+const WktNode* Child(const WktNode& node, std::initializer_list<std::string_view> keywords) {
+  for (const WktNode& child : node.Children) {
+    if (IsOneOf(child.Keyword, keywords)) return &child;
+  }
+  return nullptr;
+}
+
+std::string_view NameOf(const WktNode& node) {
+  return node.Texts.empty() ? std::string_view() : std::string_view(node.Texts[0]);
+}
+
+// Upper-case letters and digits only: "D_JGD_2000", "Japanese Geodetic Datum 2000" and
+// "Transverse_Mercator" compare with the spellings of other writers.
+std::string NormalName(std::string_view name) {
+  if (name.size() >= 2 && (name[0] == 'D' || name[0] == 'd') && name[1] == '_') {
+    name.remove_prefix(2);  // ESRI's datum prefix
+  }
+  std::string out;
+  for (const char c : UpperAscii(name)) {
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) out.push_back(c);
+  }
+  return out;
+}
+
+int CodeFromNumber(double value) {
+  if (!(value > 0 && value < 1e9) || value != std::floor(value)) return 0;
+  return static_cast<int>(value);
+}
+
+int CodeFromText(std::string_view text) {
+  int code = 0;
+  const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), code);
+  return ec == std::errc() && ptr == text.data() + text.size() && code > 0 ? code : 0;
+}
+
+// The EPSG code of AUTHORITY["EPSG","4301"] (WKT1) or ID["EPSG",4301] (WKT2); 0 when none.
+int EpsgCodeOf(const WktNode& node) {
+  for (const WktNode& child : node.Children) {
+    if (!IsOneOf(child.Keyword, {"AUTHORITY", "ID"})) continue;
+    if (child.Texts.empty() || !SameTextAscii(child.Texts[0], "EPSG")) continue;
+    if (child.Texts.size() >= 2) return CodeFromText(child.Texts[1]);
+    if (!child.Numbers.empty()) return CodeFromNumber(child.Numbers[0]);
+  }
+  return 0;
+}
+
+bool IsProjected(const WktNode& node) {
+  return IsOneOf(node.Keyword, {"PROJCS", "PROJCRS", "PROJECTEDCRS"});
+}
+
+// WKT2 calls a geographic system geodetic too; the ellipsoidal axes tell it from a
+// geocentric one.
+bool IsGeographic(const WktNode& node) {
+  if (IsOneOf(node.Keyword, {"GEOGCS", "GEOGCRS", "GEOGRAPHICCRS"})) return true;
+  if (!IsOneOf(node.Keyword, {"GEODCRS", "GEODETICCRS"})) return false;
+  const WktNode* cs = Child(node, {"CS"});
+  return cs && !cs->Texts.empty() && SameTextAscii(cs->Texts[0], "ellipsoidal");
+}
+
+// The horizontal part of a compound system, or the source of a WKT2 bound one.
+const WktNode* HorizontalCrs(const WktNode& node, int depth) {
+  if (IsProjected(node) || IsGeographic(node)) return &node;
+  if (depth >= 3 || !IsOneOf(node.Keyword, {"COMPD_CS", "COMPOUNDCRS", "BOUNDCRS", "SOURCECRS"})) {
+    return nullptr;
+  }
+  for (const WktNode& child : node.Children) {
+    if (const WktNode* found = HorizontalCrs(child, depth + 1)) return found;
+  }
+  return nullptr;
+}
+
+// The datum node's EPSG code, then its name; failing both, the geographic system's code.
+const DatumInfo* FindDatum(const WktNode& geographic) {
+  const WktNode* datum = Child(geographic, {"DATUM", "GEODETICDATUM", "TRF", "ENSEMBLE"});
+  const int datumCode = datum ? EpsgCodeOf(*datum) : 0;
+  const std::string name = datum ? NormalName(NameOf(*datum)) : std::string();
+  const int geographicCode = EpsgCodeOf(geographic);
+  for (const DatumInfo& info : kDatums) {
+    if (datumCode != 0 && datumCode == info.DatumCode) return &info;
+  }
+  for (const DatumInfo& info : kDatums) {
+    for (const char* spelling : info.Names) {
+      if (spelling && !name.empty() && name == spelling) return &info;
+    }
+  }
+  for (const DatumInfo& info : kDatums) {
+    if (geographicCode == info.GeographicCode) return &info;
+  }
+  return nullptr;
+}
+
+std::string DatumNameOf(const WktNode& geographic) {
+  const WktNode* datum = Child(geographic, {"DATUM", "GEODETICDATUM", "TRF", "ENSEMBLE"});
+  return Shown(datum ? NameOf(*datum) : NameOf(geographic));
+}
+
+// WKT1 states the unit on the system; WKT2 on each axis.
+const WktNode* UnitOf(const WktNode& crs, std::initializer_list<std::string_view> keywords) {
+  if (const WktNode* unit = Child(crs, keywords)) return unit;
+  for (const WktNode& child : crs.Children) {
+    if (child.Keyword != "AXIS") continue;
+    if (const WktNode* unit = Child(child, keywords)) return unit;
+  }
+  return nullptr;
+}
+
+double FactorOf(const WktNode* unit) {
+  return unit && !unit->Numbers.empty() ? unit->Numbers[0] : std::nan("");
+}
+
+bool Near(double value, double target, double tolerance) {
+  return std::fabs(value - target) <= tolerance;
+}
+
+// --- Matching ----------------------------------------------------------------------------
+
+TPrjMatch NoMatch(std::string reason) {
+  TPrjMatch match;
+  match.Reason = std::move(reason);
+  return match;
+}
+
+TPrjMatch Found(int index, std::string description) {
+  TPrjMatch match;
+  match.Found = true;
+  match.Index = index;
+  match.Description = std::move(description);
+  return match;
+}
+
+// An empty text when the geographic system's datum, prime meridian and (when `unitNeeded`)
+// angular unit fit; otherwise the reason. `datum` is set when the datum is known.
+std::string CheckGeographic(const WktNode& geographic, bool unitNeeded, const DatumInfo*& datum) {
+  datum = FindDatum(geographic);
+  if (!datum) return kUnsupportedDatumText + DatumNameOf(geographic);
+  const WktNode* primem = Child(geographic, {"PRIMEM", "PRIMEMERIDIAN"});
+  if (primem && !primem->Numbers.empty() && !Near(primem->Numbers[0], 0, 1e-9)) {
+    return kPrimeMeridianText + Shown(NameOf(*primem));
+  }
+  if (!unitNeeded) return {};
+  const WktNode* unit = UnitOf(geographic, {"UNIT", "ANGLEUNIT"});
+  if (!unit) return kNoUnitText;
+  if (!Near(FactorOf(unit) / kDegree, 1, 1e-9)) return kNotDegreesText + Shown(NameOf(*unit));
+  return {};
+}
+
+TPrjMatch MatchGeographic(const WktNode& crs) {
+  const DatumInfo* datum = nullptr;
+  const std::string reason = CheckGeographic(crs, true, datum);
+  if (!reason.empty()) return NoMatch(reason);
+  return Found(datum->GeographicEntry, std::string(datum->Label) + " / 緯度経度 (EPSG:" +
+                                           std::to_string(datum->GeographicCode) + ")");
+}
+
+bool IsTransverseMercator(const WktNode& method) {
+  if (EpsgCodeOf(method) == 9807) return true;
+  const std::string name = NormalName(NameOf(method));
+  return name == "TRANSVERSEMERCATOR" || name == "GAUSSKRUGER";
+}
+
+// An angle in degrees: a WKT2 parameter carries its unit, a WKT1 one is in the unit of the
+// base geographic system.
+double DegreesOf(const WktNode& parameter, double baseFactor) {
+  const WktNode* unit = Child(parameter, {"ANGLEUNIT", "UNIT"});
+  const double factor = unit ? FactorOf(unit) : baseFactor;
+  return parameter.Numbers[0] * factor / kDegree;
+}
+
+// WKT1 lists the parameters beside PROJECTION, WKT2 inside CONVERSION; each is known by its
+// EPSG code or by one of its usual names.
+TmParameters ReadTmParameters(const WktNode& holder, double baseFactor) {
+  TmParameters p;
+  for (const WktNode& param : holder.Children) {
+    if (param.Keyword != "PARAMETER" || param.Numbers.empty()) continue;
+    const int code = EpsgCodeOf(param);
+    const std::string name = NormalName(NameOf(param));
+    if (code == 8801 || name == "LATITUDEOFORIGIN" || name == "LATITUDEOFNATURALORIGIN") {
+      p.Lat = DegreesOf(param, baseFactor);
+    } else if (code == 8802 || name == "CENTRALMERIDIAN" || name == "LONGITUDEOFNATURALORIGIN") {
+      p.Lon = DegreesOf(param, baseFactor);
+    } else if (code == 8805 || name == "SCALEFACTOR" || name == "SCALEFACTORATNATURALORIGIN") {
+      p.Scale = param.Numbers[0];
+    } else if (code == 8806 || name == "FALSEEASTING") {
+      p.FalseEasting = param.Numbers[0];
+    } else if (code == 8807 || name == "FALSENORTHING") {
+      p.FalseNorthing = param.Numbers[0];
+    }
+  }
+  return p;
+}
+
+// Zone 0 to 18, or -1.
+int FindZone(const TmParameters& p) {
+  if (!Near(p.Scale, 0.9999, 1e-8) || !Near(p.FalseEasting, 0, 1e-3) ||
+      !Near(p.FalseNorthing, 0, 1e-3)) {
+    return -1;
+  }
+  for (int zone = 0; zone < kZoneCount; ++zone) {
+    if (Near(p.Lat, kZones[zone].Lat, kOriginTolerance) &&
+        Near(p.Lon, kZones[zone].Lon, kOriginTolerance)) {
+      return zone;
+    }
+  }
+  return -1;
+}
+
+// An empty text with `zone` (0 to 18) set when the projection is a zone in metres;
+// otherwise the reason.
+std::string FindProjectedZone(const WktNode& crs, const WktNode& base, int& zone) {
+  const WktNode* unit = UnitOf(crs, {"UNIT", "LENGTHUNIT"});
+  if (!unit) return kNoUnitText;
+  if (!Near(FactorOf(unit), 1, 1e-9)) return kNotMetresText + Shown(NameOf(*unit));
+  const WktNode* conversion = Child(crs, {"CONVERSION", "DERIVINGCONVERSION"});
+  const WktNode& holder = conversion ? *conversion : crs;
+  const WktNode* method = Child(holder, {"PROJECTION", "METHOD", "PROJECTIONMETHOD"});
+  if (!method) return kNoMethodText;
+  if (!IsTransverseMercator(*method)) return kNotTransverseMercatorText + Shown(NameOf(*method));
+  const WktNode* baseUnit = Child(base, {"UNIT", "ANGLEUNIT"});
+  const double baseFactor = baseUnit ? FactorOf(baseUnit) : kDegree;
+  zone = FindZone(ReadTmParameters(holder, baseFactor));
+  return zone < 0 ? kNoZoneText : "";
+}
+
+TPrjMatch MatchProjected(const WktNode& crs) {
+  const WktNode* base = Child(crs, {"GEOGCS", "BASEGEOGCRS", "BASEGEODCRS", "GEOGCRS"});
+  if (!base) return NoMatch(kNoDatumText);
+  const DatumInfo* datum = nullptr;
+  std::string reason = CheckGeographic(*base, false, datum);
+  if (!reason.empty()) return NoMatch(reason);
+  int zone = -1;
+  reason = FindProjectedZone(crs, *base, zone);
+  if (!reason.empty()) return NoMatch(reason);
+  if (datum->FirstZoneEntry < 0) return NoMatch(kNoWgs84ZoneText);
+  return Found(datum->FirstZoneEntry + zone,
+               std::string(datum->Label) + " / 平面直角座標系 第" + std::to_string(zone + 1) +
+                   "系 (EPSG:" + std::to_string(datum->FirstZoneCode + zone) + ")");
+}
+
+// The catalogue entry an EPSG code names; -1 for codes outside the catalogue.
+int EntryOfEpsgCode(int code) {
+  for (const DatumInfo& info : kDatums) {
+    if (code == info.GeographicCode) return info.GeographicEntry;
+    if (info.FirstZoneCode != 0 && code >= info.FirstZoneCode &&
+        code < info.FirstZoneCode + kZoneCount) {
+      return info.FirstZoneEntry + (code - info.FirstZoneCode);
+    }
+  }
+  return -1;
+}
+
+// A stated code naming another entry than the definition means the file was edited by
+// hand or written wrongly; neither is to be trusted over the other.
+TPrjMatch CheckStatedCode(const WktNode& crs, TPrjMatch match) {
+  const int code = EpsgCodeOf(crs);
+  const int entry = EntryOfEpsgCode(code);
+  if (!match.Found || entry < 0 || entry == match.Index) return match;
+  return NoMatch("EPSG コード (EPSG:" + std::to_string(code) + ") と定義の内容が一致しません");
+}
+
+TPrjMatch MatchCrs(const WktNode& root) {
+  const WktNode* crs = HorizontalCrs(root, 0);
+  if (!crs) return NoMatch(kUnsupportedKindText + Shown(root.Keyword));
+  return CheckStatedCode(*crs, IsProjected(*crs) ? MatchProjected(*crs) : MatchGeographic(*crs));
+}
+
+// --- Names from the file in messages -----------------------------------------------------
+
+// The length of the UTF-8 sequence starting at `at`; 0 when it is malformed.
+size_t Utf8SequenceLength(std::string_view text, size_t at) {
+  const auto c = static_cast<unsigned char>(text[at]);
+  size_t n = 0;
+  if (c < 0x80) {
+    n = 1;
+  } else if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+  }
+  if (n == 0 || at + n > text.size()) return 0;
+  for (size_t i = 1; i < n; ++i) {
+    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
+  }
+  return n;
+}
+
+bool IsUtf8(std::string_view text) {
+  for (size_t at = 0; at < text.size();) {
+    const size_t n = Utf8SequenceLength(text, at);
+    if (n == 0) return false;
+    at += n;
+  }
+  return true;
+}
+
+// A name read from the file, fit for a message: UTF-8 (a Windows writer may have left code
+// page 932), no control bytes, and short whatever the file holds.
+std::string Shown(std::string_view name) {
+  constexpr size_t kMaxShown = 60;
+  if (name.empty()) return "(名前なし)";
+  const std::string text = IsUtf8(name) ? std::string(name) : Cp932ToUtf8(name);
+  std::string out;
+  for (size_t at = 0; at < text.size();) {
+    const size_t n = std::max<size_t>(Utf8SequenceLength(text, at), 1);
+    if (out.size() + n > kMaxShown) return out + "…";
+    const auto c = static_cast<unsigned char>(text[at]);
+    out.append(c < 32 || c == 127 ? std::string_view("?") : std::string_view(text).substr(at, n));
+    at += n;
+  }
+  return out;
+}
+
+}  // namespace
+}  // namespace plexor
