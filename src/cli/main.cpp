@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 #include <atomic>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
@@ -18,10 +19,14 @@
 
 #include "engine/Batch.h"
 #include "engine/CoordSys.h"
+#include "engine/PrjFile.h"
+#include "engine/ShapefileInfo.h"
 #include "engine/ShpToMif.h"
+#include "shp/uniShpUtils.h"
 #include "support/ByteStrings.h"
 #include "support/Exceptions.h"
 #include "support/FileHandle.h"
+#include "support/TextEncoding.h"
 
 #ifndef PLEXOR_VERSION_TEXT
 #define PLEXOR_VERSION_TEXT "0.0.0.0"
@@ -50,31 +55,13 @@ void CatchInterrupts() {
   std::signal(SIGTERM, OnInterrupt);
 }
 
-const char* ShapeTypeName(int32_t type) {
-  switch (type) {
-    case 0: return "Null";
-    case 1: return "Point";
-    case 3: return "PolyLine";
-    case 5: return "Polygon";
-    case 8: return "MultiPoint";
-    case 11: return "PointZ";
-    case 13: return "PolyLineZ";
-    case 15: return "PolygonZ";
-    case 18: return "MultiPointZ";
-    case 21: return "PointM";
-    case 23: return "PolyLineM";
-    case 25: return "PolygonM";
-    case 28: return "MultiPointM";
-    case 31: return "MultiPatch";
-    default: return nullptr;
-  }
-}
-
 // Messages go to stderr as "title: text"; the progress bar is drawn only on a terminal.
 class TerminalHost : public IConvertHost {
  public:
-  explicit TerminalHost(RegionalSettings regional)
-      : regional_(std::move(regional)), progress_(::isatty(STDERR_FILENO) == 1) {}
+  TerminalHost(RegionalSettings regional, TConvertOptions options)
+      : regional_(std::move(regional)),
+        options_(std::move(options)),
+        progress_(::isatty(STDERR_FILENO) == 1) {}
 
   void ShowMessage(MessageKind kind, const std::string& text) override {
     ClearBar();
@@ -82,6 +69,7 @@ class TerminalHost : public IConvertHost {
   }
   void SetStatusText(const std::string&) override {}
   RegionalSettings Regional() const override { return regional_; }
+  TConvertOptions Options() const override { return options_; }
   bool CancelRequested() const override { return interrupted.load(std::memory_order_relaxed); }
 
   void ConversionProgress(int64_t done, int64_t total) override {
@@ -114,6 +102,8 @@ class TerminalHost : public IConvertHost {
     if (summary.DeletedSkipped > 0) {
       line += "; deleted " + std::to_string(summary.DeletedSkipped);
     }
+    if (summary.FromZM > 0) line += "; from Z/M " + std::to_string(summary.FromZM);
+    if (!summary.Encoding.empty()) line += "; " + summary.Encoding;
     if (!result) line += " (変換に失敗しました。)";
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
@@ -136,6 +126,7 @@ class TerminalHost : public IConvertHost {
   }
 
   RegionalSettings regional_;
+  TConvertOptions options_;
   bool progress_;
   bool barShown_ = false;
   int lastPercent_ = -1;
@@ -176,13 +167,37 @@ bool TargetsAreDistinct(const std::vector<std::string>& sources,
   return true;
 }
 
-int RunConvert(int index, const std::vector<std::string>& sources, const std::string& output,
-               const std::string& folder, TerminalHost& host) {
+// "-c auto": the entry the .prj beside each source names; one that names none is a usage
+// error, found before anything runs.
+bool IndicesFor(const std::string& coordsys, const std::vector<std::string>& sources,
+                std::vector<int>& indices) {
+  for (const std::string& source : sources) {
+    if (coordsys != "auto") {
+      indices.push_back(std::stoi(coordsys));
+      continue;
+    }
+    const std::optional<TPrjMatch> prj = ReadPrjBeside(source);
+    if (!prj || !prj->Found) {
+      std::fprintf(stderr, "%s: %s: -c auto: %s\n", MessageTitle(MessageKind::Error), source.c_str(),
+                   prj ? prj->Reason.c_str() : ".prj がありません。-c で座標系の番号を指定してください。");
+      return false;
+    }
+    std::fprintf(stderr, "%s: %s -> %d %s\n", source.c_str(), prj->Description.c_str(), prj->Index,
+                 GetCoordSysDisplayText(prj->Index).c_str());
+    indices.push_back(prj->Index);
+  }
+  return true;
+}
+
+int RunConvert(const std::string& coordsys, const std::vector<std::string>& sources,
+               const std::string& output, const std::string& folder, TerminalHost& host) {
   const std::vector<std::string> targets = TargetsFor(sources, output, folder);
   if (!TargetsAreDistinct(sources, targets)) return kExitUsage;
+  std::vector<int> indices;
+  if (!IndicesFor(coordsys, sources, indices)) return kExitUsage;
   int rc = kExitTrue;
   for (size_t i = 0; i < sources.size(); ++i) {
-    const bool ok = ConvertShpToMif(index, sources[i], targets[i], host);
+    const bool ok = ConvertShpToMif(indices[i], sources[i], targets[i], host);
     if (interrupted) {
       host.ShowMessage(MessageKind::Warning, kCancelledText);
       const size_t finished = i + (ok ? 1 : 0);
@@ -235,6 +250,20 @@ int RunBatchFile(const std::string& path, int jobs, TerminalHost& host) {
   return allConverted ? kExitTrue : kExitFalse;
 }
 
+int PrintInfo(const std::vector<std::string>& files, bool json, const TConvertOptions& options) {
+  if (json && files.size() > 1) std::printf("[");
+  for (size_t i = 0; i < files.size(); ++i) {
+    const TShapefileInfo info = DescribeShapefile(files[i], options.Encoding);
+    if (json) {
+      std::printf("%s%s", i ? "," : "", ShapefileInfoJson(info).c_str());
+    } else {
+      std::printf("%s", ShapefileInfoText(info).c_str());
+    }
+  }
+  if (json) std::printf(files.size() > 1 ? "]\n" : "\n");
+  return kExitTrue;
+}
+
 int PrintCoordSys() {
   for (int i = 0; i < kCoordSysCount; ++i) {
     std::printf("%d\t%s\t%s\n", i, GetCoordSysDisplayText(i).c_str(),
@@ -253,13 +282,34 @@ int Main(int argc, char** argv) {
                  "MID の日付の書式 (yyyy, yy, mm, m, dd, d と /)。yyyymmdd は GDAL 系で読める形")
       ->capture_default_str();
 
-  int index = -1;
+  TConvertOptions options;
+  app.add_option("--encoding", options.Encoding,
+                 "属性の文字コード (UTF-8, CP932, 1252 など)。省略時は .cpg、言語ドライバー、内容から判断")
+      ->check([](const std::string& name) {
+        return CodePageFromName(name) ? std::string() : "知らない文字コードです: " + name;
+      });
+  std::string charset = "cp932";
+  app.add_option("--charset", charset, "出力の文字コード: cp932 (WindowsJapanese) または utf-8")
+      ->check(CLI::IsMember({"cp932", "utf-8"}, CLI::ignore_case))
+      ->capture_default_str();
+  app.add_flag("--skip-unsupported-fields", options.SkipUnsupportedFields,
+               "対応していない型のフィールドを除いて変換する (警告を表示)");
+
+  std::string coordsys;
   std::vector<std::string> sources;
   std::string output, folder;
   CLI::App* convert = app.add_subcommand("convert", "シェープファイルを変換します");
-  convert->add_option("-c,--coordsys", index, "座標系の番号 (0-40, plexor coordsys で一覧)")
+  convert->add_option("-c,--coordsys", coordsys,
+                      "座標系の番号 (0-40, plexor coordsys で一覧)、または auto (.prj から)")
       ->required()
-      ->check(CLI::Range(0, kCoordSysCount - 1));
+      ->check([](const std::string& text) {
+        if (text == "auto") return std::string();
+        int value = -1;
+        const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+        const bool ok = r.ec == std::errc() && r.ptr == text.data() + text.size() && value >= 0 &&
+                        value < kCoordSysCount;
+        return ok ? std::string() : "0 から 40 の番号か auto を指定してください: " + text;
+      });
   convert->add_option("sources", sources, "変換元の .shp (複数可; 出力は各 .shp と同じ名前の .mif/.mid)")
       ->required();
   CLI::Option* outputOption =
@@ -274,7 +324,13 @@ int Main(int argc, char** argv) {
   batch->add_option("batchfile", batchFile, "バッチファイル")->required();
   batch->add_option("-j,--jobs", jobs, "同時に変換する行数")->check(CLI::Range(1, 64));
 
-  CLI::App* coordsys = app.add_subcommand("coordsys", "座標系の一覧を表示します");
+  CLI::App* coordsysList = app.add_subcommand("coordsys", "座標系の一覧を表示します");
+
+  std::vector<std::string> infoFiles;
+  bool json = false;
+  CLI::App* info = app.add_subcommand("info", "シェープファイルの内容と変換のされ方を表示します");
+  info->add_option("files", infoFiles, "調べる .shp (複数可)")->required();
+  info->add_flag("--json", json, "JSON で出力する");
 
   try {
     app.parse(argc, argv);
@@ -290,7 +346,8 @@ int Main(int argc, char** argv) {
   }
   RegionalSettings regional;
   regional.ShortDateFormat = dateFormat;
-  TerminalHost host(regional);
+  options.Utf8Output = SameTextAscii(charset, "utf-8");
+  TerminalHost host(regional, options);
   CatchInterrupts();
   try {
     if (*convert) {
@@ -310,10 +367,11 @@ int Main(int argc, char** argv) {
           return kExitUsage;
         }
       }
-      return RunConvert(index, sources, output, folder, host);
+      return RunConvert(coordsys, sources, output, folder, host);
     }
     if (*batch) return RunBatchFile(batchFile, jobs, host);
-    if (*coordsys) return PrintCoordSys();
+    if (*coordsysList) return PrintCoordSys();
+    if (*info) return PrintInfo(infoFiles, json, options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "Plexor Converter: %s\n", e.what());
     return kExitError;

@@ -216,6 +216,10 @@ class SerializedHost : public IConvertHost {
     std::lock_guard lock(mutex_);
     return inner_.Regional();
   }
+  TConvertOptions Options() const override {
+    std::lock_guard lock(mutex_);
+    return inner_.Options();
+  }
   void SetWaitCursor(bool on) override {
     std::lock_guard lock(mutex_);
     inner_.SetWaitCursor(on);

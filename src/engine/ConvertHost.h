@@ -11,6 +11,13 @@
 
 namespace plexor {
 
+// Choices beyond the window's controls; the command line sets them.
+struct TConvertOptions {
+  std::string Encoding;       // the table's encoding by name; empty: decided per table
+  bool Utf8Output = false;    // Charset "UTF-8" instead of code page 932
+  bool SkipUnsupportedFields = false;
+};
+
 // What one conversion wrote and passed over, for the command line's summary.
 struct TConvertSummary {
   int64_t Objects = 0;
@@ -20,6 +27,9 @@ struct TConvertSummary {
   int64_t ShapesWithoutRecord = 0;  // written with a row of empty fields
   int64_t RecordsWithoutShape = 0;  // attribute records after the last shape
   int64_t LineBreaksBlanked = 0;    // CR and LF bytes in text values written as blanks
+  int64_t FromZM = 0;               // objects written from Z and M records, as 2D
+  std::string Encoding;             // the table's encoding and what decided it
+  std::vector<std::string> Notes;   // further warnings: encodings, renamed columns, the .prj
   // Why the conversion failed (UTF-8), empty when it succeeded.
   std::string FailureReason;
 
@@ -34,6 +44,7 @@ class IConvertHost : public IUserMessages {
   // Lets the window repaint between batch rows.
   virtual void ProcessPendingEvents() {}
   virtual RegionalSettings Regional() const { return {}; }
+  virtual TConvertOptions Options() const { return {}; }
   // The screen-wide hourglass around long operations.
   virtual void SetWaitCursor(bool /*on*/) {}
   // The batch run selects row `index` and scrolls it into view.

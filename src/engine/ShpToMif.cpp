@@ -5,10 +5,14 @@
 
 #include "dbf/localDbf.h"
 #include "engine/CoordSys.h"
+#include "engine/PrjFile.h"
+#include "engine/TableEncoding.h"
+#include "shp/AttributeText.h"
 #include "mif/uniMifUtils.h"
 #include "shp/uniShpUtils.h"
 #include "support/ByteStream.h"
 #include "support/ByteStrings.h"
+#include "support/Endian.h"
 #include "support/Exceptions.h"
 #include "support/FileHandle.h"
 #include "support/TextFile.h"
@@ -80,6 +84,7 @@ struct Buffers {
   TSFPoint point;
   TSFPolyLine line;
   TSFPolygon polygon;
+  TSFMultiPoint multiPoint;
   TSFColumns columns;
   std::string row;
 };
@@ -91,6 +96,7 @@ class AttributeCursor {
   explicit AttributeCursor(TLocalDbf& table) : table_(table), count_(table.RecordCount()) {}
 
   bool HasRecord() const { return position_ < count_; }
+  int64_t RecordNumber() const { return position_ + 1; }
   bool Deleted() const { return HasRecord() && table_.RecordDeleted(); }
   void Advance() {
     if (HasRecord() && position_ + 1 < count_) table_.Next();
@@ -104,21 +110,30 @@ class AttributeCursor {
   int64_t position_ = 0;
 };
 
-// Reads and writes one record of a converted kind; false for the kinds passed over.
+// Reads and writes one record of a converted kind; false for the kinds passed over. Z and
+// M kinds are read for X and Y and written as their 2D kinds; the 2D kinds keep their own
+// readers, which take the record as its counts describe it.
 bool ConvertShape(ByteStream& stream, const TShpRecordHeader& header, TextFileWriter& mif,
                   char sep, Buffers& b) {
-  switch (header.ShapeType) {
+  const int32_t type = header.ShapeType;
+  switch (BaseShapeKind(type)) {
     case kShapePoint:
-      ReadShpPoint(stream, b.point);
+      type == kShapePoint ? ReadShpPoint(stream, b.point) : ReadShpPointAny(stream, header, b.point);
       WriteMifPoint(mif, b.point, sep);
       return true;
     case kShapePolyLine:
-      ReadShpPolyLine(stream, b.line);
+      type == kShapePolyLine ? ReadShpPolyLine(stream, b.line)
+                             : ReadShpPolyLineAny(stream, header, b.line);
       WriteMifPLine(mif, b.line, sep);
       return true;
     case kShapePolygon:
-      ReadShpPolygon(stream, b.polygon);
+      type == kShapePolygon ? ReadShpPolygon(stream, b.polygon)
+                            : ReadShpPolygonAny(stream, header, b.polygon);
       WriteMifRegion(mif, b.polygon, sep);
+      return true;
+    case kShapeMultiPoint:
+      ReadShpMultiPoint(stream, header, b.multiPoint);
+      WriteMifMultipoint(mif, b.multiPoint, sep);
       return true;
     case kShapeNull:
       return false;
@@ -128,19 +143,42 @@ bool ConvertShape(ByteStream& stream, const TShpRecordHeader& header, TextFileWr
   }
 }
 
+std::string UnmappableNote(const std::string& column, const TAttributeText::FieldReport& r) {
+  std::string note = "フィールド " + column + ": 出力の文字コードにない " +
+                     std::to_string(r.Unmappable) + " 文字を〓にしました (レコード ";
+  for (size_t i = 0; i < r.FirstRecords.size(); ++i) {
+    if (i > 0) note += ", ";
+    note += r.FirstRecords[i] == 0 ? std::string("フィールド名") : std::to_string(r.FirstRecords[i]);
+  }
+  return note + (r.Unmappable > static_cast<int64_t>(r.FirstRecords.size()) ? ", ...)" : ")");
+}
+
 class Conversion {
  public:
   Conversion(ByteStream& stream, TLocalDbf& table, TextFileWriter& mif, TextFileWriter& mid,
-             IConvertHost& host, TConvertSummary& summary)
-      : stream_(stream), table_(table), mif_(mif), mid_(mid), host_(host), summary_(summary) {}
+             IConvertHost& host, TAttributeText& text, TConvertSummary& summary)
+      : stream_(stream),
+        table_(table),
+        mif_(mif),
+        mid_(mid),
+        host_(host),
+        text_(text),
+        summary_(summary) {}
 
   // False when the header was refused.
   bool Run(int32_t index) {
     const RegionalSettings regional = host_.Regional();
     const std::string clause = GetCoordSysClause(index);
-    if (!ReadShpHeader(stream_, host_)) return false;
-    WriteMifHeader(mif_, clause);
-    ReadDbfColumns(table_, b_.columns);
+    int32_t fileType = kShapeNull;
+    if (!ReadShpHeader(stream_, host_, fileType)) return false;
+    // Multipoint objects came with MapInfo's version 650 files.
+    const int version = BaseShapeKind(fileType) == kShapeMultiPoint ? kMifVersion650 : kMifVersion300;
+    WriteMifHeader(mif_, clause, version, MifCharsetName(text_.Output()));
+    ReadDbfColumns(table_, b_.columns, &text_);
+    for (std::string& renamed :
+         MakeColumnNamesReadable(b_.columns, text_.Output() == TOutputCharset::Cp932)) {
+      summary_.Notes.push_back("列名を変えました: " + ShownName(renamed));
+    }
     WriteMifColumns(mif_, b_.columns);
 
     AttributeCursor records(table_);
@@ -160,6 +198,12 @@ class Conversion {
       if (++count % kProgressEvery == 0) host_.ConversionProgress(stream_.Position(), size);
     }
     summary_.RecordsWithoutShape = records.RecordsLeft();
+    const auto& reports = text_.Reports();
+    for (size_t i = 0; i < reports.size(); ++i) {
+      if (reports[i].Unmappable > 0 && i < b_.columns.size()) {
+        summary_.Notes.push_back(UnmappableNote(ShownName(b_.columns[i].Name), reports[i]));
+      }
+    }
     host_.ConversionProgress(size, size);
     return true;
   }
@@ -175,8 +219,10 @@ class Conversion {
       ++summary_.DeletedSkipped;
     } else if (ConvertShape(stream_, header, mif_, regional.DecimalSeparator, b_)) {
       ++summary_.Objects;
+      if (header.ShapeType != BaseShapeKind(header.ShapeType)) ++summary_.FromZM;
       if (records.HasRecord()) {
-        summary_.LineBreaksBlanked += BuildMidRow(table_, regional, b_.row);
+        summary_.LineBreaksBlanked +=
+            BuildMidRow(table_, regional, b_.row, &text_, records.RecordNumber());
       } else {
         BuildEmptyMidRow(table_, b_.row);
         ++summary_.ShapesWithoutRecord;
@@ -194,10 +240,40 @@ class Conversion {
   TLocalDbf& table_;
   TextFileWriter& mif_;
   TextFileWriter& mid_;
+  // Column names are bytes of the output encoding; messages are UTF-8.
+  std::string ShownName(const std::string& name) const {
+    return text_.Output() == TOutputCharset::Cp932 ? Cp932ToUtf8(name) : name;
+  }
+
   IConvertHost& host_;
+  TAttributeText& text_;
   TConvertSummary& summary_;
   Buffers b_;
 };
+
+// The bounds of the .shp header, when it has one.
+bool ReadShpBounds(const std::string& source, double box[4]) {
+  FileHandle file;
+  unsigned char header[kShpHeaderSize];
+  if (!file.OpenRead(source) || file.ReadAt(0, header, sizeof header) != kShpHeaderSize) return false;
+  for (int i = 0; i < 4; ++i) box[i] = GetLEDouble(header + 36 + 8 * i);
+  return true;
+}
+
+// The likeliest mistake is the wrong one of 41 entries: say so when the .prj names another,
+// or when the coordinates cannot be in the chosen system. The conversion goes on.
+void AddCoordSysWarnings(int32_t index, const std::string& source, std::vector<std::string>& notes) {
+  if (index < 0 || index >= kCoordSysCount) return;
+  if (const std::optional<TPrjMatch> prj = ReadPrjBeside(source)) {
+    const std::string disagreement = PrjDisagreementWarning(index, *prj);
+    if (!disagreement.empty()) notes.push_back(disagreement);
+  }
+  double box[4];
+  if (ReadShpBounds(source, box)) {
+    const std::string bounds = BoundsWarning(index, box[0], box[1], box[2], box[3]);
+    if (!bounds.empty()) notes.push_back(bounds);
+  }
+}
 
 // Both files are finished before either is renamed, so a failure in writing leaves the
 // earlier pair as it was.
@@ -224,6 +300,7 @@ std::vector<std::string> TConvertSummary::Warnings() const {
     warnings.push_back("文字列の値の中の改行 " + std::to_string(LineBreaksBlanked) +
                        " 個を空白にしました。");
   }
+  warnings.insert(warnings.end(), Notes.begin(), Notes.end());
   return warnings;
 }
 
@@ -252,6 +329,12 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
   const std::string midPath = MidPathOf(target);
   CheckOutputsAreSafe(source, tablePath, target, midPath);
 
+  const TConvertOptions options = host.Options();
+  const TEncodingDecision encoding = DecideTableEncoding(source, tablePath, options.Encoding);
+  summary.Encoding = EncodingSummaryText(encoding);
+  summary.Notes = encoding.Warnings;
+  AddCoordSysWarnings(index, source, summary.Notes);
+
   host.SetStatusText(kPreparingText);
   std::unique_ptr<ByteStream> stream;
   auto table = std::make_unique<TLocalDbf>();
@@ -279,7 +362,9 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
 
   bool result = false;
   try {
-    result = Conversion(*stream, *table, mif, mid, host, summary).Run(index);
+    TAttributeText text(encoding.CodePage,
+                        options.Utf8Output ? TOutputCharset::Utf8 : TOutputCharset::Cp932);
+    result = Conversion(*stream, *table, mif, mid, host, text, summary).Run(index);
     if (!result) summary.FailureReason = kHeaderRefusedReason;
   } catch (const std::exception& e) {
     summary.FailureReason = e.what();

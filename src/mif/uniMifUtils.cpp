@@ -89,9 +89,13 @@ void WriteMifHeader(TextFileWriter& mif, std::string_view clause) {
   WriteMifHeader(mif, clause, kMifVersion300);
 }
 
-void WriteMifHeader(TextFileWriter& mif, std::string_view clause, int version) {
+void WriteMifHeader(TextFileWriter& mif, std::string_view clause, int version,
+                    std::string_view charset) {
   WriteCountLine(mif, "Version ", version);
-  mif.WriteLine("Charset \"WindowsJapanese\"");
+  std::string charsetLine = "Charset \"";
+  charsetLine.append(charset);
+  charsetLine += '"';
+  mif.WriteLine(charsetLine);
   mif.WriteLine("Delimiter \",\"");
   std::string line = "CoordSys ";
   line.append(clause);

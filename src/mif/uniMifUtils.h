@@ -16,7 +16,8 @@ inline constexpr int kMifVersion650 = 650;
 // "Version 300", Charset, Delimiter and "CoordSys " + clause.
 void WriteMifHeader(TextFileWriter& mif, std::string_view clause);
 // The same with "Version " + `version`.
-void WriteMifHeader(TextFileWriter& mif, std::string_view clause, int version);
+void WriteMifHeader(TextFileWriter& mif, std::string_view clause, int version,
+                    std::string_view charset = "WindowsJapanese");
 // "Columns n", one line per column, "Data" and an empty line.
 void WriteMifColumns(TextFileWriter& mif, const TSFColumns& columns);
 void WriteMifPoint(TextFileWriter& mif, const TSFPoint& point, char decimalSeparator = '.');

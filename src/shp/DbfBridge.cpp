@@ -1,7 +1,10 @@
 // The bridge from the attribute table to the MIF columns and MID rows.
 #include <cstring>
 
+#include <algorithm>
+
 #include "dbf/localDbf.h"
+#include "shp/AttributeText.h"
 #include "shp/uniShpUtils.h"
 
 namespace plexor {
@@ -58,15 +61,63 @@ int64_t BlankLineBreaksFrom(std::string& row, size_t from) {
   return replaced;
 }
 
+// The table's bytes of one value before conversion; one buffer per thread, reused.
+std::string& RawValueBuffer() {
+  thread_local std::string buffer;
+  return buffer;
+}
+
+bool IsAsciiNameChar(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
 }  // namespace
 
-void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns) {
+std::vector<std::string> MakeColumnNamesReadable(TSFColumns& columns, bool cp932) {
+  std::vector<std::string> renamed;
+  std::vector<std::string> folded;
+  for (TSFColumn& column : columns) {
+    std::string name = column.Name;
+    for (size_t i = 0; i < name.size(); ++i) {
+      const auto c = static_cast<unsigned char>(name[i]);
+      // The second byte of a double-byte character may look like ASCII; it is never touched.
+      if (cp932 && IsCp932LeadByte(c) && i + 1 < name.size()) {
+        ++i;
+      } else if (c < 0x80 && !IsAsciiNameChar(c)) {
+        name[i] = '_';
+      }
+    }
+    if (name.empty() || (name[0] >= '0' && name[0] <= '9')) name.insert(0, "_");
+    std::string base = name;
+    for (int n = 2;; ++n) {
+      const std::string key = UpperAsciiName(name, cp932);
+      if (std::find(folded.begin(), folded.end(), key) == folded.end()) {
+        folded.push_back(key);
+        break;
+      }
+      name = base + "_" + std::to_string(n);
+    }
+    if (name != column.Name) {
+      renamed.push_back(column.Name + " -> " + name);
+      column.Name = name;
+    }
+  }
+  return renamed;
+}
+
+void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns, TAttributeText* text) {
   const int count = table.FieldCount();
   columns.assign(static_cast<size_t>(count), TSFColumn{});
   for (int i = 0; i < count; ++i) {
     const TFieldDef& def = table.FieldDef(i);
     TSFColumn& column = columns[static_cast<size_t>(i)];
-    column.Name = def.FieldName;
+    if (text) {
+      text->Append(def.FieldName, i, 0, column.Name);
+    } else {
+      column.Name = def.FieldName;
+    }
     column.ColumnType = ColumnTypeOf(def.DataType);
     if (def.DataType == TFieldType::ftString || def.DataType == TFieldType::ftLargeint) {
       column.Width = def.Size;
@@ -74,17 +125,26 @@ void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns) {
   }
 }
 
-int64_t BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string& row) {
+int64_t BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string& row,
+                    TAttributeText* text, int64_t record) {
   row.clear();
   int64_t lineBreaks = 0;
   if (!table.Active()) return lineBreaks;
   const int count = table.FieldCount();
+  const bool convert = text != nullptr && !text->PassThrough();
+  std::string& raw = RawValueBuffer();
   for (int i = 0; i < count; ++i) {
     if (i > 0) row.push_back(',');
     if (table.FieldDef(i).DataType == TFieldType::ftString) {
       row.push_back('"');
       const size_t start = row.size();
-      table.AppendFieldText(i, regional, row);
+      if (convert) {
+        raw.clear();
+        table.AppendFieldText(i, regional, raw);
+        text->Append(raw, i, record, row);
+      } else {
+        table.AppendFieldText(i, regional, row);
+      }
       lineBreaks += BlankLineBreaksFrom(row, start);
       DoubleQuotesFrom(row, start);
       row.push_back('"');
@@ -108,6 +168,19 @@ std::string BuildMidRow(TLocalDbf& table, const RegionalSettings& regional) {
   std::string row;
   BuildMidRow(table, regional, row);
   return row;
+}
+
+std::string UpperAsciiName(std::string_view name, bool cp932) {
+  std::string out(name);
+  for (size_t i = 0; i < out.size(); ++i) {
+    const auto c = static_cast<unsigned char>(out[i]);
+    if (cp932 && IsCp932LeadByte(c)) {
+      ++i;
+    } else if (c >= 'a' && c <= 'z') {
+      out[i] = static_cast<char>(c - 'a' + 'A');
+    }
+  }
+  return out;
 }
 
 }  // namespace plexor

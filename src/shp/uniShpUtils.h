@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "shp/UniSFMapUtil.h"
 #include "support/ByteStream.h"
@@ -83,13 +85,26 @@ void ReadShpPolygonAny(ByteStream& stream, const TShpRecordHeader& header, TSFPo
 void ReadShpMultiPoint(ByteStream& stream, const TShpRecordHeader& header,
                        TSFMultiPoint& multiPoint);
 
-// One column per field of the open table, in field order.
-void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns);
+class TAttributeText;
+
+// One column per field of the open table, in field order; names converted by `text` when
+// given.
+void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns, TAttributeText* text = nullptr);
+// Makes every column name one a MIF reader can parse: an ASCII character other than a
+// letter, a digit or '_' becomes '_', a leading digit gets '_' before it, an empty name is
+// "_", and a name equal to an earlier one (ASCII letters folded) gets "_2", "_3", ... Bytes
+// of double-byte characters (`cp932`) are never touched. Returns "old -> new" per rename.
+std::vector<std::string> MakeColumnNamesReadable(TSFColumns& columns, bool cp932);
+// The name with ASCII letters upper-cased, leaving double-byte characters alone.
+std::string UpperAsciiName(std::string_view name, bool cp932);
 // The MID row of the table's current record, without a line break.
 std::string BuildMidRow(TLocalDbf& table, const RegionalSettings& regional);
 // The same into the caller's string, whose capacity is reused from row to row. Returns how
 // many CR and LF bytes inside text values were written as blanks.
-int64_t BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string& row);
+// Text values are converted by `text` when given; `record` (1-based) names the record in
+// its report of characters that have no form in the output.
+int64_t BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string& row,
+                    TAttributeText* text = nullptr, int64_t record = 0);
 // The row of a shape that has no attribute record: every field without a value.
 void BuildEmptyMidRow(TLocalDbf& table, std::string& row);
 

@@ -86,7 +86,7 @@ TEST_F(ConvertTest, NullAndOtherShapeTypesConsumeAnAttributeRecord) {
   ShpBuilder()
       .Point(1, 1)
       .Null()
-      .Other(15, std::string(60, '\x11'))  // a PolygonZ is passed over by its length
+      .Other(31, std::string(60, '\x11'))  // a MultiPatch is passed over by its length
       .Point(2, 2)
       .Write(shp());
   NameTable({"a", "b", "c", "d"}).Write(dbf());
@@ -95,7 +95,7 @@ TEST_F(ConvertTest, NullAndOtherShapeTypesConsumeAnAttributeRecord) {
   EXPECT_EQ(ReadFile(mid()), "\"a\"\r\n\"d\"\r\n");
   EXPECT_EQ(summary.Objects, 2);
   EXPECT_EQ(summary.MidRows, 2);
-  EXPECT_EQ(summary.SkippedByShapeType, (std::map<int32_t, int64_t>{{0, 1}, {15, 1}}));
+  EXPECT_EQ(summary.SkippedByShapeType, (std::map<int32_t, int64_t>{{0, 1}, {31, 1}}));
 }
 
 TEST_F(ConvertTest, ShapesPairWithRecordsByPositionInTheFile) {
@@ -247,8 +247,8 @@ TEST_F(ConvertTest, CutRecordHeaderOrOverlongSkipIsLostDataNotSuccess) {
   ShpBuilder().Point(1, 1).Raw(std::string(7, '\0')).Write(shp());
   NameTable({"a"}).Write(dbf());
   EXPECT_FALSE(Convert());
-  ShpBuilder().Other(8, std::string(8, '\0')).Point(1, 1).Write(shp());
-  EXPECT_TRUE(Convert());  // a multipoint of the length its header says is passed over
+  ShpBuilder().Other(31, std::string(8, '\0')).Point(1, 1).Write(shp());
+  EXPECT_TRUE(Convert());  // a multipatch of the length its header says is passed over
   ShpBuilder().Raw(test::BE32(1) + test::BE32(1000) + test::LE32(8)).Write(shp());
   EXPECT_FALSE(Convert());
 }
