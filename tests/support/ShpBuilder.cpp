@@ -154,7 +154,8 @@ std::string ShpBuilder::Bytes() const {
   for (int i = 0; i < 5; ++i) h += BE32(0);
   h += BE32(static_cast<int32_t>((100 + records_.size()) / 2));
   h += LE32(version_) + LE32(headerShapeType_);
-  for (int i = 0; i < 8; ++i) h += LEDouble(0);
+  for (double v : bounds_) h += LEDouble(v);
+  for (int i = 0; i < 4; ++i) h += LEDouble(0);
   return h + records_;
 }
 

@@ -15,6 +15,11 @@ class ShpBuilder {
   ShpBuilder& FileCode(int32_t code) { fileCode_ = code; return *this; }
   ShpBuilder& Version(int32_t version) { version_ = version; return *this; }
   ShpBuilder& HeaderShapeType(int32_t type) { headerShapeType_ = type; return *this; }
+  // The header's bounding box (zeros unless set).
+  ShpBuilder& Bounds(double xmin, double ymin, double xmax, double ymax) {
+    bounds_[0] = xmin, bounds_[1] = ymin, bounds_[2] = xmax, bounds_[3] = ymax;
+    return *this;
+  }
 
   ShpBuilder& Null();
   ShpBuilder& Point(double x, double y);
@@ -52,6 +57,7 @@ class ShpBuilder {
   int32_t fileCode_ = 9994;
   int32_t version_ = 1000;
   int32_t headerShapeType_ = 5;
+  double bounds_[4] = {0, 0, 0, 0};
   int32_t recordCount_ = 0;
   size_t lastRecordAt_ = 0;
   std::string records_;
