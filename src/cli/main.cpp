@@ -9,6 +9,7 @@
 #endif
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <csignal>
@@ -26,6 +27,7 @@
 #include "support/ByteStrings.h"
 #include "support/Exceptions.h"
 #include "support/FileHandle.h"
+#include "support/NumberText.h"
 #include "support/TextEncoding.h"
 
 #ifndef PLEXOR_VERSION_TEXT
@@ -72,15 +74,27 @@ class TerminalHost : public IConvertHost {
   TConvertOptions Options() const override { return options_; }
   bool CancelRequested() const override { return interrupted.load(std::memory_order_relaxed); }
 
+  // A batch run of `rows` rows: the progress line says which row it is on.
+  void StartBatch(int rows) {
+    batchRows_ = rows;
+    rowsStarted_ = 0;
+  }
+  void ConversionStarted(const std::string& source) override {
+    current_ = GetFileName(source);
+    ++rowsStarted_;
+  }
+
   void ConversionProgress(int64_t done, int64_t total) override {
     if (!progress_ || total <= 0) return;
     const int percent = static_cast<int>(done * 100 / total);
     if (percent == lastPercent_) return;
     lastPercent_ = percent;
-    constexpr int kWidth = 40;
+    constexpr int kWidth = 30;
     const int filled = percent * kWidth / 100;
-    std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
-                 std::string(kWidth - filled, ' ').c_str(), percent);
+    std::string row;
+    if (batchRows_ > 0) row = " " + std::to_string(rowsStarted_) + "/" + std::to_string(batchRows_) + " 行目";
+    std::fprintf(stderr, "\r\x1b[K[%s%s] %3d%%%s %s", std::string(filled, '#').c_str(),
+                 std::string(kWidth - filled, ' ').c_str(), percent, row.c_str(), current_.c_str());
     std::fflush(stderr);
     barShown_ = true;
   }
@@ -104,10 +118,12 @@ class TerminalHost : public IConvertHost {
     }
     if (summary.FromZM > 0) line += "; from Z/M " + std::to_string(summary.FromZM);
     if (!summary.Encoding.empty()) line += "; " + summary.Encoding;
+    const std::vector<std::string> warnings = summary.Warnings();
+    if (!warnings.empty()) line += "; warnings " + std::to_string(warnings.size());
     if (!result) line += " (変換に失敗しました。)";
     std::printf("%s\n", line.c_str());
     std::fflush(stdout);
-    for (const std::string& warning : summary.Warnings()) {
+    for (const std::string& warning : warnings) {
       std::fprintf(stderr, "%s: %s: %s\n", MessageTitle(MessageKind::Warning), source.c_str(),
                    warning.c_str());
     }
@@ -120,7 +136,7 @@ class TerminalHost : public IConvertHost {
  private:
   void ClearBar() {
     if (!barShown_) return;
-    std::fprintf(stderr, "\r%*s\r", 48, "");
+    std::fprintf(stderr, "\r\x1b[K");
     barShown_ = false;
     lastPercent_ = -1;
   }
@@ -128,6 +144,9 @@ class TerminalHost : public IConvertHost {
   RegionalSettings regional_;
   TConvertOptions options_;
   bool progress_;
+  std::string current_;
+  int batchRows_ = 0;
+  int rowsStarted_ = 0;
   bool barShown_ = false;
   int lastPercent_ = -1;
 };
@@ -218,20 +237,22 @@ int RunBatchFile(const std::string& path, int jobs, TerminalHost& host) {
   bool combine = false;
   std::string combineName;
   std::vector<TBatchRow> rows;
-  const std::vector<std::string> lines = ReadBatchLines(path);
-  if (!ParseBatchLines(lines, combine, combineName, rows)) {
-    host.ShowMessage(MessageKind::Error, kInvalidBatchListText);
+  std::string why;
+  // Paths in the file are taken from its own folder, wherever the command runs.
+  if (!ParseBatchLines(ReadBatchLines(path), combine, combineName, rows, GetFileDir(path), &why)) {
+    host.ShowMessage(MessageKind::Error, std::string(kInvalidBatchListText) + " " + why);
     return kExitFalse;
   }
   TBatchRunOptions options;
   // As in the window: the check box counts only while the rows qualify.
-  options.Combine = combine && CanCombineBatch(rows);
+  const std::string cannotCombine = combine ? WhyBatchCannotCombine(rows) : std::string();
+  options.Combine = combine && cannotCombine.empty();
   options.CombineName = combineName;
   options.Jobs = jobs;
   if (combine && !options.Combine) {
-    std::fprintf(stderr, "%s\n",
-                 "統合しません: 投影法または属性定義が行ごとに異なります。");
+    host.ShowMessage(MessageKind::Warning, "統合しません: " + cannotCombine);
   }
+  host.StartBatch(static_cast<int>(rows.size()));
   if (!RunBatch(rows, options, host)) return kExitFalse;
   bool allConverted = true;
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -246,8 +267,31 @@ int RunBatchFile(const std::string& path, int jobs, TerminalHost& host) {
     host.ShowMessage(MessageKind::Warning, kCancelledText);
     return kExitInterrupted;
   }
-  if (options.Combine) std::printf("統合: %s\n", combineName.c_str());
+  if (options.Combine) {
+    // Only what converted is combined: say so when rows are missing from it.
+    const auto failed = std::count_if(rows.begin(), rows.end(), [](const TBatchRow& r) { return r.Mark != 0; });
+    std::printf("統合: %s", combineName.c_str());
+    if (failed > 0) std::printf(" (変換できなかった %ld 行を除く)", static_cast<long>(failed));
+    std::printf("\n");
+  }
   return allConverted ? kExitTrue : kExitFalse;
+}
+
+// The help speaks the language of the messages: CLI11's own words are replaced.
+void SpeakJapanese(CLI::App& app) {
+  const auto formatter = app.get_formatter();
+  const std::pair<const char*, const char*> labels[] = {
+      {"Usage", "使い方"},          {"OPTIONS", "オプション"},   {"SUBCOMMAND", "コマンド"},
+      {"SUBCOMMANDS", "コマンド"},  {"Positionals", "引数"},     {"REQUIRED", "(必須)"},
+      {"TEXT", "文字列"},           {"INT", "整数"},             {"Excludes", "同時に使えない"},
+      {"Needs", "必要"},           {"Env", "環境変数"},         {"TEXT ...", "文字列 ..."},
+      {"TEXT:DIR", "フォルダー"},   {"BOOLEAN", "真偽値"}};
+  for (const auto& [key, value] : labels) formatter->label(key, value);
+  app.option_defaults()->group("オプション");
+  app.set_help_flag("-h,--help", "このヘルプを表示して終了します");
+  app.failure_message([](const CLI::App* failed, const CLI::Error& e) {
+    return std::string("エラー: ") + e.what() + "\n" + failed->get_name() + " --help で使い方を表示します。\n";
+  });
 }
 
 int PrintInfo(const std::vector<std::string>& files, bool json, const TConvertOptions& options) {
@@ -274,13 +318,21 @@ int PrintCoordSys() {
 
 int Main(int argc, char** argv) {
   CLI::App app{"Plexor Converter: ESRI シェープファイルを MapInfo MIF/MID に変換します。", "plexor"};
-  app.set_version_flag("--version", std::string("plexor ") + PLEXOR_VERSION_TEXT);
+  SpeakJapanese(app);
+  app.set_version_flag("--version", std::string("plexor ") + PLEXOR_VERSION_TEXT,
+                       "バージョンを表示して終了します");
   app.require_subcommand(1);
   app.fallthrough();
   std::string dateFormat = "yyyy/mm/dd";
   app.add_option("--date-format", dateFormat,
-                 "MID の日付の書式 (yyyy, yy, mm, m, dd, d と /)。yyyymmdd は GDAL 系で読める形")
-      ->capture_default_str();
+                 "MID の日付の書式 (yyyy, yy, mm, m, dd, d と区切り / - .)。"
+                 "yyyymmdd なら GDAL や QGIS が日付として読めます")
+      ->capture_default_str()
+      ->check([](const std::string& format) {
+        return IsValidShortDateFormat(format)
+                   ? std::string()
+                   : "年・月・日を yyyy, yy, mm, m, dd, d と / - . で書いてください: " + format;
+      });
 
   TConvertOptions options;
   app.add_option("--encoding", options.Encoding,
@@ -290,7 +342,12 @@ int Main(int argc, char** argv) {
       });
   std::string charset = "cp932";
   app.add_option("--charset", charset, "出力の文字コード: cp932 (WindowsJapanese) または utf-8")
-      ->check(CLI::IsMember({"cp932", "utf-8"}, CLI::ignore_case))
+      ->type_name("cp932|utf-8")
+      ->check([](const std::string& name) {
+        return SameTextAscii(name, "cp932") || SameTextAscii(name, "utf-8")
+                   ? std::string()
+                   : "cp932 か utf-8 を指定してください: " + name;
+      })
       ->capture_default_str();
   app.add_flag("--skip-unsupported-fields", options.SkipUnsupportedFields,
                "対応していない型のフィールドを除いて変換する (警告を表示)");
@@ -299,6 +356,8 @@ int Main(int argc, char** argv) {
   std::vector<std::string> sources;
   std::string output, folder;
   CLI::App* convert = app.add_subcommand("convert", "シェープファイルを変換します");
+  convert->set_help_flag("-h,--help", "このヘルプを表示して終了します");
+  convert->group("コマンド");
   convert->add_option("-c,--coordsys", coordsys,
                       "座標系の番号 (0-40, plexor coordsys で一覧)、または auto (.prj から)")
       ->required()
@@ -321,14 +380,20 @@ int Main(int argc, char** argv) {
   std::string batchFile;
   int jobs = 1;
   CLI::App* batch = app.add_subcommand("batch", "バッチファイルの全行を変換します");
+  batch->set_help_flag("-h,--help", "このヘルプを表示して終了します");
+  batch->group("コマンド");
   batch->add_option("batchfile", batchFile, "バッチファイル")->required();
-  batch->add_option("-j,--jobs", jobs, "同時に変換する行数")->check(CLI::Range(1, 64));
+  batch->add_option("-j,--jobs", jobs, "同時に変換する行数 (既定 1)")->check(CLI::Range(1, 64));
 
   CLI::App* coordsysList = app.add_subcommand("coordsys", "座標系の一覧を表示します");
+  coordsysList->set_help_flag("-h,--help", "このヘルプを表示して終了します");
+  coordsysList->group("コマンド");
 
   std::vector<std::string> infoFiles;
   bool json = false;
   CLI::App* info = app.add_subcommand("info", "シェープファイルの内容と変換のされ方を表示します");
+  info->set_help_flag("-h,--help", "このヘルプを表示して終了します");
+  info->group("コマンド");
   info->add_option("files", infoFiles, "調べる .shp (複数可)")->required();
   info->add_flag("--json", json, "JSON で出力する");
 
@@ -339,11 +404,6 @@ int Main(int argc, char** argv) {
     return rc == 0 ? kExitTrue : kExitUsage;
   }
 
-  // A comma or a double quote in a date would split or break the MID row it stands in.
-  if (dateFormat.find_first_of(",\"\r\n") != std::string::npos) {
-    std::fprintf(stderr, "--date-format: カンマ、二重引用符、改行は使えません: %s\n", dateFormat.c_str());
-    return kExitUsage;
-  }
   RegionalSettings regional;
   regional.ShortDateFormat = dateFormat;
   options.Utf8Output = SameTextAscii(charset, "utf-8");

@@ -232,6 +232,10 @@ class SerializedHost : public IConvertHost {
     std::lock_guard lock(mutex_);
     inner_.BatchRowMarked(index, mark);
   }
+  void ConversionStarted(const std::string& source) override {
+    std::lock_guard lock(mutex_);
+    inner_.ConversionStarted(source);
+  }
   // Asked at every record: the hosts answer from an atomic flag, so no lock is taken.
   bool CancelRequested() const override { return inner_.CancelRequested(); }
   void ConversionProgress(int64_t done, int64_t total) override {
@@ -414,28 +418,53 @@ std::vector<std::string> ReadBatchLines(const std::string& path) {
   return lines;
 }
 
-bool ParseBatchLines(const std::vector<std::string>& lines, bool& combine,
-                     std::string& combineName, std::vector<TBatchRow>& rows) {
-  if (lines.size() < 4) return false;
-  if (LowerAscii(TrimBlanks(lines[0])) != kBatchMarker) return false;
-  if (LowerAscii(TrimBlanks(lines[1])) != kBatchVersion) return false;
+namespace {
+
+// A path written relative to the batch file, as people write them by hand, means the same
+// wherever the batch is run from.
+std::string ResolveAgainst(const std::string& baseDir, const std::string& path) {
+  if (baseDir.empty() || TrimBlanks(path).empty() || IsAbsolutePath(path)) return path;
+  return baseDir + path;
+}
+
+bool Refuse(std::string* why, std::string text) {
+  if (why) *why = std::move(text);
+  return false;
+}
+
+}  // namespace
+
+bool ParseBatchLines(std::vector<std::string> lines, bool& combine, std::string& combineName,
+                     std::vector<TBatchRow>& rows, const std::string& baseDir, std::string* why) {
+  // Notepad starts a UTF-8 file with a byte order mark; an editor often ends it with blank
+  // lines. Neither is part of the list.
+  if (!lines.empty() && lines[0].rfind("\xEF\xBB\xBF", 0) == 0) lines[0].erase(0, 3);
+  while (lines.size() > 4 && TrimBlanks(lines.back()).empty()) lines.pop_back();
+  if (lines.size() < 4) return Refuse(why, "4 行に足りません (" + std::to_string(lines.size()) + " 行)");
+  if (LowerAscii(TrimBlanks(lines[0])) != kBatchMarker) return Refuse(why, "1 行目が Plexor ではありません");
+  if (LowerAscii(TrimBlanks(lines[1])) != kBatchVersion) return Refuse(why, "2 行目が 200 ではありません");
   bool flag = false;
   if (!ParseBoolean(lines[2], flag)) {
-    throw EConvertError("'" + lines[2] + "' は正しい論理型ではありません");
+    throw EConvertError("3 行目: '" + lines[2] + "' は正しい論理型ではありません");
   }
   combine = flag;
-  combineName = lines[3];
+  combineName = ResolveAgainst(baseDir, lines[3]);
   for (size_t i = 4; i < lines.size(); ++i) {
-    TBatchRow row;
-    row.IndexText = GetCsvField(lines[i], 1);
-    row.SourcePath = GetCsvField(lines[i], 2);
-    row.TargetPath = GetCsvField(lines[i], 3);
-    const int index = BatchRowIndex(row);
-    if (index < 0 || index >= kCoordSysCount) {
-      throw EListError("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
+    try {
+      TBatchRow row;
+      row.IndexText = GetCsvField(lines[i], 1);
+      row.SourcePath = ResolveAgainst(baseDir, GetCsvField(lines[i], 2));
+      row.TargetPath = ResolveAgainst(baseDir, GetCsvField(lines[i], 3));
+      const int index = BatchRowIndex(row);
+      if (index < 0 || index >= kCoordSysCount) {
+        throw EListError("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
+      }
+      row.DisplayText = GetCoordSysDisplayText(index);
+      rows.push_back(std::move(row));
+    } catch (Exception& e) {
+      e.SetMessage(std::to_string(i + 1) + " 行目: " + e.Message());
+      throw;
     }
-    row.DisplayText = GetCoordSysDisplayText(index);
-    rows.push_back(std::move(row));
   }
   return true;
 }
@@ -474,44 +503,50 @@ void WriteBatchFile(const std::string& path, bool combine, const std::string& co
   out.Close();
 }
 
-bool CanCombineBatch(const std::vector<TBatchRow>& rows) {
-  if (rows.size() < 2) return false;
+std::string WhyBatchCannotCombine(const std::vector<TBatchRow>& rows) {
+  if (rows.size() < 2) return "統合するには 2 行以上が必要です。";
   try {
     const int first = BatchRowIndex(rows[0]);
-    for (const TBatchRow& row : rows) {
-      if (BatchRowIndex(row) != first) return false;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      if (BatchRowIndex(rows[i]) != first) {
+        return std::to_string(i + 1) + " 行目の座標系が 1 行目と異なります。";
+      }
     }
     TSFColumns firstColumns;
     for (size_t i = 0; i < rows.size(); ++i) {
+      const std::string row = std::to_string(i + 1) + " 行目";
       const std::string table = AttributePathOf(rows[i].SourcePath);
-      if (!RegularFileExists(table)) return false;
+      if (!RegularFileExists(table)) return row + "の DBF ファイルがありません: " + NativeToUtf8(table);
       TSFColumns columns;
-      {
+      try {
         TLocalDbf dbf;
         dbf.SetTableName(table);
         dbf.SetReadOnly(true);  // inputs are only ever read
         dbf.Open();
         ReadDbfColumns(dbf, columns);
+      } catch (const std::exception& e) {
+        // A table that is damaged or held by another program cannot be combined.
+        return row + "の DBF ファイルを読めません: " + e.what();
       }
       if (i == 0) {
         firstColumns = std::move(columns);
         continue;
       }
-      if (columns.size() != firstColumns.size()) return false;
-      for (size_t k = 0; k < columns.size(); ++k) {
+      bool same = columns.size() == firstColumns.size();
+      for (size_t k = 0; same && k < columns.size(); ++k) {
         // Widths may differ: a combined Char column takes the first file's width.
-        if (columns[k].Name != firstColumns[k].Name ||
-            columns[k].ColumnType != firstColumns[k].ColumnType) {
-          return false;
-        }
+        same = columns[k].Name == firstColumns[k].Name &&
+               columns[k].ColumnType == firstColumns[k].ColumnType;
       }
+      if (!same) return row + "の属性定義が 1 行目と異なります。";
     }
-  } catch (const std::exception&) {
-    // A table that is missing, damaged or held by another program cannot be combined.
-    return false;
+  } catch (const std::exception& e) {
+    return e.what();
   }
-  return true;
+  return {};
 }
+
+bool CanCombineBatch(const std::vector<TBatchRow>& rows) { return WhyBatchCannotCombine(rows).empty(); }
 
 bool RunBatch(std::vector<TBatchRow>& rows, const TBatchRunOptions& options, IConvertHost& host) {
   if (rows.empty()) {

@@ -33,11 +33,15 @@ int BatchRowIndex(const TBatchRow& row);
 // when it cannot be opened.
 std::vector<std::string> ReadBatchLines(const std::string& path);
 // False when the lines are no batch list (fewer than four, or a wrong marker or version):
-// the caller shows kInvalidBatchListText. Otherwise sets `combine` and `combineName` and
-// appends the rows; a bad combine flag raises before anything is set, a bad row line raises
-// after the rows before it were appended.
-bool ParseBatchLines(const std::vector<std::string>& lines, bool& combine,
-                     std::string& combineName, std::vector<TBatchRow>& rows);
+// the caller shows kInvalidBatchListText, and `why` (when given) says which line is wrong.
+// Otherwise sets `combine` and `combineName` and appends the rows; a bad combine flag raises
+// before anything is set, a bad row line raises after the rows before it were appended.
+// Every error names its line. A UTF-8 byte order mark and blank lines at the end are no
+// part of the list; relative paths are taken from `baseDir` (the batch file's folder with
+// its separator) when it is given.
+bool ParseBatchLines(std::vector<std::string> lines, bool& combine, std::string& combineName,
+                     std::vector<TBatchRow>& rows, const std::string& baseDir = {},
+                     std::string* why = nullptr);
 // False when a path holds a double quote, CR or LF: such a row could not be read back.
 bool BatchRowsCanBeSaved(const std::vector<TBatchRow>& rows);
 // The whole file text, every line ended by CR LF.
@@ -50,6 +54,8 @@ void WriteBatchFile(const std::string& path, bool combine, const std::string& co
 // --- Combining ----------------------------------------------------------------------------
 // At least two rows, one coordinate system, and tables with the same column names and types.
 bool CanCombineBatch(const std::vector<TBatchRow>& rows);
+// Why the rows cannot be combined (UTF-8), or empty when they can.
+std::string WhyBatchCannotCombine(const std::vector<TBatchRow>& rows);
 
 // Joins the outputs of the rows marked 0, in list order: the first one whole, of the others
 // what follows their "Data" line; the MID files one after the other.

@@ -53,6 +53,8 @@ class IConvertHost : public IUserMessages {
   virtual void BatchRowMarked(int /*index*/, int /*mark*/) {}
   // Polled at every record: true stops the conversion there, and it leaves no output.
   virtual bool CancelRequested() const { return false; }
+  // A conversion has opened its files and starts on the records of `source`.
+  virtual void ConversionStarted(const std::string& /*source*/) {}
   // Progress of the conversion running now, by bytes of the .shp read.
   virtual void ConversionProgress(int64_t /*done*/, int64_t /*total*/) {}
   virtual void ConversionFinished(const std::string& /*source*/, bool /*result*/,

@@ -251,6 +251,23 @@ class Conversion {
   Buffers b_;
 };
 
+// Which check of the header failed, for the reason shown with the failure.
+std::string HeaderRefusalReason(const std::string& source) {
+  FileHandle file;
+  unsigned char header[32];
+  if (!file.OpenRead(source) || file.ReadAt(0, header, sizeof header) != sizeof header) {
+    return kHeaderRefusedReason;
+  }
+  const int32_t code = GetBE32(header);
+  const int32_t version = GetLE32(header + 28);
+  if (code != 9994) {
+    return std::string(kHeaderRefusedReason) + " ファイルコードが 9994 ではありません (" +
+           std::to_string(code) + ")";
+  }
+  return std::string(kHeaderRefusedReason) + " バージョンが 1000 ではありません (" +
+         std::to_string(version) + ")";
+}
+
 // The bounds of the .shp header, when it has one.
 bool ReadShpBounds(const std::string& source, double box[4]) {
   FileHandle file;
@@ -359,13 +376,14 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
     throw;
   }
   host.SetStatusText(NativeToUtf8(source) + kConvertingSuffix);
+  host.ConversionStarted(source);
 
   bool result = false;
   try {
     TAttributeText text(encoding.CodePage,
                         options.Utf8Output ? TOutputCharset::Utf8 : TOutputCharset::Cp932);
     result = Conversion(*stream, *table, mif, mid, host, text, summary).Run(index);
-    if (!result) summary.FailureReason = kHeaderRefusedReason;
+    if (!result) summary.FailureReason = HeaderRefusalReason(source);
   } catch (const std::exception& e) {
     summary.FailureReason = e.what();
     result = false;

@@ -103,6 +103,14 @@ std::string GetFileName(std::string_view path, PathFlavor flavor) {
   return std::string(path.substr(FileNameStart(path, flavor)));
 }
 
+bool IsAbsolutePath(std::string_view path, PathFlavor flavor) {
+  if (path.empty()) return false;
+  if (flavor == PathFlavor::Posix) return path[0] == '/';
+  // "\\server\share", "\\dir", "C:\\dir" and "C:dir" (drive-relative, still not ours to move).
+  const bool letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+  return path[0] == '\\' || path[0] == '/' || (path.size() >= 2 && letter && path[1] == ':');
+}
+
 std::string GetFileBaseName(std::string_view path, PathFlavor flavor) {
   const std::string name = GetFileName(path, flavor);
   const size_t dot = LastSingleByte(name, flavor, [](char c) { return c == '.'; });

@@ -38,6 +38,8 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext,
 std::string GetFileDir(std::string_view path, PathFlavor flavor = kNativePathFlavor);
 // The file name without its extension.
 std::string GetFileBaseName(std::string_view path, PathFlavor flavor = kNativePathFlavor);
+// True when the path does not depend on the current folder.
+bool IsAbsolutePath(std::string_view path, PathFlavor flavor = kNativePathFlavor);
 // The file name with its extension.
 std::string GetFileName(std::string_view path, PathFlavor flavor = kNativePathFlavor);
 

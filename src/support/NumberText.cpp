@@ -387,6 +387,28 @@ void AppendShortDate(int year, int month, int day, std::string_view format, char
   }
 }
 
+bool IsValidShortDateFormat(std::string_view format) {
+  bool year = false, month = false, day = false;
+  size_t i = 0;
+  while (i < format.size()) {
+    const char c = format[i];
+    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    size_t run = 1;
+    while (i + run < format.size() && (format[i + run] | 0x20) == lower) ++run;
+    if (lower == 'y' && (run == 2 || run == 4)) {
+      year = true;
+    } else if (lower == 'm' && run <= 2) {
+      month = true;
+    } else if (lower == 'd' && run <= 2) {
+      day = true;
+    } else if (!(run == 1 && (c == '/' || c == '-' || c == '.'))) {
+      return false;
+    }
+    i += run;
+  }
+  return year && month && day;
+}
+
 std::string ShortDateText(int year, int month, int day, std::string_view format,
                           char dateSeparator) {
   std::string out;

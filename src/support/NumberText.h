@@ -31,6 +31,9 @@ std::string CoordText(double value, char decimalSeparator = '.');
 // last two digits, "mm" and "m" the month with and without a leading zero, "dd" and "d" the
 // day likewise, "/" the date separator; letters of the tokens in either case; any other
 // character stands for itself. Appends to `out`.
+// True for a format of the tokens above and the separators "/", "-" and ".", with a year,
+// a month and a day: anything else would write text that no reader takes for a date.
+bool IsValidShortDateFormat(std::string_view format);
 void AppendShortDate(int year, int month, int day, std::string_view format, char dateSeparator,
                      std::string& out);
 std::string ShortDateText(int year, int month, int day, std::string_view format,

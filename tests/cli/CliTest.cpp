@@ -187,6 +187,42 @@ TEST_F(CliTest, BatchDoesNotCombineRowsThatDoNotQualify) {
   EXPECT_NE(bad.out.find("不正なバッチリストです。"), std::string::npos);
 }
 
+TEST_F(CliTest, HelpSpeaksJapaneseAndBadDateFormatsAreUsageErrors) {
+  for (const char* args : {"--help", "convert --help", "batch --help", "info --help"}) {
+    const CliRun run = Plexor(args);
+    EXPECT_EQ(run.exitCode, 0) << args;
+    for (const char* english : {"Usage", "Options", "Subcommands", "Positionals", "REQUIRED", "Print"}) {
+      EXPECT_EQ(run.out.find(english), std::string::npos) << args << ": " << english << "\n" << run.out;
+    }
+  }
+  MakeInput("a", 1);
+  const CliRun bad = Plexor("--date-format foo convert -c 0 " + dir / "a.shp");
+  EXPECT_EQ(bad.exitCode, 2);
+  EXPECT_NE(bad.out.find("foo"), std::string::npos) << bad.out;
+  EXPECT_FALSE(std::ifstream(dir / "a.mif").good());
+}
+
+TEST_F(CliTest, BatchFilesFindTheirRowsFromTheirOwnFolderAndSayWhyRowsFail) {
+  ASSERT_EQ(::mkdir((dir / "lists").c_str(), 0755), 0);
+  MakeInput("lists/a", 2);
+  // Written by hand: a BOM, relative paths, a row that fails, blank lines at the end.
+  WriteFile(dir / "lists/batch.txt",
+            "\xEF\xBB\xBFPlexor\r\n200\r\n0\r\n\r\n\"0\"\t\"a.shp\"\t\"a.mif\"\r\n"
+            "\"0\"\t\"gone.shp\"\t\"g.mif\"\r\n\r\n\r\n");
+  const CliRun run = Plexor("batch " + dir / "lists/batch.txt");
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_NE(run.out.find("1\tOK\t" + dir / "lists/a.shp"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("2\tNG\t" + dir / "lists/gone.shp\t" + dir / "lists/g.mif\tSHPファイルがありません"),
+            std::string::npos)
+      << run.out;
+  EXPECT_NE(ReadFile(dir / "lists/a.mid").find("\x93\xB9" "1"), std::string::npos);
+
+  WriteFile(dir / "lists/bad.txt", "Plexor\r\n200\r\n0\r\n\r\n\"0\"\t\"a.shp\"\t\"a.mif\"\r\n\"x\"\t\"b\"\t\"c\"\r\n");
+  const CliRun bad = Plexor("batch " + dir / "lists/bad.txt");
+  EXPECT_EQ(bad.exitCode, 3);
+  EXPECT_NE(bad.out.find("6 行目: 'x' は整数ではありません"), std::string::npos) << bad.out;
+}
+
 TEST_F(CliTest, SeveralSourcesEachConvertBesideThemselvesAndInputsStayUntouched) {
   // What a shell makes of "convert -c 30 *.shp": every name is a source, none a target.
   MakeInput("parcels", 2);

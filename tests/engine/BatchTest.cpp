@@ -61,16 +61,52 @@ TEST_F(BatchTest, MarkerAndVersionAreTrimmedAndCaseFolded) {
 
   combine = true;
   name = "keep";
-  for (const auto& lines : std::vector<std::vector<std::string>>{
-           {"Plexorx", "200", "0", ""},
-           {"", "200", "0", ""},
-           {"\xEF\xBB\xBFPlexor", "200", "0", ""},
-           {"Plexor", "201", "0", ""},
-           {"Plexor", "200", "0"}}) {
-    EXPECT_FALSE(ParseBatchLines(lines, combine, name, rows));
+  // Each refusal says which line is wrong.
+  for (const auto& [lines, why] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"Plexorx", "200", "0", ""}, "1 行目が Plexor ではありません"},
+           {{"", "200", "0", ""}, "1 行目が Plexor ではありません"},
+           {{"Plexor", "201", "0", ""}, "2 行目が 200 ではありません"},
+           {{"Plexor", "200", "0"}, "4 行に足りません (3 行)"}}) {
+    std::string said;
+    EXPECT_FALSE(ParseBatchLines(lines, combine, name, rows, {}, &said));
+    EXPECT_EQ(said, why);
   }
   EXPECT_TRUE(combine);
   EXPECT_EQ(name, "keep");
+}
+
+TEST_F(BatchTest, HandWrittenFilesWithABomBlankTailAndRelativePathsLoad) {
+  bool combine = false;
+  std::string name;
+  std::vector<TBatchRow> rows;
+  ASSERT_TRUE(ParseBatchLines({"\xEF\xBB\xBFPlexor", "200", "-1", "all.mif", "\"0\"\t\"a.shp\"\t\"/abs/a.mif\"",
+                               "", " \t"},
+                              combine, name, rows, "/data/lists/"));
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].SourcePath, "/data/lists/a.shp");
+  EXPECT_EQ(rows[0].TargetPath, "/abs/a.mif");
+  EXPECT_EQ(name, "/data/lists/all.mif");
+  // A blank line before a row is no tail: it is a row, and its error names its line.
+  rows.clear();
+  try {
+    ParseBatchLines({"Plexor", "200", "0", "", "", "\"0\"\t\"a\"\t\"b\""}, combine, name, rows);
+    FAIL();
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "5 行目: '' は整数ではありません");
+  }
+}
+
+TEST_F(BatchTest, TheReasonRowsCannotBeCombinedIsTheRealOne) {
+  const std::string a = MakeInput("a", 1);
+  const std::string b = MakeInput("b", 1, "OTHER");
+  EXPECT_EQ(WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif")}), "統合するには 2 行以上が必要です。");
+  EXPECT_EQ(WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif"), MakeBatchRow(1, a, dir / "y.mif")}),
+            "2 行目の座標系が 1 行目と異なります。");
+  EXPECT_EQ(WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif"), MakeBatchRow(0, b, dir / "y.mif")}),
+            "2 行目の属性定義が 1 行目と異なります。");
+  EXPECT_EQ(WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif"), MakeBatchRow(0, dir / "no.shp", dir / "y.mif")}),
+            "2 行目の DBF ファイルがありません: " + dir / "no.dbf");
+  EXPECT_EQ(WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif"), MakeBatchRow(0, a, dir / "y.mif")}), "");
 }
 
 TEST_F(BatchTest, CombineFlagIsANumberOrTrueOrFalse) {
@@ -91,7 +127,7 @@ TEST_F(BatchTest, CombineFlagIsANumberOrTrueOrFalse) {
     ParseBatchLines({"Plexor", "200", "yes", "c.mif", "\"0\"\t\"a\"\t\"b\""}, combine, name, rows);
     FAIL();
   } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "'yes' は正しい論理型ではありません");
+    EXPECT_EQ(e.Message(), "3 行目: 'yes' は正しい論理型ではありません");
   }
   EXPECT_EQ(name, "before");
   EXPECT_TRUE(rows.empty());
@@ -118,7 +154,7 @@ TEST_F(BatchTest, RowLinesKeepIndexTextAndStopAtTheFirstBadRow) {
                     combine, name, rows);
     FAIL();
   } catch (const EListError& e) {
-    EXPECT_EQ(e.Message(), "リストのインデックスが範囲を超えています (41)");
+    EXPECT_EQ(e.Message(), "6 行目: リストのインデックスが範囲を超えています (41)");
   }
   EXPECT_EQ(rows.size(), 1u);
   rows.clear();
@@ -128,7 +164,7 @@ TEST_F(BatchTest, RowLinesKeepIndexTextAndStopAtTheFirstBadRow) {
     ParseBatchLines({"Plexor", "200", "0", "", "\"+-5\"\t\"a\"\t\"b\""}, combine, name, rows);
     FAIL();
   } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message(), "'+-5' は整数ではありません");
+    EXPECT_EQ(e.Message(), "5 行目: '+-5' は整数ではありません");
   }
   // A hand-written unquoted path with a blank splits at the blank.
   rows.clear();
