@@ -130,7 +130,7 @@ PY
 SMALL=$((COUNT / 100))
 mkdir -p "$DIR/small"
 "$GEN" bench "$DIR/small" "$SMALL" "$VERTICES"
-/usr/bin/time -v "$PLEXOR" convert -c "$INDEX" "$DIR/small/bench.shp" "$DIR/small/bench.mif" \
+/usr/bin/time -v "$PLEXOR" convert -c "$INDEX" "$DIR/small/bench.shp" -o "$DIR/small/bench.mif" \
   >"$DIR/small.out" 2>"$DIR/small.time"
 check "$DIR/small" "$SMALL" "$DIR/small.out"
 
@@ -144,7 +144,7 @@ inputs_before=$(stat -c '%s %Y' "$DIR/bench.shp" "$DIR/bench.dbf")
 
 echo "converting"
 status=0
-/usr/bin/time -v "$PLEXOR" convert -c "$INDEX" "$DIR/bench.shp" "$DIR/bench.mif" \
+/usr/bin/time -v "$PLEXOR" convert -c "$INDEX" "$DIR/bench.shp" -o "$DIR/bench.mif" \
   >"$DIR/convert.out" 2>"$DIR/convert.time" || status=$?
 [ "$status" = 0 ] || { cat "$DIR/convert.out" "$DIR/convert.time" >&2; echo "plexor exited $status" >&2; exit 1; }
 [ "$(stat -c '%s %Y' "$DIR/bench.shp" "$DIR/bench.dbf")" = "$inputs_before" ] || { echo "inputs changed" >&2; exit 1; }

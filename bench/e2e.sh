@@ -29,7 +29,7 @@ measure() {  # label, command...: prints seconds and peak KiB
 }
 
 rm -f "$data"/out-plexor.* "$data"/out-gdal.*
-t_plexor=$(measure plexor build/release/plexor convert -c 30 "$data/bench-$count.shp" "$data/out-plexor.mif")
+t_plexor=$(measure plexor build/release/plexor convert -c 30 "$data/bench-$count.shp" -o "$data/out-plexor.mif")
 t_gdal=$(measure ogr2ogr ogr2ogr -f "MapInfo File" -dsco FORMAT=MIF "$data/out-gdal.mif" "$data/bench-$count.shp")
 ls -l "$data"/out-plexor.mif "$data"/out-plexor.mid "$data"/out-gdal.mif "$data"/out-gdal.mid
 awk -v a="$t_gdal" -v b="$t_plexor" 'BEGIN { printf "ratio ogr2ogr/plexor: %.1fx\n", a / b }'
