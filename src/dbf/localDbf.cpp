@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -25,13 +26,23 @@ constexpr size_t kHeaderLength = 8;
 constexpr size_t kHeaderRecordLength = 10;
 constexpr size_t kHeaderMdxFlag = 28;
 
-// Field descriptor layout (32 bytes each, from offset 32).
-constexpr size_t kDescriptorSize = 32;
-constexpr size_t kDescriptorName = 0;
-constexpr size_t kDescriptorNameSize = 11;
-constexpr size_t kDescriptorType = 11;
-constexpr size_t kDescriptorLength = 16;
-constexpr size_t kDescriptorDecimals = 17;
+// Field descriptors follow the header up to a terminator byte; records start at the header
+// length, which may leave room after the terminator (Visual FoxPro keeps a 263-byte backlink
+// to its database container there).
+struct DescriptorLayout {
+  size_t start;  // offset of the first descriptor in the file
+  size_t size;
+  size_t nameSize;  // the name starts each descriptor
+  size_t type;
+  size_t length;
+  size_t decimals;
+};
+// dBASE III and IV, Visual FoxPro: 32-byte descriptors from offset 32.
+constexpr DescriptorLayout kDescriptors3 = {32, 32, 11, 11, 16, 17};
+// dBASE 7: a 32-byte language driver name and 4 reserved bytes lengthen the header to 68;
+// descriptors have 48 bytes with a 32-byte name.
+constexpr DescriptorLayout kDescriptors7 = {68, 48, 32, 32, 33, 34};
+constexpr unsigned char kDescriptorTerminator = 0x0D;
 
 // The tail of a record buffer, after the record image.
 constexpr size_t kBufferIndexOffset = 0;  // relative to the record length
@@ -52,6 +63,118 @@ constexpr size_t kReadWindowSize = 256 * 1024;
 
 // From this width on, an N field without decimals can hold values beyond 32 bits.
 constexpr unsigned char kLargeintWidth = 10;
+
+// Visual FoxPro writes these version bytes; its B fields of 8 bytes hold doubles.
+bool IsVisualFoxPro(unsigned char version) {
+  return version >= 0x30 && version <= 0x32;
+}
+// dBASE 7 tables, without and with a memo file.
+bool IsDbase7(unsigned char version) {
+  return version == 0x04 || version == 0x8C;
+}
+
+// How a field's bytes hold its value. It is decided once at open from the type letter and the
+// kind of table, so that reading a field is a single switch.
+enum class FieldStorage : uint8_t {
+  Text,            // C
+  IntegerText,     // N, F without decimals, narrower than kLargeintWidth
+  LargeintText,    // N, F without decimals, from kLargeintWidth on
+  FloatText,       // N, F with decimals
+  DateText,        // D: yyyymmdd
+  Logical,         // L
+  Int32LE,         // I: two's complement, little-endian
+  Int32Ordered,    // I and + of dBASE 7: big-endian with the sign bit flipped
+  DoubleLE,        // O, and B of Visual FoxPro
+  DoubleOrdered,   // O of dBASE 7: big-endian, sign bit flipped, negatives inverted whole
+  JulianDateTime,  // T, and @ outside dBASE 7: Julian day number, then milliseconds (both LE)
+  Timestamp7,      // @ of dBASE 7: big-endian double of milliseconds, day 1 = 0001-01-01
+};
+
+bool IsBinary(FieldStorage storage) {
+  return storage >= FieldStorage::Int32LE;
+}
+
+// The storage of a field, or false for a type this table does not read. Binary fields must
+// have their exact width, or reading them would take bytes of the next field.
+bool StorageOf(char letter, unsigned char width, unsigned char decimalCount, unsigned char version,
+               FieldStorage& storage) {
+  const bool dbase7 = IsDbase7(version);
+  switch (letter) {
+    case 'C':
+      storage = FieldStorage::Text;
+      return true;
+    case 'N':
+    case 'F':
+      // Ten digits no longer fit in 32 bits; such a field keeps its digits as a wide integer.
+      if (decimalCount != 0)
+        storage = FieldStorage::FloatText;
+      else if (width >= kLargeintWidth)
+        storage = FieldStorage::LargeintText;
+      else
+        storage = FieldStorage::IntegerText;
+      return true;
+    case 'D':
+      storage = FieldStorage::DateText;
+      return true;
+    case 'L':
+      storage = FieldStorage::Logical;
+      return true;
+    case 'I':
+      storage = dbase7 ? FieldStorage::Int32Ordered : FieldStorage::Int32LE;
+      return width == 4;
+    case '+':
+      storage = FieldStorage::Int32Ordered;
+      return dbase7 && width == 4;
+    case 'O':
+      storage = dbase7 ? FieldStorage::DoubleOrdered : FieldStorage::DoubleLE;
+      return width == 8;
+    case 'B':
+      // Elsewhere B is a block number in a memo file.
+      storage = FieldStorage::DoubleLE;
+      return IsVisualFoxPro(version) && width == 8;
+    case 'T':
+      storage = FieldStorage::JulianDateTime;
+      return width == 8;
+    case '@':
+      // Outside dBASE 7, @ comes from xBase tools that write it the way T is written.
+      storage = dbase7 ? FieldStorage::Timestamp7 : FieldStorage::JulianDateTime;
+      return width == 8;
+    default:
+      return false;
+  }
+}
+
+TFieldType DataTypeOf(FieldStorage storage) {
+  switch (storage) {
+    case FieldStorage::Text:
+      return TFieldType::ftString;
+    case FieldStorage::IntegerText:
+    case FieldStorage::Int32LE:
+    case FieldStorage::Int32Ordered:
+      return TFieldType::ftInteger;
+    case FieldStorage::LargeintText:
+      return TFieldType::ftLargeint;
+    case FieldStorage::FloatText:
+    case FieldStorage::DoubleLE:
+    case FieldStorage::DoubleOrdered:
+      return TFieldType::ftFloat;
+    case FieldStorage::DateText:
+    case FieldStorage::JulianDateTime:
+    case FieldStorage::Timestamp7:
+      return TFieldType::ftDate;
+    case FieldStorage::Logical:
+      return TFieldType::ftBoolean;
+  }
+  return TFieldType::ftUnknown;
+}
+
+// A type letter as people read it: a control or non-ASCII byte would vanish in a message.
+std::string LetterText(char letter) {
+  const auto c = static_cast<unsigned char>(letter);
+  if (c > 32 && c < 127) return std::string(1, letter);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  return std::string{'0', 'x', kHex[c >> 4], kHex[c & 15]};
+}
 
 constexpr const char* kTableNotFound = "テーブルが見つかりません";
 constexpr const char* kBadVersion = "このバージョンのDBFには対応してません";
@@ -253,6 +376,83 @@ bool ParseDate(const char* text, TDbfDate& date) {
   return true;
 }
 
+// -- Binary fields ----------------------------------------------------------------------------
+
+constexpr uint32_t kSignBit32 = 0x80000000u;
+constexpr uint64_t kSignBit64 = 0x8000000000000000ULL;
+// The Julian day number of 31 December of the year 0, the day before day 1.
+constexpr int64_t kJulianDayBeforeDayOne = 1721425;
+// 31 December 9999, the last day a date field can show.
+constexpr int64_t kLastDayNumber = 3652059;
+constexpr double kMillisecondsPerDay = 86400000.0;
+
+uint64_t GetBE64(const char* p) {
+  return (uint64_t{static_cast<uint32_t>(GetBE32(p))} << 32) |
+         static_cast<uint32_t>(GetBE32(p + 4));
+}
+
+// dBASE 7 stores numbers so that their bytes sort like the numbers: big-endian with the sign
+// bit flipped, negative doubles inverted whole. All zero bytes are a field never filled.
+bool ReadOrderedInt32(const char* field, int32_t& value) {
+  const auto bits = static_cast<uint32_t>(GetBE32(field));
+  if (bits == 0) return false;
+  value = static_cast<int32_t>(bits ^ kSignBit32);
+  return true;
+}
+
+bool ReadOrderedDouble(const char* field, double& value) {
+  uint64_t bits = GetBE64(field);
+  bits = (bits & kSignBit64) != 0 ? bits ^ kSignBit64 : ~bits;
+  value = std::bit_cast<double>(bits);
+  return std::isfinite(value);  // all zero bytes come out as a NaN
+}
+
+bool ReadLEDouble(const char* field, double& value) {
+  value = GetLEDouble(field);
+  return std::isfinite(value);
+}
+
+bool DateOfDayNumber(int64_t day, TDbfDate& date) {
+  if (day < 1 || day > kLastDayNumber) return false;
+  date = TDbfDate::FromDayNumber(static_cast<int32_t>(day));
+  return true;
+}
+
+// T: the Julian day number, then the milliseconds since midnight, which a date leaves out.
+// An empty field (zeros or blanks) gives a day outside the calendar.
+bool ReadJulianDate(const char* field, TDbfDate& date) {
+  return DateOfDayNumber(int64_t{GetLE32(field)} - kJulianDayBeforeDayOne, date);
+}
+
+// @ of dBASE 7: milliseconds counted so that day 1 is 1 January of the year 1, as a double.
+// dBASE 7 flips the sign bit as in its other doubles, yet tables written by other tools carry
+// the plain double; a time before the year 1 cannot be meant, so either form reads as positive.
+bool ReadTimestamp7(const char* field, TDbfDate& date) {
+  const double milliseconds = std::bit_cast<double>(GetBE64(field) & ~kSignBit64);
+  const double day = std::floor(milliseconds / kMillisecondsPerDay);
+  // Also false for a NaN; the bound keeps the conversion to an integer defined.
+  if (!(day >= 1 && day <= static_cast<double>(kLastDayNumber))) return false;
+  return DateOfDayNumber(static_cast<int64_t>(day), date);
+}
+
+// L: 1 for true, 0 for false, -1 for no value (a blank, '?', anything else).
+int LogicalOf(char c) {
+  switch (c) {
+    case 'T':
+    case 't':
+    case 'Y':
+    case 'y':
+      return 1;
+    case 'F':
+    case 'f':
+    case 'N':
+    case 'n':
+      return 0;
+    default:
+      return -1;
+  }
+}
+
 // Upper case for ASCII letters only; the trail byte of a double-byte character is copied as
 // it stands, since many of them fall in the ASCII letter range.
 void FoldCaseCp932(std::string_view text, std::string& out) {
@@ -393,8 +593,12 @@ struct TLocalDbf::Impl {
   FileHandle file;
   std::string tableName;
   std::array<unsigned char, kHeaderSize> header{};
+  // One entry per field of the list (skipped fields have none).
   std::vector<int32_t> fieldOffsets;
-  std::string decimals, lengths, types;  // one byte per field
+  std::vector<FieldStorage> storages;
+  std::string decimals, lengths;  // one byte per field
+  std::vector<std::string> skippedFields;
+  bool skipUnsupported = false;
   int32_t recordBufferSize = 0;
   int32_t recordIndexPos = 0;
   int32_t cursorIndex = -1;
@@ -447,7 +651,7 @@ struct TLocalDbf::Impl {
   // -- Opening ---------------------------------------------------------------------------------
 
   void Open();
-  void BuildFieldDefs();
+  int64_t BuildFieldDefs(const DescriptorLayout& layout);
   void Close();
 
   // -- Reading and fetching --------------------------------------------------------------------
@@ -537,18 +741,16 @@ void TLocalDbf::Impl::Open() {
     if (inverted >= 3 && inverted <= 5) throw ELocalDbfError(kBadVersion);
     if (header[kHeaderMdxFlag] != 0 && !readOnly) throw ELocalDbfError(kMdxNeedsReadOnly);
 
+    const DescriptorLayout& layout =
+        IsDbase7(header[kHeaderVersion]) ? kDescriptors7 : kDescriptors3;
     headerLength = GetLE16(header.data() + kHeaderLength);
     recordLength = GetLE16(header.data() + kHeaderRecordLength);
-    if (headerLength < static_cast<int64_t>(kHeaderSize) + 1 || HeaderRecordCount() < 0) {
+    if (headerLength < static_cast<int64_t>(layout.start) + 1 || HeaderRecordCount() < 0) {
       throw ELocalDbfError(kBrokenHeader);
     }
 
-    BuildFieldDefs();
-
     // Every field must lie inside the record, or reading it would run into the next one.
-    int64_t used = 1;
-    for (unsigned char length : lengths) used += length;
-    if (used > recordLength) throw ELocalDbfError(kBrokenHeader);
+    if (BuildFieldDefs(layout) > recordLength) throw ELocalDbfError(kBrokenHeader);
 
     for (size_t i = 0; i < defs.size(); ++i) {
       for (size_t j = 0; j < i; ++j) {
@@ -588,67 +790,72 @@ void TLocalDbf::Impl::Open() {
   }
 }
 
-void TLocalDbf::Impl::BuildFieldDefs() {
+// Reads the descriptors up to the terminator or the end of the header and returns where the
+// last field ends in the record, skipped fields included.
+int64_t TLocalDbf::Impl::BuildFieldDefs(const DescriptorLayout& layout) {
   defs.clear();
   fieldOffsets.clear();
-  const auto count = static_cast<size_t>((headerLength - static_cast<int64_t>(kHeaderSize)) /
-                                         static_cast<int64_t>(kDescriptorSize));
-  decimals.assign(count, '\0');
-  lengths.assign(count, '\0');
-  types.assign(count, '\0');
+  storages.clear();
+  decimals.clear();
+  lengths.clear();
+  skippedFields.clear();
+  const unsigned char version = header[kHeaderVersion];
 
-  // The descriptors are read in one piece; a file that ends among them is cut short.
-  std::vector<unsigned char> area(count * kDescriptorSize);
-  if (count > 0) {
-    const int64_t got = file.ReadAt(static_cast<int64_t>(kHeaderSize), area.data(), area.size());
-    if (got != static_cast<int64_t>(area.size())) throw EReadError(kReadErrorText);
-  }
+  // The descriptor area is read in one piece (at most 64 KiB, as the header length is 16-bit);
+  // a file that ends among the descriptors is cut short.
+  std::vector<unsigned char> area(static_cast<size_t>(headerLength) - layout.start);
+  const int64_t got = file.ReadAt(static_cast<int64_t>(layout.start), area.data(), area.size());
+  if (got < 0) throw EReadError(kReadErrorText);
+  const auto available = static_cast<size_t>(got);
 
   int32_t offset = 1;
-  for (size_t i = 0; i < count; ++i) {
-    const unsigned char* d = area.data() + i * kDescriptorSize;
-    const char letter = static_cast<char>(d[kDescriptorType]);
-    const unsigned char length = d[kDescriptorLength];
-    const unsigned char decimalCount = d[kDescriptorDecimals];
+  int32_t descriptorNo = 0;
+  for (size_t at = 0; at + layout.size <= area.size(); at += layout.size) {
+    if (at >= available) throw EReadError(kReadErrorText);
+    if (area[at] == kDescriptorTerminator) break;
+    if (at + layout.size > available) throw EReadError(kReadErrorText);
+    const unsigned char* d = area.data() + at;
+    const char letter = static_cast<char>(d[layout.type]);
+    const unsigned char length = d[layout.length];
+    const unsigned char decimalCount = d[layout.decimals];
+    const auto* name = reinterpret_cast<const char*>(d);
+    std::string fieldName(name, strnlen(name, layout.nameSize));
+    ++descriptorNo;
+
+    FieldStorage storage;
+    // Visual FoxPro keeps the null flags of its nullable columns in a hidden field of its
+    // own: no user data, so it is left out without a word.
+    if (letter == '0' && SameTextAscii(fieldName, "_NullFlags")) {
+      offset += length;
+      continue;
+    }
+    if (!StorageOf(letter, length, decimalCount, version, storage)) {
+      if (!skipUnsupported) {
+        throw ELocalDbfError(std::string(kUnsupportedFieldType) + " (フィールド \"" +
+                             Cp932ToUtf8(fieldName) + "\" 型 " + LetterText(letter) + ")");
+      }
+      skippedFields.push_back(fieldName + " (" + LetterText(letter) + ")");
+      offset += length;
+      continue;
+    }
 
     TFieldDef def;
-    switch (letter) {
-      case 'C':
-        def.DataType = TFieldType::ftString;
-        def.Size = length;
-        break;
-      case 'N':
-        // Ten digits no longer fit in 32 bits; such a field keeps its digits as a wide integer.
-        if (decimalCount != 0) {
-          def.DataType = TFieldType::ftFloat;
-        } else if (length >= kLargeintWidth) {
-          def.DataType = TFieldType::ftLargeint;
-          def.Size = length;
-        } else {
-          def.DataType = TFieldType::ftInteger;
-        }
-        break;
-      case 'D':
-        def.DataType = TFieldType::ftDate;
-        break;
-      case 'L':
-        def.DataType = TFieldType::ftBoolean;
-        break;
-      default:
-        throw ELocalDbfError(kUnsupportedFieldType);
+    def.DataType = DataTypeOf(storage);
+    if (def.DataType == TFieldType::ftString || def.DataType == TFieldType::ftLargeint) {
+      def.Size = length;
     }
-    const auto* name = reinterpret_cast<const char*>(d + kDescriptorName);
-    def.FieldName.assign(name, strnlen(name, kDescriptorNameSize));
+    def.FieldName = std::move(fieldName);
     def.Required = false;
-    def.FieldNo = static_cast<int32_t>(i + 1);
+    def.FieldNo = descriptorNo;
     defs.push_back(std::move(def));
 
-    decimals[i] = static_cast<char>(decimalCount);
-    lengths[i] = static_cast<char>(length);
-    types[i] = letter;
+    storages.push_back(storage);
+    decimals.push_back(static_cast<char>(decimalCount));
+    lengths.push_back(static_cast<char>(length));
     fieldOffsets.push_back(offset);
     offset += length;
   }
+  return offset;
 }
 
 void TLocalDbf::Impl::Close() {
@@ -780,42 +987,74 @@ TDbfValue TLocalDbf::Impl::ReadFieldValue(const unsigned char* record, int index
   if (record == nullptr) return {};
   const auto* field = reinterpret_cast<const char*>(record + fieldOffsets[index]);
   const size_t w = static_cast<unsigned char>(lengths[index]);
-  switch (defs[index].DataType) {
-    case TFieldType::ftString: {
+  TDbfDate date;
+  double number;
+  int32_t integer;
+  switch (storages[index]) {
+    case FieldStorage::Text:
       // Trailing blanks and NULs go; the text then ends at its first NUL.
       return TDbfValue::Text(std::string_view(field, StringFieldLength(field, w)));
-    }
-    case TFieldType::ftInteger: {
-      int32_t v;
-      if (!ParseInteger(TrimView(field, w), v)) return {};
-      return TDbfValue::Integer(v);
-    }
-    case TFieldType::ftLargeint: {
+    case FieldStorage::IntegerText:
+      if (!ParseInteger(TrimView(field, w), integer)) return {};
+      return TDbfValue::Integer(integer);
+    case FieldStorage::LargeintText: {
       int64_t v;
       if (!ParseLargeint(TrimView(field, w), v)) return {};
       return TDbfValue::Largeint(v);
     }
-    case TFieldType::ftFloat: {
-      double v;
-      if (!ParseFloat(TrimView(field, w), v)) return {};
-      return TDbfValue::Float(v);
-    }
-    case TFieldType::ftDate: {
+    case FieldStorage::FloatText:
+      if (!ParseFloat(TrimView(field, w), number)) return {};
+      return TDbfValue::Float(number);
+    case FieldStorage::DateText: {
       char text[8] = {};
       std::memcpy(text, field, std::min<size_t>(w, 8));
-      TDbfDate date;
       if (!ParseDate(text, date)) return {};
       return TDbfValue::Date(date);
     }
-    case TFieldType::ftBoolean:
-      if (w >= 1 && field[0] == 'T') return TDbfValue::Boolean(true);
-      if (w >= 1 && field[0] == 'F') return TDbfValue::Boolean(false);
-      return {};
-    case TFieldType::ftUnknown:
-      break;
+    case FieldStorage::Logical: {
+      const int truth = w >= 1 ? LogicalOf(field[0]) : -1;
+      if (truth < 0) return {};
+      return TDbfValue::Boolean(truth == 1);
+    }
+    case FieldStorage::Int32LE:
+      return TDbfValue::Integer(GetLE32(field));
+    case FieldStorage::Int32Ordered:
+      if (!ReadOrderedInt32(field, integer)) return {};
+      return TDbfValue::Integer(integer);
+    case FieldStorage::DoubleLE:
+      if (!ReadLEDouble(field, number)) return {};
+      return TDbfValue::Float(number);
+    case FieldStorage::DoubleOrdered:
+      if (!ReadOrderedDouble(field, number)) return {};
+      return TDbfValue::Float(number);
+    case FieldStorage::JulianDateTime:
+      if (!ReadJulianDate(field, date)) return {};
+      return TDbfValue::Date(date);
+    case FieldStorage::Timestamp7:
+      if (!ReadTimestamp7(field, date)) return {};
+      return TDbfValue::Date(date);
   }
   return {};
 }
+
+namespace {
+
+void AppendInteger(int32_t value, std::string& out) {
+  char text[16];
+  out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+void AppendGeneral(double value, char decimalSeparator, std::string& out) {
+  char text[kNumberTextMax];
+  out.append(text, FormatGeneral(value, decimalSeparator, text));
+}
+
+void AppendDate(const TDbfDate& date, const RegionalSettings& settings, std::string& out) {
+  AppendShortDate(date.Year, date.Month, date.Day, settings.ShortDateFormat, settings.DateSeparator,
+                  out);
+}
+
+}  // namespace
 
 // The text of FieldAsString straight from the record bytes: this is the conversion's inner
 // loop, so it neither builds a TDbfValue nor allocates beyond the growth of `out`.
@@ -824,47 +1063,54 @@ void TLocalDbf::Impl::AppendFieldText(const unsigned char* record, int index,
   if (record == nullptr) return;
   const auto* field = reinterpret_cast<const char*>(record + fieldOffsets[index]);
   const size_t w = static_cast<unsigned char>(lengths[index]);
-  switch (defs[index].DataType) {
-    case TFieldType::ftString: {
+  TDbfDate date;
+  double number;
+  int32_t integer;
+  switch (storages[index]) {
+    case FieldStorage::Text:
       out.append(field, StringFieldLength(field, w));
       return;
-    }
-    case TFieldType::ftInteger: {
-      int32_t v;
-      if (!ParseInteger(TrimView(field, w), v)) return;
-      char text[16];
-      out.append(text, std::to_chars(text, text + sizeof text, v).ptr);
+    case FieldStorage::IntegerText:
+      if (ParseInteger(TrimView(field, w), integer)) AppendInteger(integer, out);
       return;
-    }
-    case TFieldType::ftLargeint:
+    case FieldStorage::LargeintText:
       AppendIntegerDigits(TrimView(field, w), out);
       return;
-    case TFieldType::ftFloat: {
+    case FieldStorage::FloatText: {
       const std::string_view trimmed = TrimView(field, w);
       if (AppendPlainDecimal(trimmed, settings.DecimalSeparator, out)) return;
-      double v;
-      if (!ParseFloat(trimmed, v)) return;
-      char text[kNumberTextMax];
-      out.append(text, FormatGeneral(v, settings.DecimalSeparator, text));
+      if (ParseFloat(trimmed, number)) AppendGeneral(number, settings.DecimalSeparator, out);
       return;
     }
-    case TFieldType::ftDate: {
+    case FieldStorage::DateText: {
       char text[8] = {};
       std::memcpy(text, field, std::min<size_t>(w, 8));
-      TDbfDate date;
-      if (!ParseDate(text, date)) return;
-      AppendShortDate(date.Year, date.Month, date.Day, settings.ShortDateFormat,
-                      settings.DateSeparator, out);
+      if (ParseDate(text, date)) AppendDate(date, settings, out);
       return;
     }
-    case TFieldType::ftBoolean:
-      if (w >= 1 && field[0] == 'T')
-        out.append("True");
-      else if (w >= 1 && field[0] == 'F')
-        out.append("False");
+    case FieldStorage::Logical: {
+      const int truth = w >= 1 ? LogicalOf(field[0]) : -1;
+      if (truth >= 0) out.append(truth == 1 ? "True" : "False");
       return;
-    case TFieldType::ftUnknown:
-      break;
+    }
+    case FieldStorage::Int32LE:
+      AppendInteger(GetLE32(field), out);
+      return;
+    case FieldStorage::Int32Ordered:
+      if (ReadOrderedInt32(field, integer)) AppendInteger(integer, out);
+      return;
+    case FieldStorage::DoubleLE:
+      if (ReadLEDouble(field, number)) AppendGeneral(number, settings.DecimalSeparator, out);
+      return;
+    case FieldStorage::DoubleOrdered:
+      if (ReadOrderedDouble(field, number)) AppendGeneral(number, settings.DecimalSeparator, out);
+      return;
+    case FieldStorage::JulianDateTime:
+      if (ReadJulianDate(field, date)) AppendDate(date, settings, out);
+      return;
+    case FieldStorage::Timestamp7:
+      if (ReadTimestamp7(field, date)) AppendDate(date, settings, out);
+      return;
   }
 }
 
@@ -935,13 +1181,15 @@ void TLocalDbf::Impl::StoreFieldValue(int index, const TDbfValue& value) {
   CheckFieldIndex(index);
   const size_t w = static_cast<unsigned char>(lengths[index]);
   const TFieldType type = defs[index].DataType;
-  // The new bytes are made aside, so a refused value leaves the field as it was.
+  const FieldStorage storage = storages[index];
+  // The new bytes are made aside, so a refused value leaves the field as it was. A binary field
+  // has no blank: zero bytes are its empty value.
   char area[256];
-  std::memset(area, ' ', w);
+  std::memset(area, IsBinary(storage) ? 0 : ' ', w);
 
   if (!value.IsNull()) {
-    switch (types[index]) {
-      case 'C': {
+    switch (storage) {
+      case FieldStorage::Text: {
         std::string_view text;
         char number[kNumberTextMax];
         switch (value.kind()) {
@@ -968,7 +1216,7 @@ void TLocalDbf::Impl::StoreFieldValue(int index, const TDbfValue& value) {
         std::memcpy(area, text.data(), n);
         break;
       }
-      case 'D': {
+      case FieldStorage::DateText: {
         TDbfDate date;
         if (value.kind() == TDbfValue::Kind::Date) {
           date = value.AsDate();
@@ -993,12 +1241,14 @@ void TLocalDbf::Impl::StoreFieldValue(int index, const TDbfValue& value) {
         std::memcpy(area, text, std::min<size_t>(w, 8));
         break;
       }
-      case 'L': {
+      case FieldStorage::Logical: {
         if (value.kind() != TDbfValue::Kind::Boolean) throw EConvertError(kValueKindMismatch);
         if (w >= 1) area[0] = value.AsBoolean() ? 'T' : 'F';
         break;
       }
-      case 'N': {
+      case FieldStorage::IntegerText:
+      case FieldStorage::LargeintText:
+      case FieldStorage::FloatText: {
         char text[640];
         size_t length = 0;
         int64_t wide = 0;
@@ -1014,7 +1264,8 @@ void TLocalDbf::Impl::StoreFieldValue(int index, const TDbfValue& value) {
         break;
       }
       default:
-        break;
+        // Binary fields are read, not written, by this table.
+        throw EConvertError(kValueKindMismatch);
     }
   }
   std::memcpy(current.data() + fieldOffsets[index], area, w);
@@ -1289,6 +1540,16 @@ void TLocalDbf::SetActive(bool value) {
     Close();
 }
 
+bool TLocalDbf::SkipUnsupportedFields() const {
+  return impl_->skipUnsupported;
+}
+void TLocalDbf::SetSkipUnsupportedFields(bool value) {
+  impl_->skipUnsupported = value;
+}
+const std::vector<std::string>& TLocalDbf::SkippedFields() const {
+  return impl_->skippedFields;
+}
+
 const RegionalSettings& TLocalDbf::Regional() const {
   return impl_->regional;
 }
@@ -1484,6 +1745,13 @@ void TLocalDbf::Append() {
   t.CheckBrowseMode();
   if (t.readOnly) throw ELocalDbfError(kDataSetReadOnly);
   std::fill(t.current.begin(), t.current.end(), static_cast<unsigned char>(' '));
+  // Binary fields start empty, which is zeros, not blanks.
+  for (size_t i = 0; i < t.storages.size(); ++i) {
+    if (IsBinary(t.storages[i])) {
+      std::memset(t.current.data() + t.fieldOffsets[i], 0,
+                  static_cast<unsigned char>(t.lengths[i]));
+    }
+  }
   t.current[static_cast<size_t>(t.recordIndexPos) + kBufferFlagOffset] = kFlagAppended;
   t.hasCurrent = true;
   t.bof = false;

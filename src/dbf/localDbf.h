@@ -1,5 +1,5 @@
-// TLocalDbf: a record-set over one dBASE III-style table file. Records are fetched from the
-// file on demand; nothing is cached beyond the record buffers.
+// TLocalDbf: a record-set over one dBASE table file (dBASE III and IV, Visual FoxPro, dBASE 7).
+// Records are fetched from the file on demand; nothing is cached beyond the record buffers.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +14,10 @@
 
 namespace plexor {
 
-// ftLargeint: an N field without decimals too wide for 32 bits (10 digits or more); its
-// values keep every digit.
+// Field letters and their kinds: C text; N and F numbers written as text (ftInteger, ftFloat
+// with decimals, ftLargeint without decimals from 10 digits on, whose values keep every digit);
+// D dates; L logicals; I (and + in dBASE 7) binary 32-bit integers; O (and B of Visual FoxPro)
+// binary doubles; T and @ date-times, of which only the date is read (ftDate).
 enum class TFieldType : uint8_t {
   ftUnknown,
   ftString,
@@ -31,7 +33,7 @@ struct TFieldDef {
   TFieldType DataType = TFieldType::ftUnknown;
   int32_t Size = 0;  // the width for ftString and ftLargeint, else 0
   bool Required = false;
-  int32_t FieldNo = 0;  // 1-based descriptor position
+  int32_t FieldNo = 0;  // 1-based descriptor position, skipped fields counted
 };
 
 // A calendar date; inside a TDbfValue it travels as a day number counted from 1 January of
@@ -108,6 +110,13 @@ class TLocalDbf {
   // The decimal separator and short date format of FieldAsString.
   const RegionalSettings& Regional() const;
   void SetRegional(const RegionalSettings& regional);
+  // Off, a field of a type this table cannot read (memo, picture, ...) refuses the open. On,
+  // such fields are left out of the field list and named in SkippedFields, read at Open.
+  bool SkipUnsupportedFields() const;
+  void SetSkipUnsupportedFields(bool value);
+  // The fields left out by the last Open, each as its name bytes (like FieldName) followed by
+  // its type letter in parentheses: "MEMO (M)" (a byte that is no printable letter as "0x83").
+  const std::vector<std::string>& SkippedFields() const;
 
   void Open();
   void Close();

@@ -213,11 +213,26 @@ std::optional<WktNode> WktParser::Parse() {
   }
   if (!ParseNode(root, 1)) return std::nullopt;
   SkipBlanks();
+  // ESRI writes a system with heights as its horizontal part, a comma and a VERTCS: read
+  // them as the parts of one compound system.
+  WktNode compound;
+  compound.Keyword = "COMPD_CS";
+  while (pos_ < text_.size() && text_[pos_] == ',' && compound.Children.size() < 4) {
+    ++pos_;
+    SkipBlanks();
+    WktNode part;
+    part.Keyword = UpperAscii(Word());
+    if (part.Keyword.empty() || !ParseNode(part, 2)) break;
+    compound.Children.push_back(std::move(part));
+    SkipBlanks();
+  }
   if (pos_ < text_.size()) {
     Fail("定義の後に余分な文字があります");
     return std::nullopt;
   }
-  return root;
+  if (compound.Children.empty()) return root;
+  compound.Children.insert(compound.Children.begin(), std::move(root));
+  return compound;
 }
 
 // After the keyword: the bracketed, comma-separated values.

@@ -90,8 +90,8 @@ std::vector<TFieldInfo> ReadDescriptors(const std::string& dbfPath, int codePage
     TFieldInfo f;
     const auto* name = reinterpret_cast<const char*>(d);
     const std::string raw(name, strnlen(name, 11));
-    std::string utf8;
-    f.Name = codePage == kCodePageUtf8 ? raw : (DecodeToUtf8(codePage, raw, utf8) ? utf8 : raw);
+    // A writer cutting a UTF-8 name to 10 bytes may cut a character: decoding marks it.
+    if (!DecodeToUtf8(codePage, raw, f.Name)) DecodeToUtf8(kCodePageCp932, raw, f.Name);
     f.Type = d[11] > 0x20 && d[11] < 0x7F ? static_cast<char>(d[11]) : '?';
     f.Width = d[16];
     f.Decimals = d[17];
@@ -119,6 +119,7 @@ void ReadTable(TShapefileInfo& info, const std::string& encodingOption) {
     table.SetReadOnly(true);
     table.SetShowDeleted(true);
     table.SetReadAhead(true);
+    table.SetSkipUnsupportedFields(true);  // the descriptors list them as problems already
     table.Open();
     info.TableRecords = table.RecordCount();
     for (; !table.Eof(); table.Next()) info.DeletedRecords += table.RecordDeleted() ? 1 : 0;
@@ -141,7 +142,10 @@ std::string Number(double v) {
   return std::string(text, FormatGeneral(v, '.', text));
 }
 
-std::string JsonString(const std::string& s) {
+std::string JsonString(const std::string& text) {
+  // JSON is UTF-8: a path or name that is not becomes U+FFFD where it breaks.
+  std::string s;
+  DecodeToUtf8(kCodePageUtf8, text, s);
   std::string out = "\"";
   for (unsigned char c : s) {
     if (c == '"' || c == '\\') {

@@ -145,11 +145,17 @@ bool ConvertShape(ByteStream& stream, const TShpRecordHeader& header, TextFileWr
 
 std::string UnmappableNote(const std::string& column, const TAttributeText::FieldReport& r) {
   std::string note = "フィールド " + column + ": 出力の文字コードにない " +
-                     std::to_string(r.Unmappable) + " 文字を〓にしました (レコード ";
-  for (size_t i = 0; i < r.FirstRecords.size(); ++i) {
-    if (i > 0) note += ", ";
-    note += r.FirstRecords[i] == 0 ? std::string("フィールド名") : std::to_string(r.FirstRecords[i]);
+                     std::to_string(r.Unmappable) + " 文字を〓にしました (";
+  std::string records;
+  for (int64_t record : r.FirstRecords) {
+    if (record == 0) {
+      note += "フィールド名";  // record 0 is the name, and it comes first
+    } else {
+      records += (records.empty() ? "レコード " : ", ") + std::to_string(record);
+    }
   }
+  if (!records.empty() && r.FirstRecords.front() == 0) note += "、";
+  note += records;
   return note + (r.Unmappable > static_cast<int64_t>(r.FirstRecords.size()) ? ", ...)" : ")");
 }
 
@@ -365,8 +371,12 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
     table->SetReadOnly(true);
     table->SetShowDeleted(true);
     table->SetReadAhead(true);
+    table->SetSkipUnsupportedFields(options.SkipUnsupportedFields);
     table->SetRegional(host.Regional());
     table->Open();
+    for (const std::string& skipped : table->SkippedFields()) {
+      summary.Notes.push_back("対応していない型のフィールドを除きました: " + Cp932ToUtf8(skipped));
+    }
     mif.Create(target);
     mid.Create(midPath);
   } catch (...) {

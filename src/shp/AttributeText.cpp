@@ -23,6 +23,13 @@ TAttributeText::TAttributeText(int tableCodePage, TOutputCharset output)
 
 TAttributeText::~TAttributeText() = default;
 
+int32_t TAttributeText::MaxGrowth() const {
+  if (passThrough_) return 1;
+  if (output_ == TOutputCharset::Utf8) return tableCodePage_ == kCodePageUtf8 ? 1 : 3;
+  // UTF-8 never grows on its way to code page 932; other code pages may.
+  return tableCodePage_ == kCodePageUtf8 ? 1 : 2;
+}
+
 void TAttributeText::Append(std::string_view text, int field, int64_t record, std::string& out) {
   if (passThrough_ || AsciiPrefixLength(text) == text.size()) {
     out.append(text);

@@ -37,6 +37,10 @@ class TAttributeText {
   TOutputCharset Output() const { return output_; }
   // True when the bytes need no conversion at all.
   bool PassThrough() const { return passThrough_; }
+  // How many output bytes one table byte may become at most: a half-width katakana (one
+  // byte in code page 932) is three in UTF-8; a single-byte code page's letter without a
+  // code page 932 form becomes the two bytes of "〓".
+  int32_t MaxGrowth() const;
 
   // Appends `text` in the output encoding. A character without a form there is counted
   // against `field` and `record` (1-based; 0 for a field name).

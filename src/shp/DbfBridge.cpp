@@ -67,6 +67,9 @@ std::string& RawValueBuffer() {
   return buffer;
 }
 
+// The widest Char column MapInfo takes.
+constexpr int32_t kMaxCharWidth = 254;
+
 bool IsAsciiNameChar(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
@@ -76,9 +79,10 @@ bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >=
 }  // namespace
 
 std::vector<std::string> MakeColumnNamesReadable(TSFColumns& columns, bool cp932) {
-  std::vector<std::string> renamed;
-  std::vector<std::string> folded;
-  for (TSFColumn& column : columns) {
+  // Names that are readable already keep them; the others are made readable around them.
+  std::vector<std::string> wanted;
+  std::vector<std::string> taken;
+  for (const TSFColumn& column : columns) {
     std::string name = column.Name;
     for (size_t i = 0; i < name.size(); ++i) {
       const auto c = static_cast<unsigned char>(name[i]);
@@ -90,19 +94,20 @@ std::vector<std::string> MakeColumnNamesReadable(TSFColumns& columns, bool cp932
       }
     }
     if (name.empty() || (name[0] >= '0' && name[0] <= '9')) name.insert(0, "_");
-    std::string base = name;
-    for (int n = 2;; ++n) {
-      const std::string key = UpperAsciiName(name, cp932);
-      if (std::find(folded.begin(), folded.end(), key) == folded.end()) {
-        folded.push_back(key);
-        break;
-      }
-      name = base + "_" + std::to_string(n);
+    if (name == column.Name) taken.push_back(UpperAsciiName(name, cp932));
+    wanted.push_back(std::move(name));
+  }
+  std::vector<std::string> renamed;
+  for (size_t k = 0; k < columns.size(); ++k) {
+    TSFColumn& column = columns[k];
+    if (wanted[k] == column.Name) continue;
+    std::string name = wanted[k];
+    for (int n = 2; std::find(taken.begin(), taken.end(), UpperAsciiName(name, cp932)) != taken.end(); ++n) {
+      name = wanted[k] + "_" + std::to_string(n);
     }
-    if (name != column.Name) {
-      renamed.push_back(column.Name + " -> " + name);
-      column.Name = name;
-    }
+    taken.push_back(UpperAsciiName(name, cp932));
+    renamed.push_back(column.Name + " -> " + name);
+    column.Name = name;
   }
   return renamed;
 }
@@ -121,6 +126,10 @@ void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns, TAttributeText* text)
     column.ColumnType = ColumnTypeOf(def.DataType);
     if (def.DataType == TFieldType::ftString || def.DataType == TFieldType::ftLargeint) {
       column.Width = def.Size;
+    }
+    // A value may take more bytes in the output encoding than in the table.
+    if (text && def.DataType == TFieldType::ftString) {
+      column.Width = std::min(kMaxCharWidth, column.Width * text->MaxGrowth());
     }
   }
 }

@@ -100,16 +100,29 @@ TEST_F(LocalDbfTest, OpenMapsDescriptorsToFieldDefinitions) {
   EXPECT_THROW(table.FieldDef(7), EListError);
 }
 
-TEST_F(LocalDbfTest, HeaderLengthDecidesHowManyDescriptorsAreRead) {
+TEST_F(LocalDbfTest, DescriptorsEndAtTheTerminatorOrTheHeaderLength) {
   OpenTable(DbfBuilder().RecordLength(1).RawRecord(" "));
   EXPECT_EQ(table.FieldCount(), 0);
   table.Close();
   DbfBuilder three = DbfBuilder().Field("A", 'C', 1).Field("B", 'C', 1).Field("C", 'C', 1);
-  OpenTable(three.HeaderTail("\x0D\x00"));
+  OpenTable(DbfBuilder(three).HeaderTail("\x0D\x00").Record({"a", "b", "c"}));
   EXPECT_EQ(table.FieldCount(), 3);
   table.Close();
-  ExpectError<ELocalDbfError>([&] { OpenTable(three.HeaderTail(std::string(263, 'x'))); },
-                              "対応していないフィールド型です。");
+  // No terminator: the header length alone bounds the descriptors.
+  OpenTable(DbfBuilder(three).HeaderTail("").Record({"a", "b", "c"}));
+  EXPECT_EQ(table.FieldCount(), 3);
+  EXPECT_EQ(table.FieldAsString(2), "c");
+  table.Close();
+  // Room after the terminator, whatever it holds, is not read as descriptors; the records
+  // still start at the header length.
+  for (const std::string& tail :
+       {"\x0D" + std::string(263, '\0'), "\x0D" + std::string(263, 'x'), std::string("\x0D\x0D")}) {
+    OpenTable(DbfBuilder(three).HeaderTail(tail).Record({"a", "b", "c"}).Record({"d", "e", "f"}));
+    EXPECT_EQ(table.FieldCount(), 3);
+    table.Next();
+    EXPECT_EQ(table.FieldAsString(0) + table.FieldAsString(2), "df");
+    table.Close();
+  }
 }
 
 TEST_F(LocalDbfTest, OpenFailuresCarryTheirMessagesAndReleaseTheFile) {
@@ -126,8 +139,25 @@ TEST_F(LocalDbfTest, OpenFailuresCarryTheirMessagesAndReleaseTheFile) {
       {ok, 20, "ストリームからの読み込みエラー"},
       {DbfBuilder(ok).Version(0xFB), -1, "このバージョンのDBFには対応してません"},
       {DbfBuilder(ok).MdxFlag(1), -1, "mdxのあるDBFはreadOnlyでしかオープンできません"},
-      {DbfBuilder().Field("A", 'F', 8), -1, "対応していないフィールド型です。"},
-      {DbfBuilder().Field("A", 'n', 8), -1, "対応していないフィールド型です。"},
+      {DbfBuilder().Field("A", 'n', 8), -1,
+       "対応していないフィールド型です。 (フィールド \"A\" 型 n)"},
+      {DbfBuilder().Field("N", 'N', 3).Field("\x83\x81\x83\x82", 'M', 10), -1,
+       "対応していないフィールド型です。 (フィールド \"メモ\" 型 M)"},
+      {DbfBuilder().Field("X", '\x83', 2), -1,
+       "対応していないフィールド型です。 (フィールド \"X\" 型 0x83)"},
+      // B is a memo block number outside Visual FoxPro; binary fields need their own width.
+      {DbfBuilder().Field("B", 'B', 8), -1,
+       "対応していないフィールド型です。 (フィールド \"B\" 型 B)"},
+      {DbfBuilder().Version(0x30).Field("B", 'B', 10), -1,
+       "対応していないフィールド型です。 (フィールド \"B\" 型 B)"},
+      {DbfBuilder().Field("I", 'I', 2), -1,
+       "対応していないフィールド型です。 (フィールド \"I\" 型 I)"},
+      {DbfBuilder().Field("T", 'T', 4), -1,
+       "対応していないフィールド型です。 (フィールド \"T\" 型 T)"},
+      {DbfBuilder().Field("P", '+', 4), -1,
+       "対応していないフィールド型です。 (フィールド \"P\" 型 +)"},
+      {DbfBuilder().Version(0x04).Field("A", 'C', 2).HeaderLength(60), -1,
+       "DBFのヘッダーが壊れています。"},
       {DbfBuilder().Field("Name", 'C', 2).Field("NAME", 'C', 2), -1,
        "項目名 'NAME' が重複しています"},
       {DbfBuilder().Field("\x96\xBC", 'C', 2).Field("\x96\xBC", 'C', 2), -1,
@@ -330,8 +360,17 @@ TEST_F(LocalDbfTest, FieldTextsBecomeValuesOrNoValue) {
     std::string text;  // the raw field bytes
     TDbfValue value;
     std::string asString;
+    uint8_t version = 0x03;
   };
   const TDbfValue none;
+  const uint8_t vfp = 0x30, dbase7 = 0x04;
+  auto Bytes = [](std::initializer_list<int> b) {
+    std::string s;
+    for (int c : b) s += static_cast<char>(c);
+    return s;
+  };
+  const int32_t jdn2000 = 2451545;  // the Julian day number of 2000-01-01
+  const int32_t day2004 = TDbfDate{2004, 1, 15}.DayNumber();
   const std::vector<Case> cases = {
       {'C', 5, 0, "abc  ", TDbfValue::Text("abc"), "abc"},
       {'C', 5, 0, "  abc", TDbfValue::Text("  abc"), "  abc"},
@@ -370,14 +409,61 @@ TEST_F(LocalDbfTest, FieldTextsBecomeValuesOrNoValue) {
       {'D', 8, 0, "2004 115", none, ""},
       {'D', 8, 0, "        ", none, ""},
       {'L', 1, 0, "T", TDbfValue::Boolean(true), "True"},
+      {'L', 1, 0, "t", TDbfValue::Boolean(true), "True"},
+      {'L', 1, 0, "Y", TDbfValue::Boolean(true), "True"},
       {'L', 1, 0, "F", TDbfValue::Boolean(false), "False"},
-      {'L', 1, 0, "t", none, ""},
-      {'L', 1, 0, "Y", none, ""},
+      {'L', 1, 0, "f", TDbfValue::Boolean(false), "False"},
+      {'L', 1, 0, "n", TDbfValue::Boolean(false), "False"},
+      {'L', 1, 0, "?", none, ""},
       {'L', 1, 0, " ", none, ""},
+      {'L', 1, 0, "1", none, ""},
+      // F is read as N is.
+      {'F', 8, 2, "   -1.50", TDbfValue::Float(-1.5), "-1.5"},
+      {'F', 5, 0, "  -12", TDbfValue::Integer(-12), "-12"},
+      {'F', 11, 0, " 2147483648", TDbfValue::Largeint(2147483648), "2147483648"},
+      // Binary integers and doubles, little-endian.
+      {'I', 4, 0, test::LE32(-123456), TDbfValue::Integer(-123456), "-123456"},
+      {'I', 4, 0, test::LE32(INT32_MIN), TDbfValue::Integer(INT32_MIN), "-2147483648"},
+      {'O', 8, 0, test::LEDouble(-0.25), TDbfValue::Float(-0.25), "-0.25"},
+      {'O', 8, 0, test::LEDouble(NAN), none, ""},
+      {'O', 8, 0, test::LEDouble(-INFINITY), none, ""},
+      {'B', 8, 0, test::LEDouble(2.5), TDbfValue::Float(2.5), "2.5", vfp},
+      {'B', 8, 0, test::LEDouble(2.5), TDbfValue::Float(2.5), "2.5", 0x31},
+      // Date-times keep their date only.
+      {'T', 8, 0, test::JulianDateTime(jdn2000, 86399999), TDbfValue::Date({2000, 1, 1}),
+       "2000/01/01"},
+      {'T', 8, 0, test::JulianDateTime(1721426), TDbfValue::Date({1, 1, 1}), "0001/01/01"},
+      {'T', 8, 0, test::JulianDateTime(5373484), TDbfValue::Date({9999, 12, 31}), "9999/12/31"},
+      {'T', 8, 0, test::JulianDateTime(5373485), none, ""},
+      {'T', 8, 0, std::string(8, '\0'), none, ""},
+      {'T', 8, 0, std::string(8, ' '), none, ""},
+      {'@', 8, 0, test::JulianDateTime(jdn2000), TDbfValue::Date({2000, 1, 1}), "2000/01/01"},
+      // dBASE 7: big-endian with the sign bit flipped; zero bytes are an empty field.
+      {'I', 4, 0, Bytes({0x80, 0, 0, 1}), TDbfValue::Integer(1), "1", dbase7},
+      {'I', 4, 0, Bytes({0x7F, 0xFF, 0xFF, 0xFF}), TDbfValue::Integer(-1), "-1", dbase7},
+      {'I', 4, 0, std::string(4, '\0'), none, "", dbase7},
+      {'+', 4, 0, Bytes({0x80, 0, 1, 0}), TDbfValue::Integer(256), "256", dbase7},
+      {'O', 8, 0, Bytes({0xC0, 0x22, 0, 0, 0, 0, 0, 0}), TDbfValue::Float(9), "9", dbase7},
+      {'O', 8, 0, Bytes({0x3F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), TDbfValue::Float(-2),
+       "-2", dbase7},
+      {'O', 8, 0, test::Dbase7Double(-74.62), TDbfValue::Float(-74.62), "-74.62", dbase7},
+      {'O', 8, 0, std::string(8, '\0'), none, "", dbase7},
+      // @ of dBASE 7: 719163 days of 86400000 ms is 1970-01-01, with or without the sign flip.
+      {'@', 8, 0, Bytes({0x42, 0xCC, 0x41, 0x8B, 0xA9, 0x9A, 0, 0}), TDbfValue::Date({1970, 1, 1}),
+       "1970/01/01", dbase7},
+      {'@', 8, 0, Bytes({0xC2, 0xCC, 0x41, 0x8B, 0xA9, 0x9A, 0, 0}), TDbfValue::Date({1970, 1, 1}),
+       "1970/01/01", dbase7},
+      {'@', 8, 0, test::Dbase7Timestamp(day2004, 86399999), TDbfValue::Date({2004, 1, 15}),
+       "2004/01/15", dbase7},
+      {'@', 8, 0, std::string(8, '\0'), none, "", dbase7},
+      {'@', 8, 0, test::Dbase7Double(INFINITY), none, "", dbase7},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(1, c.type) + " [" + c.text + "]");
-    OpenTable(DbfBuilder().Field("F", c.type, c.length, c.decimals).RawRecord(" " + c.text));
+    SCOPED_TRACE(std::string(1, c.type) + " [" + c.text + "] version " + std::to_string(c.version));
+    OpenTable(DbfBuilder()
+                  .Version(c.version)
+                  .Field("F", c.type, c.length, c.decimals)
+                  .RawRecord(" " + c.text));
     EXPECT_EQ(table.FieldValue(0), c.value);
     EXPECT_EQ(table.FieldAsString(0), c.asString);
     table.Close();
@@ -449,6 +535,155 @@ TEST(LocalDbfDates, DayNumbersCountFromTheFirstOfJanuaryOfYearOne) {
 std::string RecordBytes(const std::string& file, int headerLength, int recordLength, int index) {
   return file.substr(static_cast<size_t>(headerLength + index * recordLength),
                      static_cast<size_t>(recordLength));
+}
+
+// The text of every field of the current record, as a MID row has them.
+std::string FieldTexts(TLocalDbf& table, const RegionalSettings& regional) {
+  std::string row;
+  for (int i = 0; i < table.FieldCount(); ++i) {
+    if (i > 0) row += '|';
+    table.AppendFieldText(i, regional, row);
+  }
+  return row;
+}
+
+TEST_F(LocalDbfTest, VisualFoxProTableReadsEveryKindPastItsBacklink) {
+  const int32_t jdn = TDbfDate{2004, 1, 15}.DayNumber() + 1721425;
+  table.SetReadAhead(true);
+  table.SetShowDeleted(true);
+  OpenTable(DbfBuilder()
+                .Version(0x30)
+                .Field("NAME", 'C', 6)
+                .Field("COUNT", 'I', 4)
+                .Field("RATE", 'B', 8)
+                .Field("WHEN", 'T', 8)
+                .Field("AREA", 'N', 7, 2)
+                .Field("OK", 'L', 1)
+                .Backlink()
+                .Record({"\x93\x8C", test::LE32(-7), test::LEDouble(0.125),
+                         test::JulianDateTime(jdn, 1000), "12.50", "y"})
+                .Deleted({"b", test::LE32(0), test::LEDouble(NAN), "", "", "?"}),
+            true);
+  ASSERT_EQ(table.FieldCount(), 6);
+  const std::vector<TFieldType> types = {TFieldType::ftString, TFieldType::ftInteger,
+                                         TFieldType::ftFloat,  TFieldType::ftDate,
+                                         TFieldType::ftFloat,  TFieldType::ftBoolean};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(table.FieldDef(i).DataType, types[i]) << i;
+  EXPECT_EQ(table.FieldDef(1).Size, 0);
+
+  RegionalSettings regional;
+  regional.DecimalSeparator = ',';
+  regional.ShortDateFormat = "d/m/yyyy";
+  regional.DateSeparator = '-';
+  EXPECT_EQ(FieldTexts(table, regional), "\x93\x8C|-7|0,125|15-1-2004|12,5|True");
+  EXPECT_EQ(table.FieldValue(3), TDbfValue::Date({2004, 1, 15}));
+  table.Next();
+  ASSERT_EQ(table.RecNo(), 2);
+  EXPECT_EQ(FieldTexts(table, regional), "b|0||||");
+}
+
+TEST_F(LocalDbfTest, Dbase7TableHasLongDescriptorsAndOrderedNumbers) {
+  const std::string longName = "A_FIELD_NAME_OF_THIRTY_TWO_BYTES";
+  ASSERT_EQ(longName.size(), 32u);
+  const int32_t day = TDbfDate{2004, 1, 15}.DayNumber();
+  const DbfBuilder b = DbfBuilder()
+                           .Version(0x8C)
+                           .Field(longName, 'C', 5)
+                           .Field("ID", '+', 4)
+                           .Field("V", 'O', 8)
+                           .Field("TS", '@', 8)
+                           .Field("L", 'N', 12, 0)
+                           // Field properties may follow the terminator.
+                           .HeaderTail("\x0D" + std::string(40, '\x01'))
+                           .Record({"abc", test::Dbase7Int(-3), test::Dbase7Double(43.65),
+                                    test::Dbase7Timestamp(day, 3600000), "12345678901"});
+  OpenTable(b, true);
+  ASSERT_EQ(table.FieldCount(), 5);
+  EXPECT_EQ(table.FieldDef(0).FieldName, longName);
+  EXPECT_EQ(table.FieldDef(0).Size, 5);
+  EXPECT_EQ(table.FieldDef(4).DataType, TFieldType::ftLargeint);
+  EXPECT_EQ(FieldTexts(table, RegionalSettings{}), "abc|-3|43.65|2004/01/15|12345678901");
+  table.Close();
+
+  // B and M of dBASE 7 are memo block numbers.
+  ExpectError<ELocalDbfError>([&] { OpenTable(DbfBuilder(b).Field("BLOB", 'B', 10)); },
+                              "対応していないフィールド型です。 (フィールド \"BLOB\" 型 B)");
+}
+
+TEST_F(LocalDbfTest, SkippedFieldsLeaveTheOthersInPlace) {
+  const DbfBuilder b = DbfBuilder()
+                           .Field("MEMO", 'M', 10)
+                           .Field("NAME", 'C', 4)
+                           .Field("\x83\x81", 'G', 10)
+                           .Field("N", 'N', 3)
+                           .Field("BIN", 'B', 10)
+                           .Record({"         1", "ab", "         2", "7", "         3"});
+  table.SetSkipUnsupportedFields(true);
+  OpenTable(b);
+  ASSERT_EQ(table.FieldCount(), 2);
+  EXPECT_EQ(table.FieldDef(0).FieldName, "NAME");
+  EXPECT_EQ(table.FieldDef(0).FieldNo, 2);
+  EXPECT_EQ(table.FieldDef(1).FieldName, "N");
+  EXPECT_EQ(table.FieldDef(1).FieldNo, 4);
+  EXPECT_EQ(table.FieldAsString(0), "ab");
+  EXPECT_EQ(table.FieldValue(1), TDbfValue::Integer(7));
+  EXPECT_EQ(table.SkippedFields(),
+            (std::vector<std::string>{"MEMO (M)", "\x83\x81 (G)", "BIN (B)"}));
+  EXPECT_THROW(table.FieldDef(2), EListError);
+  // A change to a kept field leaves the skipped bytes as they were.
+  table.Edit();
+  table.StoreFieldValue(1, TDbfValue::Integer(9));
+  table.Post();
+  table.Close();
+  EXPECT_EQ(RecordBytes(test::ReadFile(path), 32 * 6 + 1, b.ComputedRecordLength(), 0),
+            " " + std::string(9, ' ') + "1" + "ab  " + std::string(9, ' ') + "2" + "  9" +
+                std::string(9, ' ') + "3");
+
+  // The skipped widths still count against the record length.
+  ExpectError<ELocalDbfError>([&] { OpenTable(DbfBuilder(b).RecordLength(28)); },
+                              "DBFのヘッダーが壊れています。");
+
+  table.SetSkipUnsupportedFields(false);
+  ExpectError<ELocalDbfError>([&] { OpenTable(b); },
+                              "対応していないフィールド型です。 (フィールド \"MEMO\" 型 M)");
+  EXPECT_TRUE(table.SkippedFields().empty());
+}
+
+TEST_F(LocalDbfTest, BinaryFieldsAreNotWrittenAndStartEmptyInNewRecords) {
+  const DbfBuilder b = DbfBuilder()
+                           .Version(0x30)
+                           .Field("C", 'C', 2)
+                           .Field("I", 'I', 4)
+                           .Field("T", 'T', 8)
+                           .Field("F", 'F', 6, 1)
+                           .Backlink()
+                           .Record({"x", test::LE32(5), test::JulianDateTime(2451545), "1.0"});
+  OpenTable(b);
+  table.Edit();
+  const std::string mismatch = "値の種類がフィールドの型と合いません";
+  ExpectError<EConvertError>([&] { table.StoreFieldValue(1, TDbfValue::Integer(6)); }, mismatch);
+  ExpectError<EConvertError>(
+      [&] {
+        table.StoreFieldValue(2, TDbfValue::Date({2004, 1, 15}));
+      },
+      mismatch);
+  table.StoreFieldValue(2, TDbfValue());  // no value empties the field
+  table.StoreFieldValue(3, TDbfValue::Float(-2.5));
+  table.Post();
+  EXPECT_EQ(table.FieldValue(1), TDbfValue::Integer(5));
+  EXPECT_TRUE(table.FieldValue(2).IsNull());
+  table.Append();
+  table.StoreFieldValue(0, TDbfValue::Text("y"));
+  table.Post();
+  EXPECT_EQ(table.FieldValue(1), TDbfValue::Integer(0));
+  EXPECT_TRUE(table.FieldValue(2).IsNull());
+  table.Close();
+
+  const std::string file = test::ReadFile(path);
+  const int headerLength = 32 + 4 * 32 + 264;
+  EXPECT_EQ(RecordBytes(file, headerLength, 21, 0),
+            " x " + test::LE32(5) + std::string(8, '\0') + "  -2.5");
+  EXPECT_EQ(RecordBytes(file, headerLength, 21, 1), " y " + std::string(12, '\0') + "      ");
 }
 
 TEST_F(LocalDbfTest, StoredValuesBecomeFieldTexts) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -339,11 +340,14 @@ struct TableLayout {
   int64_t recordLength = 0;
   int32_t count = 0;
   bool mdx = false;
+  bool dbase7 = false;
   std::vector<int64_t> offsets;  // of each field inside a record
   std::vector<int> widths;
+  std::vector<char> types;
 };
 
-// The layout as the header and descriptors state it, read here on its own.
+// The layout as the header and descriptors state it, read here on its own: descriptors of 32
+// bytes from offset 32, or of 48 from 68 in dBASE 7, up to a 0x0D or the header length.
 std::optional<TableLayout> LayoutOf(std::string_view dbf) {
   if (dbf.size() < 32) return std::nullopt;
   const auto* b = reinterpret_cast<const unsigned char*>(dbf.data());
@@ -352,11 +356,16 @@ std::optional<TableLayout> LayoutOf(std::string_view dbf) {
   t.headerLength = GetLE16(b + 8);
   t.recordLength = GetLE16(b + 10);
   t.mdx = b[28] != 0;
-  const int64_t fields = t.headerLength >= 32 ? (t.headerLength - 32) / 32 : 0;
+  t.dbase7 = b[0] == 0x04 || b[0] == 0x8C;
+  const int64_t start = t.dbase7 ? 68 : 32, size = t.dbase7 ? 48 : 32;
+  const int64_t typeAt = t.dbase7 ? 32 : 11, widthAt = t.dbase7 ? 33 : 16;
   int64_t offset = 1;
-  for (int64_t i = 0; i < fields && 32 + 32 * i + 32 <= static_cast<int64_t>(dbf.size()); ++i) {
+  for (int64_t at = start;
+       at + size <= t.headerLength && at + size <= static_cast<int64_t>(dbf.size()); at += size) {
+    if (b[at] == 0x0D) break;
     t.offsets.push_back(offset);
-    t.widths.push_back(b[32 + 32 * i + 16]);
+    t.widths.push_back(b[at + widthAt]);
+    t.types.push_back(static_cast<char>(b[at + typeAt]));
     offset += t.widths.back();
   }
   return t;
@@ -399,9 +408,26 @@ bool ValidDate(int y, int m, int d) {
   return d <= kDays[m - 1] + (m == 2 && leap ? 1 : 0);
 }
 
+uint64_t BE64(std::string_view raw) {
+  uint64_t v = 0;
+  for (size_t k = 0; k < 8; ++k) v = (v << 8) | static_cast<unsigned char>(raw[k]);
+  return v;
+}
+
+// The day number (1 = 0001-01-01) that a binary date-time field holds, or 0 for none.
+int64_t BinaryDayOf(char type, bool dbase7, std::string_view raw) {
+  if (type == '@' && dbase7) {
+    // Either sign form of a double of milliseconds.
+    const double ms = std::bit_cast<double>(BE64(raw) & ~(uint64_t{1} << 63));
+    if (!(ms >= 86400000.0 && ms < 1e300)) return 0;
+    return static_cast<int64_t>(ms / 86400000.0);
+  }
+  return int64_t{GetLE32(raw.data())} - 1721425;  // from the Julian day number
+}
+
 // One field of the current record: the typed value, its text, and the raw bytes must agree.
-void CheckField(TLocalDbf& table, int i, std::string_view raw, const RegionalSettings& regional,
-                std::string& row) {
+void CheckField(TLocalDbf& table, int i, std::string_view raw, char type, bool dbase7,
+                const RegionalSettings& regional, std::string& row) {
   const TFieldDef& def = table.FieldDef(i);
   const TDbfValue v = table.FieldValue(i);
   const std::string text = table.FieldAsString(i);
@@ -422,6 +448,21 @@ void CheckField(TLocalDbf& table, int i, std::string_view raw, const RegionalSet
       break;
     }
     case TFieldType::ftInteger: {
+      if (type == 'I' || type == '+') {
+        if (raw.size() != 4) Fail("a binary integer field not 4 bytes wide");
+        std::optional<int32_t> n = GetLE32(raw.data());
+        if (dbase7) {
+          const auto bits = static_cast<uint32_t>(GetBE32(raw.data()));
+          n = bits == 0 ? std::nullopt
+                        : std::optional<int32_t>(static_cast<int32_t>(bits ^ 0x80000000u));
+        }
+        if (n.has_value() != !v.IsNull() ||
+            (n && (v.kind() != K::Integer || v.AsInteger() != *n))) {
+          Fail("binary integer field misread");
+        }
+        if (n) expected = std::to_string(*n);
+        break;
+      }
       const std::string_view s = TrimControls(raw);
       const std::string_view digits = !s.empty() && s[0] == '-' ? s.substr(1) : s;
       if (AllDigits(digits) && digits.size() < 12) {
@@ -447,6 +488,20 @@ void CheckField(TLocalDbf& table, int i, std::string_view raw, const RegionalSet
       break;
     }
     case TFieldType::ftFloat: {
+      if (type == 'O' || type == 'B') {
+        if (raw.size() != 8) Fail("a binary double field not 8 bytes wide");
+        double d = GetLEDouble(raw.data());
+        if (dbase7) {
+          const uint64_t bits = BE64(raw);
+          d = std::bit_cast<double>(bits >> 63 ? bits & ~(uint64_t{1} << 63) : ~bits);
+        }
+        const bool isNull = !std::isfinite(d);
+        if (isNull != v.IsNull() || (!isNull && (v.kind() != K::Float || !(v.AsFloat() == d)))) {
+          Fail("binary double field misread");
+        }
+        if (!isNull) expected = reference::GeneralText(d, regional.DecimalSeparator);
+        break;
+      }
       const std::string_view s = TrimControls(raw);
       if (PlainDecimal(s)) {
         errno = 0;
@@ -463,7 +518,15 @@ void CheckField(TLocalDbf& table, int i, std::string_view raw, const RegionalSet
       break;
     }
     case TFieldType::ftDate: {
-      if (raw.size() >= 8 && AllDigits(raw.substr(0, 8))) {
+      if (type == 'T' || type == '@') {
+        if (raw.size() != 8) Fail("a date-time field not 8 bytes wide");
+        const int64_t day = BinaryDayOf(type, dbase7, raw);
+        const bool isNull = day < 1 || day > 3652059;  // to 9999-12-31
+        if (isNull != v.IsNull() ||
+            (!isNull && (v.kind() != K::Date || v.AsDate().DayNumber() != day))) {
+          Fail("date-time field misread");
+        }
+      } else if (raw.size() >= 8 && AllDigits(raw.substr(0, 8))) {
         const int y = std::atoi(std::string(raw.substr(0, 4)).c_str());
         const int m = std::atoi(std::string(raw.substr(4, 2)).c_str());
         const int d = std::atoi(std::string(raw.substr(6, 2)).c_str());
@@ -482,11 +545,12 @@ void CheckField(TLocalDbf& table, int i, std::string_view raw, const RegionalSet
     }
     case TFieldType::ftBoolean: {
       const char c = raw.empty() ? ' ' : raw[0];
-      const bool isNull = c != 'T' && c != 'F';
-      if (isNull != v.IsNull() || (!isNull && (v.kind() != K::Boolean || v.AsBoolean() != (c == 'T')))) {
+      const bool truth = std::strchr("TtYy", c) != nullptr && c != '\0';
+      const bool isNull = !truth && (std::strchr("FfNn", c) == nullptr || c == '\0');
+      if (isNull != v.IsNull() || (!isNull && (v.kind() != K::Boolean || v.AsBoolean() != truth))) {
         Fail("logical field misread");
       }
-      if (!isNull) expected = c == 'T' ? "True" : "False";
+      if (!isNull) expected = truth ? "True" : "False";
       break;
     }
     case TFieldType::ftUnknown: Fail("a field of unknown type in an open table");
@@ -540,7 +604,7 @@ WalkResult WalkTable(const std::string& path, std::string_view data, const Table
         }
         const std::string_view raw =
             data.substr(static_cast<size_t>(start + layout.offsets[i]), layout.widths[i]);
-        CheckField(table, i, raw, regional, row);
+        CheckField(table, i, raw, layout.types[i], layout.dbase7, regional, row);
       }
       w.recnos.push_back(recno);
       w.rows.push_back(std::move(row));

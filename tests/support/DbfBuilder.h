@@ -20,8 +20,10 @@ class DbfBuilder {
     return *this;
   }
   // The name is written as given (up to 11 bytes, NUL-padded); type letter, length, decimals.
+  // After Version(0x04) or Version(0x8C) the descriptor has the 48 bytes of dBASE 7 (a name of
+  // up to 32 bytes), and the header grows by the 36 bytes of the language driver name.
   DbfBuilder& Field(const std::string& name, char type, int length, int decimals = 0);
-  // A descriptor of exactly these 32 bytes.
+  // A descriptor of exactly these 32 (or, for dBASE 7, 48) bytes.
   DbfBuilder& RawDescriptor(const std::string& bytes);
   // Every descriptor's data address (offset 12), which readers must ignore.
   DbfBuilder& DataAddress(uint32_t address) {
@@ -29,8 +31,8 @@ class DbfBuilder {
     return *this;
   }
 
-  // One value text per field, padded with blanks to the field length (numbers on the left,
-  // everything else on the right) or cut to it.
+  // One value text per field, padded to the field length (N and F with blanks on the left, the
+  // binary I + O T @ with zeros, everything else with blanks on the right) or cut to it.
   DbfBuilder& Record(const std::vector<std::string>& values, char flag = ' ');
   DbfBuilder& Deleted(const std::vector<std::string>& values) { return Record(values, '*'); }
   // A record of exactly these bytes, the flag included.
@@ -54,11 +56,14 @@ class DbfBuilder {
     tail_ = bytes;
     return *this;
   }
+  // The terminator and then the 263-byte backlink area of Visual FoxPro (empty: no container).
+  DbfBuilder& Backlink() { return HeaderTail("\x0D" + std::string(263, '\0')); }
   DbfBuilder& EndMarker(bool present) {
     endMarker_ = present;
     return *this;
   }
 
+  bool IsDbase7() const { return version_ == 0x04 || version_ == 0x8C; }
   int ComputedRecordLength() const;
   std::string Bytes() const;
   void Write(const std::string& path, int64_t truncateTo = -1) const;
@@ -80,5 +85,14 @@ class DbfBuilder {
   std::string tail_ = "\x0D";
   bool endMarker_ = true;
 };
+
+// Field bytes of the binary types. dBASE 7 writes numbers big-endian with the sign bit flipped
+// (negative doubles inverted whole); its @ is such a double of day × 86400000 plus the
+// milliseconds of the day, 1 January of the year 1 being day 1 (TDbfDate::DayNumber).
+std::string Dbase7Int(int32_t v);
+std::string Dbase7Double(double v);
+std::string Dbase7Timestamp(int32_t dayNumber, int32_t milliseconds = 0);
+// T of Visual FoxPro: Julian day number and milliseconds since midnight, both little-endian.
+std::string JulianDateTime(int32_t julianDay, int32_t milliseconds = 0);
 
 }  // namespace plexor::test
