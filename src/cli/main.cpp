@@ -349,6 +349,9 @@ int Main(int argc, char** argv) {
                    : "cp932 か utf-8 を指定してください: " + name;
       })
       ->capture_default_str();
+  app.add_option("--threads", options.Threads,
+                 "1 つの変換が使うスレッド数 (既定: CPU のコア数、1 ですべてを順に処理)")
+      ->check(CLI::Range(1, 64));
   app.add_flag("--skip-unsupported-fields", options.SkipUnsupportedFields,
                "対応していない型のフィールドを除いて変換する (警告を表示)");
 

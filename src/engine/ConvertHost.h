@@ -16,6 +16,9 @@ struct TConvertOptions {
   std::string Encoding;       // the table's encoding by name; empty: decided per table
   bool Utf8Output = false;    // Charset "UTF-8" instead of code page 932
   bool SkipUnsupportedFields = false;
+  // Threads one conversion may use: 1 does everything in order on the caller's thread; 0
+  // means as many as the machine has cores. The files are the same either way.
+  int Threads = 0;
 };
 
 // What one conversion wrote and passed over, for the command line's summary.

@@ -1,7 +1,9 @@
 #include "engine/ShpToMif.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
+#include <thread>
 
 #include "dbf/localDbf.h"
 #include "engine/CoordSys.h"
@@ -257,6 +259,11 @@ class Conversion {
   Buffers b_;
 };
 
+int ThreadsFor(const TConvertOptions& options) {
+  if (options.Threads > 0) return options.Threads;
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 // Which check of the header failed, for the reason shown with the failure.
 std::string HeaderRefusalReason(const std::string& source) {
   FileHandle file;
@@ -377,6 +384,10 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
     for (const std::string& skipped : table->SkippedFields()) {
       summary.Notes.push_back("対応していない型のフィールドを除きました: " + Cp932ToUtf8(skipped));
     }
+    // The system's copying of what was written overlaps the formatting of what comes next.
+    const bool background = ThreadsFor(options) > 1;
+    mif.SetBackgroundWrites(background);
+    mid.SetBackgroundWrites(background);
     mif.Create(target);
     mid.Create(midPath);
   } catch (...) {

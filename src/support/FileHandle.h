@@ -38,6 +38,9 @@ class FileHandle {
   bool Write(const void* buffer, size_t n);
   // Asks the system to put what was written on the disk itself.
   bool Sync();
+  // Lets the system start writing a range to the disk now, without waiting for it, so that
+  // a later Sync has little left to do. A hint: nothing is reported.
+  void StartWriteback(int64_t offset, int64_t length);
   bool Close();  // false when the system reports a failure while closing
 
   int LastErrno() const { return lastErrno_; }

@@ -172,6 +172,15 @@ bool FileHandle::Sync() {
   return true;
 }
 
+void FileHandle::StartWriteback(int64_t offset, int64_t length) {
+#ifdef __linux__
+  ::sync_file_range(fd_, offset, length, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)offset;
+  (void)length;
+#endif
+}
+
 bool FileHandle::Close() {
   if (fd_ < 0) return true;
   const int rc = ::close(fd_);

@@ -3,6 +3,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "support/ByteStrings.h"
 #include "support/Exceptions.h"
@@ -35,7 +38,78 @@ std::string TemporaryPathFor(const std::string& target, unsigned attempt) {
          ".plexor-tmp";
 }
 
+// One buffer at a time is written here, in the order handed over, so the file comes out as
+// the sequential writer would make it.
+struct TextFileWriter::Background {
+  explicit Background(FileHandle& file, bool hintWriteback)
+      : file_(file), hint_(hintWriteback), thread_([this] { Run(); }) {}
+  ~Background() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // Hands a buffer over; the caller must not touch it until Idle() returns.
+  void Write(const char* data, size_t size) {
+    std::lock_guard lock(mutex_);
+    data_ = data;
+    size_ = size;
+    busy_ = true;
+    changed_.notify_all();
+  }
+  // Waits for the write in flight; returns the error number of the first failure, or 0.
+  int Idle() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !busy_; });
+    return error_;
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return busy_ || stop_; });
+      if (!busy_) return;
+      const char* data = data_;
+      const size_t size = size_;
+      lock.unlock();
+      const bool ok = error_ != 0 || file_.Write(data, size);
+      // The disk starts on this part now, so the sync at the end has little left to do.
+      if (ok && hint_) file_.StartWriteback(written_, static_cast<int64_t>(size));
+      written_ += static_cast<int64_t>(size);
+      lock.lock();
+      if (!ok && error_ == 0) error_ = file_.LastErrno();
+      busy_ = false;
+      changed_.notify_all();
+    }
+  }
+
+  FileHandle& file_;
+  const bool hint_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  const char* data_ = nullptr;
+  size_t size_ = 0;
+  int64_t written_ = 0;
+  bool busy_ = false;
+  bool stop_ = false;
+  int error_ = 0;
+  std::thread thread_;  // last: starts once everything it uses is in place
+};
+
+TextFileWriter::TextFileWriter() = default;
 TextFileWriter::~TextFileWriter() { Discard(); }
+
+void TextFileWriter::WaitForBackground() {
+  if (!worker_) return;
+  const int err = worker_->Idle();
+  if (err != 0) RaiseWriteError(err);
+}
+
+void TextFileWriter::StopBackground() noexcept { worker_.reset(); }
 
 void TextFileWriter::Create(const std::string& path) {
   if (file_.IsOpen() || finished_) Discard();
@@ -60,6 +134,10 @@ void TextFileWriter::Create(const std::string& path) {
   if (!buffer_) buffer_ = std::make_unique<char[]>(kBufferSize);
   used_ = 0;
   finished_ = false;
+  if (background_) {
+    if (!spare_) spare_ = std::make_unique<char[]>(kBufferSize);
+    worker_ = std::make_unique<Background>(file_, temporary_);
+  }
 }
 
 void TextFileWriter::RaiseWriteError(int err) {
@@ -72,12 +150,20 @@ void TextFileWriter::RaiseWriteError(int err) {
 void TextFileWriter::Flush() {
   if (!file_.IsOpen()) RaiseWriteError(EBADF);
   if (used_ == 0) return;
+  if (worker_) {
+    WaitForBackground();
+    worker_->Write(buffer_.get(), used_);
+    std::swap(buffer_, spare_);
+    used_ = 0;
+    return;
+  }
   if (!file_.Write(buffer_.get(), used_)) RaiseWriteError(file_.LastErrno());
   used_ = 0;
 }
 
 void TextFileWriter::WriteLongLine(std::string_view text) {
   Flush();
+  WaitForBackground();
   if (!file_.Write(text.data(), text.size()) || !file_.Write("\r\n", 2)) {
     RaiseWriteError(file_.LastErrno());
   }
@@ -85,6 +171,15 @@ void TextFileWriter::WriteLongLine(std::string_view text) {
 
 void TextFileWriter::Finish() {
   if (!file_.IsOpen()) return;
+  if (worker_) {
+    try {
+      WaitForBackground();
+    } catch (...) {
+      Discard();
+      throw;
+    }
+    StopBackground();
+  }
   const bool written = used_ == 0 || file_.Write(buffer_.get(), used_);
   used_ = 0;
   // A device cannot be synced in any useful sense; a file must be on the disk before its
@@ -119,6 +214,7 @@ void TextFileWriter::Close() {
 }
 
 void TextFileWriter::Discard() noexcept {
+  StopBackground();  // the thread may still hold the file
   used_ = 0;
   file_.Close();
   if (temporary_ && !writingPath_.empty()) RemoveFile(writingPath_);

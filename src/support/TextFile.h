@@ -20,7 +20,7 @@ class TextFileWriter {
  public:
   static constexpr size_t kBufferSize = 1 << 20;
 
-  TextFileWriter() = default;
+  TextFileWriter();
   ~TextFileWriter();  // discards an unpublished file without raising
   TextFileWriter(const TextFileWriter&) = delete;
   TextFileWriter& operator=(const TextFileWriter&) = delete;
@@ -28,6 +28,10 @@ class TextFileWriter {
   // Starts the file; EFCreateError names the target and the reason. A target that is a
   // device or a FIFO (such as /dev/null) is written straight into: it cannot be replaced.
   void Create(const std::string& path);
+  // From the next Create on, a full buffer is written by a thread of the writer's own while
+  // the caller fills the next one, so formatting and the system's copying overlap. The file
+  // is the same byte for byte; a failed write raises at the next Flush or at Finish.
+  void SetBackgroundWrites(bool on) { background_ = on; }
   bool IsOpen() const { return file_.IsOpen(); }
   const std::string& FileName() const { return path_; }
   // Where the bytes go until the file is published (the target itself for a device).
@@ -51,7 +55,8 @@ class TextFileWriter {
   }
   void Commit(char* end) { used_ = static_cast<size_t>(end - buffer_.get()); }
 
-  // Writes what is buffered to the file; raises EInOutError on failure.
+  // Writes what is buffered to the file (or hands it to the background thread); raises
+  // EInOutError on failure.
   void Flush();
   // Flushes, syncs and closes the temporary; EInOutError when any of it fails (the
   // temporary is removed then). The target is not touched yet.
@@ -64,8 +69,13 @@ class TextFileWriter {
   void Discard() noexcept;
 
  private:
+  struct Background;
+
   [[noreturn]] void RaiseWriteError(int err);
   void WriteLongLine(std::string_view text);
+  // Waits until the background thread has written what it was handed; raises its failure.
+  void WaitForBackground();
+  void StopBackground() noexcept;
 
   std::string path_;
   std::string writingPath_;
@@ -75,6 +85,9 @@ class TextFileWriter {
   FileHandle file_;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
+  bool background_ = false;
+  std::unique_ptr<Background> worker_;  // while a background write thread runs
+  std::unique_ptr<char[]> spare_;       // filled while the other buffer is being written
 };
 
 // The name of a temporary beside `target`: hidden, unmistakably ours, and unique to this

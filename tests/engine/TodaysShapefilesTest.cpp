@@ -207,6 +207,53 @@ TEST_F(TodaysShapefiles, UnsupportedFieldsRefuseTheTableUnlessTheUserLeavesThemO
   EXPECT_EQ(summary.Notes, std::vector<std::string>{"対応していない型のフィールドを除きました: MEMO (M)"});
 }
 
+TEST_F(TodaysShapefiles, OneThreadAndSeveralWriteTheSameFiles) {
+  // Every kind, null and other records, deleted records and a short table, over more than
+  // one buffer of output so that the background writes really take turns.
+  ShpBuilder b;
+  DbfBuilder d;
+  d.Field("NAME", 'C', 12).Field("N", 'N', 12);
+  for (int i = 0; i < 60000; ++i) {
+    switch (i % 6) {
+      case 0: b.Point(i, -i); break;
+      case 1: b.PolyLine({0, 2}, {{0, 0}, {1, 1}, {2, 2}, {double(i), 3}}); break;
+      case 2: b.Polygon({0}, {{0, 0}, {0, 1}, {1, 1}, {0, 0}}); break;
+      case 3: b.Null(); break;
+      case 4: b.MultiPoint(kShapeMultiPointZ, {{1, 2}, {double(i), 4}}, true); break;
+      default: b.Other(kShapeMultiPatch, std::string(44, '\0')); break;
+    }
+    if (i < 59000) {
+      const std::vector<std::string> values = {"行" + std::to_string(i), std::to_string(i * 1000003LL)};
+      i % 7 == 0 ? d.Deleted(values) : d.Record(values);
+    }
+  }
+  b.Write(shp());
+  d.Write(dbf());
+  host.Opts.Threads = 1;
+  const TConvertSummary one = Convert();
+  const std::string mifOne = ReadFile(mif()), midOne = ReadFile(mid());
+  ASSERT_GT(mifOne.size(), 2u * (1u << 20));
+  host.Opts.Threads = 4;
+  const TConvertSummary many = Convert();
+  EXPECT_EQ(ReadFile(mif()), mifOne);
+  EXPECT_EQ(ReadFile(mid()), midOne);
+  EXPECT_EQ(many.Objects, one.Objects);
+  EXPECT_EQ(many.ShapesWithoutRecord, one.ShapesWithoutRecord);
+  EXPECT_GT(one.ShapesWithoutRecord, 0);
+  EXPECT_EQ(many.DeletedSkipped, one.DeletedSkipped);
+
+  // And the bundled samples.
+  for (const std::string name : {"stations", "roads", "parcels"}) {
+    const std::string source = std::string(PLEXOR_SOURCE_DIR) + "/samples/" + name + ".shp";
+    host.Opts.Threads = 1;
+    ASSERT_TRUE(ConvertShpToMif(30, source, dir / "one.mif", host));
+    host.Opts.Threads = 2;
+    ASSERT_TRUE(ConvertShpToMif(30, source, dir / "two.mif", host));
+    EXPECT_EQ(ReadFile(dir / "two.mif"), ReadFile(dir / "one.mif")) << name;
+    EXPECT_EQ(ReadFile(dir / "two.mid"), ReadFile(dir / "one.mid")) << name;
+  }
+}
+
 TEST_F(TodaysShapefiles, InfoDescribesWithoutConvertingAndListsProblems) {
   const ShpBuilder b = ShpBuilder().Point(1, 2).PointZM(kShapePointZ, 3, 4, true).Null();
   b.Write(shp(), static_cast<int64_t>(b.Bytes().size()) - 2);  // the null record is cut
