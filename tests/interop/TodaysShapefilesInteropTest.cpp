@@ -13,20 +13,19 @@
 #include <random>
 #include <sstream>
 
+#include "interop/InteropSupport.h"
 #include "support/ShpBuilder.h"
 
 namespace plexor {
 namespace {
 
+using test::HaveGdal;
+using test::ParseCsv;
+using test::Shell;
+using test::SplitWkt;
+
 using Rows = std::vector<std::vector<std::string>>;
 
-bool HaveGdal() {
-  return std::system("command -v ogr2ogr >/dev/null 2>&1") == 0;
-}
-
-int Shell(const std::string& command) {
-  return std::system((command + " >/dev/null 2>&1").c_str());
-}
 
 struct CommandResult {
   int code = -1;
@@ -46,54 +45,6 @@ std::string Plexor() {
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-// Splits the CSV that ogr2ogr writes: fields separated by commas, quoted with "".
-Rows ParseCsv(const std::string& text) {
-  Rows rows(1);
-  std::string field;
-  bool quoted = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
-        field += '"', ++i;
-      else if (c == '"')
-        quoted = false;
-      else
-        field += c;
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      rows.back().push_back(field), field.clear();
-    } else if (c == '\n' || c == '\r') {
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      rows.back().push_back(field), field.clear();
-      rows.emplace_back();
-    } else {
-      field += c;
-    }
-  }
-  if (!field.empty() || !rows.back().empty()) rows.back().push_back(field);
-  if (rows.back().empty()) rows.pop_back();
-  return rows;
-}
-
-// The WKT with every number taken out, and the numbers.
-std::pair<std::string, std::vector<double>> SplitWkt(const std::string& wkt) {
-  std::string shape;
-  std::vector<double> numbers;
-  for (size_t i = 0; i < wkt.size();) {
-    if (std::isdigit(static_cast<unsigned char>(wkt[i])) || wkt[i] == '-' || wkt[i] == '.') {
-      size_t used = 0;
-      numbers.push_back(std::stod(wkt.substr(i), &used));
-      shape += '#';
-      i += used;
-    } else {
-      shape += wkt[i++];
-    }
-  }
-  return {shape, numbers};
 }
 
 void ExpectSameLayer(const Rows& expected, const Rows& actual) {
