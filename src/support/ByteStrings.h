@@ -2,17 +2,44 @@
 // narrow encoding for paths, UTF-8 for messages.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plexor {
 
+// The text without the bytes 0 to 32 at either end, as a view into `text`. Inline: number
+// fields of a table are trimmed on the conversion's hot path.
+inline std::string_view TrimBlanksView(std::string_view text) {
+  size_t first = 0;
+  size_t last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
+  return text.substr(first, last - first);
+}
 // Removes the bytes 0 to 32 from both ends.
 std::string TrimBlanks(std::string_view text);
 // Case changes touch the ASCII letters only, so double-byte characters stay intact.
 std::string UpperAscii(std::string_view text);
 std::string LowerAscii(std::string_view text);
 bool SameTextAscii(std::string_view a, std::string_view b);
+
+// The lines of a text: CR LF, a lone LF and a lone CR each end one; a last line without an
+// ending counts, an empty text has no lines.
+std::vector<std::string> SplitLines(std::string_view text);
+
+// Decimal texts as the files hold them: nothing but an optional sign and the digits, no
+// blanks, no locale. Whether blanks around the text are allowed is the caller's format's
+// business: it trims first or not.
+// [+-]?[0-9]+ of any length.
+bool IsDecimalIntegerText(std::string_view text);
+// The same within the range of the type; `value` is left alone when false.
+bool ParseDecimalInt32(std::string_view text, int32_t& value);
+bool ParseDecimalInt64(std::string_view text, int64_t& value);
+// [+-]?([0-9]+(.[0-9]*)?|.[0-9]+)([eE][+-]?[0-9]+)? whose value a double holds (no "inf",
+// no "nan", nothing beyond the largest double).
+bool ParseDecimalFloat(std::string_view text, double& value);
 
 // Lead bytes of code page 932 double-byte characters.
 inline bool IsCp932LeadByte(unsigned char c) {
@@ -49,7 +76,7 @@ std::string NativeToUtf8(std::string_view path);
 
 // Decodes code page 932 bytes to UTF-8 for display; undecodable bytes become U+FFFD.
 std::string Cp932ToUtf8(std::string_view bytes);
-// Encodes UTF-8 text to code page 932; characters without a code become '?'.
+// Encodes UTF-8 text to code page 932; characters without a code become "〓".
 std::string Utf8ToCp932(std::string_view text);
 
 }  // namespace plexor

@@ -1,7 +1,7 @@
 // Code page 932 <-> UTF-8 through a table of our own (Cp932Table.inc, made by
 // tools/gen_cp932_table.py), so that a table converts to the same bytes on Linux and on
-// Windows. This is the converter for attribute data; Cp932ToUtf8/Utf8ToCp932 of
-// ByteStrings.h stay the platform's, for messages.
+// Windows. Attribute data and the texts shown to people (Cp932ToUtf8/Utf8ToCp932 of
+// ByteStrings.h) both go through it.
 //
 // Decoding is Microsoft's code page 932 table, the user-defined area (lead bytes 0xF0-0xF9)
 // included as the private use area U+E000-U+E757.
