@@ -1,13 +1,11 @@
 #include "support/ByteStrings.h"
 
+#include <charconv>
+
 namespace plexor {
 
 std::string TrimBlanks(std::string_view text) {
-  size_t first = 0;
-  size_t last = text.size();
-  while (first < last && static_cast<unsigned char>(text[first]) <= 32) ++first;
-  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
-  return std::string(text.substr(first, last - first));
+  return std::string(TrimBlanksView(text));
 }
 
 std::string UpperAscii(std::string_view text) {
@@ -34,6 +32,77 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
     if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
     if (x != y) return false;
   }
+  return true;
+}
+
+std::vector<std::string> SplitLines(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.emplace_back(text.substr(start));
+  return lines;
+}
+
+bool IsDecimalIntegerText(std::string_view text) {
+  const size_t sign = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  if (text.size() == sign) return false;
+  for (size_t i = sign; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
+bool ParseDecimalInt64(std::string_view text, int64_t& value) {
+  if (!IsDecimalIntegerText(text)) return false;
+  // from_chars takes a minus sign but no plus sign.
+  const char* first = text.data() + (text[0] == '+' ? 1 : 0);
+  const char* last = text.data() + text.size();
+  int64_t parsed = 0;
+  const auto r = std::from_chars(first, last, parsed);
+  if (r.ec != std::errc() || r.ptr != last) return false;
+  value = parsed;
+  return true;
+}
+
+bool ParseDecimalInt32(std::string_view text, int32_t& value) {
+  int64_t wide = 0;
+  if (!ParseDecimalInt64(text, wide) || wide < INT32_MIN || wide > INT32_MAX) return false;
+  value = static_cast<int32_t>(wide);
+  return true;
+}
+
+bool ParseDecimalFloat(std::string_view text, double& value) {
+  // The grammar is checked here, not left to from_chars, which also takes "inf" and "nan".
+  size_t i = 0;
+  const size_t n = text.size();
+  auto digit = [&](size_t at) { return at < n && text[at] >= '0' && text[at] <= '9'; };
+  if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+  const size_t numberStart = i;
+  size_t digits = 0;
+  while (digit(i)) ++i, ++digits;
+  if (i < n && text[i] == '.') {
+    ++i;
+    while (digit(i)) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < n && (text[i] == '+' || text[i] == '-')) ++i;
+    const size_t exponentStart = i;
+    while (digit(i)) ++i;
+    if (i == exponentStart) return false;
+  }
+  if (i != n) return false;
+  // from_chars takes no leading '+', so the magnitude is parsed and the sign put back.
+  double magnitude = 0;
+  const auto r = std::from_chars(text.data() + numberStart, text.data() + n, magnitude);
+  if (r.ec != std::errc() || r.ptr != text.data() + n) return false;
+  value = numberStart > 0 && text[0] == '-' ? -magnitude : magnitude;
   return true;
 }
 
@@ -68,15 +137,16 @@ size_t LastSingleByte(std::string_view path, PathFlavor flavor, Pred wanted) {
 }
 
 size_t FileNameStart(std::string_view path, PathFlavor flavor) {
-  const size_t sep = LastSingleByte(path, flavor, [flavor](char c) { return IsSeparator(c, flavor); });
+  const size_t sep =
+      LastSingleByte(path, flavor, [flavor](char c) { return IsSeparator(c, flavor); });
   return sep == std::string_view::npos ? 0 : sep + 1;
 }
 
 }  // namespace
 
 std::string ChangeFileExt(std::string_view path, std::string_view ext, PathFlavor flavor) {
-  const size_t at = LastSingleByte(
-      path, flavor, [flavor](char c) { return c == '.' || IsSeparator(c, flavor); });
+  const size_t at =
+      LastSingleByte(path, flavor, [flavor](char c) { return c == '.' || IsSeparator(c, flavor); });
   std::string out;
   if (at != std::string_view::npos && path[at] == '.') {
     out.assign(path.substr(0, at));

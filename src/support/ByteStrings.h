@@ -18,6 +18,7 @@ inline std::string_view TrimBlanksView(std::string_view text) {
   while (last > first && static_cast<unsigned char>(text[last - 1]) <= 32) --last;
   return text.substr(first, last - first);
 }
+
 // Removes the bytes 0 to 32 from both ends.
 std::string TrimBlanks(std::string_view text);
 // Case changes touch the ASCII letters only, so double-byte characters stay intact.

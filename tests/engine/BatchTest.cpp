@@ -50,6 +50,15 @@ TEST_F(BatchTest, LinesEndAtCrLfLfOrCrAndANulEndsTheText) {
   EXPECT_THROW(ReadBatchLines(dir / "missing.txt"), EFOpenError);
 }
 
+TEST_F(BatchTest, LinesAreSplitAlikeWhereverTheFileIsReadInPieces) {
+  // The file is read in pieces of 64 KiB: a CR LF across the seam is one ending, and a NUL
+  // in a later piece still ends the text.
+  const std::string first(64 * 1024 - 1, 'a');
+  EXPECT_EQ(Lines(first + "\r\nb\r\n"), (std::vector<std::string>{first, "b"}));
+  EXPECT_EQ(Lines(first + "\rb" + std::string(70000, 'c') + std::string("\0d\ne", 4)),
+            (std::vector<std::string>{first, "b" + std::string(70000, 'c')}));
+}
+
 TEST_F(BatchTest, MarkerAndVersionAreTrimmedAndCaseFolded) {
   bool combine = true;
   std::string name = "keep";
@@ -79,9 +88,9 @@ TEST_F(BatchTest, HandWrittenFilesWithABomBlankTailAndRelativePathsLoad) {
   bool combine = false;
   std::string name;
   std::vector<TBatchRow> rows;
-  ASSERT_TRUE(ParseBatchLines({"\xEF\xBB\xBFPlexor", "200", "-1", "all.mif", "\"0\"\t\"a.shp\"\t\"/abs/a.mif\"",
-                               "", " \t"},
-                              combine, name, rows, "/data/lists/"));
+  ASSERT_TRUE(ParseBatchLines(
+      {"\xEF\xBB\xBFPlexor", "200", "-1", "all.mif", "\"0\"\t\"a.shp\"\t\"/abs/a.mif\"", "", " \t"},
+      combine, name, rows, "/data/lists/"));
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].SourcePath, "/data/lists/a.shp");
   EXPECT_EQ(rows[0].TargetPath, "/abs/a.mif");
@@ -99,28 +108,39 @@ TEST_F(BatchTest, HandWrittenFilesWithABomBlankTailAndRelativePathsLoad) {
 TEST_F(BatchTest, TheReasonRowsCannotBeCombinedIsTheRealOne) {
   const std::string a = MakeInput("a", 1);
   const std::string b = MakeInput("b", 1, "OTHER");
-  EXPECT_EQ(WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif")}), "統合するには 2 行以上が必要です。");
-  EXPECT_EQ(WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif"), MakeBatchRow(1, a, dir / "y.mif")}),
-            "2 行目の座標系が 1 行目と異なります。");
-  EXPECT_EQ(WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif"), MakeBatchRow(0, b, dir / "y.mif")}),
-            "2 行目の属性定義が 1 行目と異なります。");
-  EXPECT_EQ(WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif"), MakeBatchRow(0, dir / "no.shp", dir / "y.mif")}),
+  EXPECT_EQ(WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif")}),
+            "統合するには 2 行以上が必要です。");
+  EXPECT_EQ(
+      WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif"), MakeBatchRow(1, a, dir / "y.mif")}),
+      "2 行目の座標系が 1 行目と異なります。");
+  EXPECT_EQ(
+      WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif"), MakeBatchRow(0, b, dir / "y.mif")}),
+      "2 行目の属性定義が 1 行目と異なります。");
+  EXPECT_EQ(WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif"),
+                                   MakeBatchRow(0, dir / "no.shp", dir / "y.mif")}),
             "2 行目の DBF ファイルがありません: " + dir / "no.dbf");
-  EXPECT_EQ(WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif"), MakeBatchRow(0, a, dir / "y.mif")}), "");
+  EXPECT_EQ(
+      WhyBatchCannotCombine({MakeBatchRow(0, a, dir / "x.mif"), MakeBatchRow(0, a, dir / "y.mif")}),
+      "");
 }
 
 TEST_F(BatchTest, CombineFlagIsANumberOrTrueOrFalse) {
   std::vector<TBatchRow> rows;
   std::string name;
-  for (const auto& [text, expected] : std::vector<std::pair<std::string, bool>>{
-           {"-1", true}, {"0", false}, {"1", true}, {"TRUE", true}, {"false", false}, {"0.0", false}}) {
+  for (const auto& [text, expected] : std::vector<std::pair<std::string, bool>>{{"-1", true},
+                                                                                {"0", false},
+                                                                                {"1", true},
+                                                                                {"TRUE", true},
+                                                                                {"false", false},
+                                                                                {"0.0", false}}) {
     bool combine = !expected;
     ASSERT_TRUE(ParseBatchLines({"Plexor", "200", text, "c.mif"}, combine, name, rows)) << text;
     EXPECT_EQ(combine, expected) << text;
   }
   bool combine = false;
   for (const char* notANumber : {"nan", "inf", "-INF", "1e999", "+-1"}) {
-    EXPECT_THROW(ParseBatchLines({"Plexor", "200", notANumber, ""}, combine, name, rows), EConvertError);
+    EXPECT_THROW(ParseBatchLines({"Plexor", "200", notANumber, ""}, combine, name, rows),
+                 EConvertError);
   }
   name = "before";
   try {
@@ -137,9 +157,9 @@ TEST_F(BatchTest, RowLinesKeepIndexTextAndStopAtTheFirstBadRow) {
   bool combine;
   std::string name;
   std::vector<TBatchRow> rows;
-  ASSERT_TRUE(ParseBatchLines({"Plexor", "200", "0", "", "\"05\"\t\"a b.shp\"\t\"c.mif\"",
-                               "3 x.shp y.mif"},
-                              combine, name, rows));
+  ASSERT_TRUE(
+      ParseBatchLines({"Plexor", "200", "0", "", "\"05\"\t\"a b.shp\"\t\"c.mif\"", "3 x.shp y.mif"},
+                      combine, name, rows));
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0].IndexText, "05");
   EXPECT_EQ(rows[0].DisplayText, "平面直角座標系(日本測地系)/第3系");
@@ -158,8 +178,9 @@ TEST_F(BatchTest, RowLinesKeepIndexTextAndStopAtTheFirstBadRow) {
   }
   EXPECT_EQ(rows.size(), 1u);
   rows.clear();
-  EXPECT_THROW(ParseBatchLines({"Plexor", "200", "0", "", "\"x\"\t\"a\"\t\"b\""}, combine, name, rows),
-               EConvertError);
+  EXPECT_THROW(
+      ParseBatchLines({"Plexor", "200", "0", "", "\"x\"\t\"a\"\t\"b\""}, combine, name, rows),
+      EConvertError);
   try {
     ParseBatchLines({"Plexor", "200", "0", "", "\"+-5\"\t\"a\"\t\"b\""}, combine, name, rows);
     FAIL();
@@ -171,6 +192,30 @@ TEST_F(BatchTest, RowLinesKeepIndexTextAndStopAtTheFirstBadRow) {
   ParseBatchLines({"Plexor", "200", "0", "", "1 my roads.shp"}, combine, name, rows);
   EXPECT_EQ(rows[0].SourcePath, "my");
   EXPECT_EQ(rows[0].TargetPath, "roads.shp");
+}
+
+TEST_F(BatchTest, AnIndexIsADecimalIntegerAsWrittenInsideItsQuotes) {
+  auto load = [&](const std::string& index) {
+    bool combine;
+    std::string name;
+    std::vector<TBatchRow> rows;
+    ParseBatchLines({"Plexor", "200", "0", "", "\"" + index + "\"\t\"a\"\t\"b\""}, combine, name,
+                    rows);
+    return rows.at(0);
+  };
+  EXPECT_EQ(load("+5").DisplayText, "平面直角座標系(日本測地系)/第3系");
+  EXPECT_EQ(load("007").IndexText, "007");
+  EXPECT_EQ(BatchRowIndex(load("-0")), 0);
+  // Unlike a number field of a table, the index is not trimmed: blanks make it no integer.
+  for (const char* bad : {" 5", "5 ", "5.0", "0x5", "2147483648"}) {
+    try {
+      load(bad);
+      ADD_FAILURE() << bad;
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(e.Message(), std::string("5 行目: '") + bad + "' は整数ではありません");
+    }
+  }
+  EXPECT_THROW(load("-1"), EListError);
 }
 
 TEST_F(BatchTest, SaveThenLoadRoundTrips) {
@@ -206,7 +251,8 @@ TEST_F(BatchTest, CanCombineNeedsOneCoordSysAndEqualColumns) {
   EXPECT_FALSE(CanCombineBatch({MakeBatchRow(3, a, "x.mif"), MakeBatchRow(3, lower, "y.mif")}));
   const std::string number = MakeInput("d", 1, "NAME", 'N');
   EXPECT_FALSE(CanCombineBatch({MakeBatchRow(3, a, "x.mif"), MakeBatchRow(3, number, "y.mif")}));
-  EXPECT_FALSE(CanCombineBatch({MakeBatchRow(3, a, "x.mif"), MakeBatchRow(3, dir / "none.shp", "y")}));
+  EXPECT_FALSE(
+      CanCombineBatch({MakeBatchRow(3, a, "x.mif"), MakeBatchRow(3, dir / "none.shp", "y")}));
   // Widths may differ.
   DbfBuilder wide;
   wide.Field("NAME", 'C', 30).Record({"w"});
@@ -235,8 +281,9 @@ TEST_F(BatchTest, RunMarksRowsAndCombinesFromTheFirstConvertedRow) {
   EXPECT_EQ(host.Messages.back().Text, "変換が終了しました。");
   EXPECT_EQ(host.Messages.back().Kind, MessageKind::Information);
   EXPECT_EQ(host.StatusTexts.back(), "");
-  EXPECT_NE(std::find(host.StatusTexts.begin(), host.StatusTexts.end(), "MIFファイルを統合しています。"),
-            host.StatusTexts.end());
+  EXPECT_NE(
+      std::find(host.StatusTexts.begin(), host.StatusTexts.end(), "MIFファイルを統合しています。"),
+      host.StatusTexts.end());
 }
 
 TEST_F(BatchTest, CombiningFindsTheDataLineInAnyCaseAndDropsTextAfterALoneCr) {
@@ -246,9 +293,10 @@ TEST_F(BatchTest, CombiningFindsTheDataLineInAnyCaseAndDropsTextAfterALoneCr) {
   WriteFile(dir / "l.mid", "2\n");
   WriteFile(dir / "n.mif", "no data line here\r\n");
   WriteFile(dir / "n.mid", "3\r\n");
-  std::vector<TBatchRow> rows = {MakeBatchRow(0, "s", dir / "f.mif"), MakeBatchRow(0, "s", dir / "h.mif"),
-                                 MakeBatchRow(0, "s", dir / "l.mif"), MakeBatchRow(0, "s", dir / "n.mif"),
-                                 MakeBatchRow(0, "s", dir / "gone.mif")};
+  std::vector<TBatchRow> rows = {
+      MakeBatchRow(0, "s", dir / "f.mif"), MakeBatchRow(0, "s", dir / "h.mif"),
+      MakeBatchRow(0, "s", dir / "l.mif"), MakeBatchRow(0, "s", dir / "n.mif"),
+      MakeBatchRow(0, "s", dir / "gone.mif")};
   rows[0].Mark = 1;  // a failed row is left out even though its files exist
   WriteFile(dir / "f.mif", "Version 300\r\nData\r\n\r\nPoint 9 9\r\n");
   for (size_t i = 1; i < rows.size(); ++i) rows[i].Mark = 0;
@@ -356,7 +404,8 @@ TEST_F(BatchTest, ParallelRunsUnderStressWriteWhatASequentialRunWrites) {
   options.CombineName = dir / "seq.mif";
   ASSERT_TRUE(RunBatch(rows, options, host));
   std::vector<std::string> expected;
-  for (int t = 0; t < 4; ++t) expected.push_back(ReadFile(dir / ("t" + std::to_string(t) + ".mid")));
+  for (int t = 0; t < 4; ++t)
+    expected.push_back(ReadFile(dir / ("t" + std::to_string(t) + ".mid")));
   const std::string seqMif = ReadFile(dir / "seq.mif");
   const std::string seqMid = ReadFile(dir / "seq.mid");
 
@@ -365,7 +414,8 @@ TEST_F(BatchTest, ParallelRunsUnderStressWriteWhatASequentialRunWrites) {
     options.Jobs = 2 + run % 3;
     ASSERT_TRUE(RunBatch(rows, options, host));
     for (int t = 0; t < 4; ++t) {
-      EXPECT_EQ(ReadFile(dir / ("t" + std::to_string(t) + ".mid")), expected[static_cast<size_t>(t)]);
+      EXPECT_EQ(ReadFile(dir / ("t" + std::to_string(t) + ".mid")),
+                expected[static_cast<size_t>(t)]);
     }
     EXPECT_EQ(ReadFile(dir / "par.mif"), seqMif);
     EXPECT_EQ(ReadFile(dir / "par.mid"), seqMid);

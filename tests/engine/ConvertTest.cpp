@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include "dbf/localDbf.h"
-#include "engine/CoordSys.h"
 #include "engine/ShpToMif.h"
 #include "support/DbfBuilder.h"
 #include "support/Exceptions.h"
@@ -329,24 +328,6 @@ TEST_F(ConvertTest, TableHeldByAnotherWritableOpenIsAClearError) {
   other.Open();
   EXPECT_THROW(Convert(), EFOpenError);
   EXPECT_FALSE(RegularFileExists(mif()));
-}
-
-TEST(CoordSysCatalogue, ClausesAndDisplayTexts) {
-  EXPECT_EQ(GetCoordSysClause(0), "Earth Projection 1, 97");
-  EXPECT_EQ(GetCoordSysClause(40), "Earth Projection 8, 33, \"m\", 154, 26, 0.9999, 0, 0");
-  EXPECT_EQ(GetCoordSysClause(41), "");
-  EXPECT_EQ(GetCoordSysClause(-1), "");
-  EXPECT_EQ(GetCoordSysClause(5),
-            "Earth Projection 8, 97, \"m\", 132.166666, 36, 0.9999, 0, 0 Bounds "
-            "(-8247318.51127, -13984603.2178) (8247318.51127, 6015108.14029)");
-  // Zone entries of the two datums differ only in the datum and the bounds.
-  const std::string tokyo = GetCoordSysClause(3);
-  const std::string world = GetCoordSysClause(22);
-  EXPECT_EQ(tokyo.substr(0, tokyo.find(" Bounds")), "Earth Projection 8, 97" + world.substr(22));
-  EXPECT_EQ(GetCoordSysDisplayText(0), "緯度/経度（東京）");
-  EXPECT_EQ(GetCoordSysDisplayText(21), "平面直角座標系(日本測地系)/第19系");
-  EXPECT_EQ(GetCoordSysDisplayText(22), "平面直角座標系(世界測地系)/第1系");
-  EXPECT_EQ(GetCoordSysDisplayText(41), "");
 }
 
 }  // namespace

@@ -1,0 +1,213 @@
+#include "engine/BatchCombine.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "dbf/localDbf.h"
+#include "engine/ShpToMif.h"
+#include "shp/uniShpUtils.h"
+#include "support/ByteStream.h"
+#include "support/ByteStrings.h"
+#include "support/FileHandle.h"
+#include "support/TextFile.h"
+
+namespace plexor {
+namespace {
+
+constexpr const char* kCombiningMifText = "MIFファイルを統合しています。";
+constexpr const char* kCombiningMidText = "MIDファイルを統合しています。";
+
+// The columns of a row's table, or why they cannot be read.
+bool ReadRowColumns(const TBatchRow& row, const std::string& rowName, TSFColumns& columns,
+                    std::string& why) {
+  const std::string table = AttributePathOf(row.SourcePath);
+  if (!RegularFileExists(table)) {
+    why = rowName + "の DBF ファイルがありません: " + NativeToUtf8(table);
+    return false;
+  }
+  try {
+    TLocalDbf dbf;
+    dbf.SetTableName(table);
+    dbf.SetReadOnly(true);  // inputs are only ever read
+    dbf.Open();
+    ReadDbfColumns(dbf, columns);
+  } catch (const std::exception& e) {
+    // A table that is damaged or held by another program cannot be combined.
+    why = rowName + "の DBF ファイルを読めません: " + e.what();
+    return false;
+  }
+  return true;
+}
+
+// Widths may differ: a combined Char column takes the first file's width.
+bool SameColumns(const TSFColumns& a, const TSFColumns& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t k = 0; k < a.size(); ++k) {
+    if (a[k].Name != b[k].Name || a[k].ColumnType != b[k].ColumnType) return false;
+  }
+  return true;
+}
+
+// Streams the lines of a text file into `out`, each ended by CR LF. A line's text ends at
+// its first CR or LF and the line at the next LF, so whatever follows a lone CR is dropped.
+// With `afterDataLine`, nothing is copied up to and including the first line that reads
+// "DATA" once trimmed and upper-cased; a file without one contributes nothing. Lines are
+// never held whole, so a file without line breaks costs no more memory than any other.
+class LineCopier {
+ public:
+  LineCopier(TextFileWriter& out, bool afterDataLine) : out_(out), copying_(!afterDataLine) {}
+
+  void Copy(ByteStream& in) {
+    char chunk[64 * 1024];
+    for (;;) {
+      const size_t got = in.Read(chunk, sizeof chunk);
+      if (got == 0) break;
+      for (size_t i = 0; i < got;) i = Step(chunk, got, i);
+    }
+    if (lineStarted_) EndLine();
+  }
+
+ private:
+  // Consumes bytes from `i`, returns where it stopped.
+  size_t Step(const char* p, size_t n, size_t i) {
+    if (dropping_) {
+      const void* lf = std::memchr(p + i, '\n', n - i);
+      if (!lf) return n;
+      dropping_ = false;
+      EndLine();
+      return static_cast<size_t>(static_cast<const char*>(lf) - p) + 1;
+    }
+    size_t j = i;
+    while (j < n && p[j] != '\r' && p[j] != '\n') ++j;
+    if (j > i) {
+      lineStarted_ = true;
+      Text(p + i, j - i);
+    }
+    if (j == n) return n;
+    lineStarted_ = true;
+    if (p[j] == '\n') {
+      EndLine();
+    } else {
+      dropping_ = true;
+    }
+    return j + 1;
+  }
+
+  void Text(const char* p, size_t n) {
+    if (copying_) {
+      while (n > 0) {
+        const size_t take = std::min<size_t>(n, 64 * 1024);
+        char* dst = out_.Reserve(take);
+        std::memcpy(dst, p, take);
+        out_.Commit(dst + take);
+        p += take;
+        n -= take;
+      }
+    } else if (probe_.size() < kProbeMax) {
+      probe_.append(p, std::min(n, kProbeMax - probe_.size()));
+    }
+  }
+
+  void EndLine() {
+    if (copying_) {
+      char* dst = out_.Reserve(2);
+      dst[0] = '\r';
+      dst[1] = '\n';
+      out_.Commit(dst + 2);
+    } else {
+      if (probe_.size() < kProbeMax && SameTextAscii(TrimBlanksView(probe_), "DATA")) {
+        copying_ = true;
+      }
+      probe_.clear();
+    }
+    lineStarted_ = false;
+  }
+
+  // A data line is "DATA" with blanks around it; longer text cannot be one.
+  static constexpr size_t kProbeMax = 256;
+  TextFileWriter& out_;
+  bool copying_;
+  bool dropping_ = false;
+  bool lineStarted_ = false;
+  std::string probe_;
+};
+
+void AppendFile(const std::string& path, TextFileWriter& out, bool afterDataLine) {
+  ByteStream in(path);
+  LineCopier(out, afterDataLine).Copy(in);
+}
+
+}  // namespace
+
+std::string WhyBatchCannotCombine(const std::vector<TBatchRow>& rows) {
+  if (rows.size() < 2) return "統合するには 2 行以上が必要です。";
+  try {
+    const int first = BatchRowIndex(rows[0]);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      if (BatchRowIndex(rows[i]) != first) {
+        return std::to_string(i + 1) + " 行目の座標系が 1 行目と異なります。";
+      }
+    }
+    TSFColumns firstColumns;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const std::string rowName = std::to_string(i + 1) + " 行目";
+      TSFColumns columns;
+      std::string why;
+      if (!ReadRowColumns(rows[i], rowName, columns, why)) return why;
+      if (i == 0) {
+        firstColumns = std::move(columns);
+      } else if (!SameColumns(columns, firstColumns)) {
+        return rowName + "の属性定義が 1 行目と異なります。";
+      }
+    }
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return {};
+}
+
+bool CanCombineBatch(const std::vector<TBatchRow>& rows) {
+  return WhyBatchCannotCombine(rows).empty();
+}
+
+bool CombinedNamesAreSafe(const std::vector<TBatchRow>& rows, const std::string& combinedMif) {
+  const std::string combinedMid = MidPathOf(combinedMif);
+  if (SameFile(combinedMif, combinedMid)) return false;
+  if (IsShapefileCompanionPath(combinedMif) || IsShapefileCompanionPath(combinedMid)) return false;
+  for (const TBatchRow& row : rows) {
+    for (const std::string& f : BatchRowFiles(row)) {
+      if (SameFile(f, combinedMif) || SameFile(f, combinedMid)) return false;
+    }
+  }
+  return true;
+}
+
+void CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& combinedMif,
+                         IConvertHost& host) {
+  host.SetStatusText(kCombiningMifText);
+  {
+    TextFileWriter out;
+    out.Create(combinedMif);
+    bool first = true;
+    for (size_t i = 0; i < rows.size(); ++i) {
+      ShowRowWorkedOn(host, static_cast<int>(i));
+      if (rows[i].Mark != kMarkConverted || !RegularFileExists(rows[i].TargetPath)) continue;
+      AppendFile(rows[i].TargetPath, out, !first);
+      first = false;
+    }
+    out.Close();
+  }
+  host.SetStatusText(kCombiningMidText);
+  TextFileWriter out;
+  out.Create(MidPathOf(combinedMif));
+  for (size_t i = 0; i < rows.size(); ++i) {
+    ShowRowWorkedOn(host, static_cast<int>(i));
+    const std::string mid = MidPathOf(rows[i].TargetPath);
+    if (rows[i].Mark != kMarkConverted || !RegularFileExists(mid)) continue;
+    AppendFile(mid, out, false);
+  }
+  out.Close();
+}
+
+}  // namespace plexor
