@@ -7,8 +7,8 @@
 
 #include "app/AppLook.h"
 #include "app/MakerInfo.h"
-#include "app/PlatformServices.h"
 #include "support/QvSysUtils.h"
+#include "ui/PlatformServices.h"
 
 namespace plexor {
 namespace {

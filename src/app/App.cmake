@@ -8,7 +8,7 @@ list(REMOVE_ITEM PLEXOR_APP_UNIT_SOURCES ${PLEXOR_APP_DIR}/main.cpp)
 # Everything but the entry point, shared by the program and its tests.
 add_library(plexor_app STATIC ${PLEXOR_APP_UNIT_SOURCES})
 set_target_properties(plexor_app PROPERTIES AUTOMOC ON)
-target_link_libraries(plexor_app PUBLIC plexor_core Qt6::Widgets)
+target_link_libraries(plexor_app PUBLIC plexor_ui Qt6::Widgets)
 
 add_executable(plexor-converter ${PLEXOR_APP_DIR}/main.cpp)
 target_link_libraries(plexor-converter PRIVATE plexor_app)
@@ -45,4 +45,14 @@ if(PLEXOR_BUILD_TESTS)
   gtest_discover_tests(plexor_gui_tests
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endif()
+
+# The tool behind scripts/screenshot: the window mid-run, a failure box, a file dialog and
+# the about box, as the X server shows them.
+if(PLEXOR_BUILD_TESTS)
+  add_executable(plexor_screenshot ${CMAKE_SOURCE_DIR}/tests/app/screenshot/ScreenshotTool.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/ShpBuilder.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/DbfBuilder.cpp)
+  target_include_directories(plexor_screenshot PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_link_libraries(plexor_screenshot PRIVATE plexor_app)
 endif()

@@ -97,6 +97,10 @@ QIcon FailedMarkIcon() {
   return QIcon(DrawCross(16));
 }
 
+QIcon BlankMarkIcon() {
+  return QIcon(BlankPixmap(16, 16));
+}
+
 QIcon ProgramIcon() {
   QIcon icon;
   for (const int size : {16, 32, 48}) icon.addPixmap(DrawProgramIcon(size));

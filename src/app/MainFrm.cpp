@@ -1,6 +1,7 @@
 #include "app/MainFrm.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QHeaderView>
@@ -10,21 +11,14 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
-#include <QShowEvent>
 #include <QStatusBar>
 #include <QTreeWidget>
-#include <new>
 
 #include "app/AboutDlg.h"
 #include "app/AppLook.h"
-#include "app/FormPlacement.h"
 #include "engine/CoordSys.h"
-#include "engine/ShpToMif.h"
-#include "support/ByteStrings.h"
-#include "support/Exceptions.h"
-#include "support/FileHandle.h"
-#include "support/QvSysUtils.h"
 
 namespace plexor {
 namespace {
@@ -32,12 +26,7 @@ namespace {
 constexpr int kClientWidth = 793;
 constexpr int kClientHeight = 415;
 constexpr int kMarkRole = Qt::UserRole;
-
-const char* const kNoCoordSysText = "MIFに記述する投影法を選択してください。";
-const char* const kBadSourceText = "変換元SHPのファイル名が不正です。";
-const char* const kBadTargetText = "変換後MIFのファイル名が不正です。";
-const char* const kConvertedText = "変換に成功しました。";
-const char* const kConvertFailedText = "変換に失敗しました。";
+constexpr int kBlankMark = 2;  // ImageList1's blank icon
 
 // Paths travel in the native narrow encoding (UTF-8 on Linux, the ANSI code page on
 // Windows); texts for people are UTF-8.
@@ -74,14 +63,10 @@ QLineEdit* NewEdit(QWidget* parent, const char* name, QRect bounds) {
   return edit;
 }
 
-TBatchRow RowOf(const QTreeWidgetItem* item) {
-  TBatchRow row;
-  row.IndexText = S(item->text(0));
-  row.DisplayText = item->text(1).toStdString();
-  row.SourcePath = S(item->text(2));
-  row.TargetPath = S(item->text(3));
-  row.Mark = item->data(0, kMarkRole).toInt();
-  return row;
+QAction* NewAction(QMenu* menu, const char* name, const char* caption) {
+  QAction* action = menu->addAction(QString::fromUtf8(caption));
+  action->setObjectName(QString::fromLatin1(name));
+  return action;
 }
 
 }  // namespace
@@ -90,29 +75,21 @@ TfrmMain::TfrmMain(IPlatformServices& services, QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                               Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                               Qt::WindowCloseButtonHint),
-      services_(services) {
+      services_(services),
+      presenter_(*this, services, [this](TUiTask task) {
+        // From the run's thread: the task runs on ours, after what was posted before it.
+        QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+      }) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QStringLiteral("Plexor Converter"));
   setWindowIcon(ProgramIcon());
   setFont(ApplicationFont());
-  ImageList1 = {ConvertedMarkIcon(), FailedMarkIcon()};
-
-  OpenDialog1 = {
-      "OpenDialog1", TFileDialog::Kind::Open, {{"SHP ファイル (*.shp)", "*.shp"}}, "", ""};
-  SaveDialog1 = {"SaveDialog1",
-                 TFileDialog::Kind::Save,
-                 {{"MapInfo インポート/エクスポート (*.mif)", "*.mif"}},
-                 "mif",
-                 ""};
-  const std::vector<std::pair<std::string, std::string>> batchFilters = {
-      {"Plexorバッチファイル (*.txt)", "*.txt"}, {"すべてのファイル (*.*)", "*.*"}};
-  OpenDialog2 = {"OpenDialog2", TFileDialog::Kind::Open, batchFilters, "", ""};
-  SaveDialog2 = {"SaveDialog2", TFileDialog::Kind::Save, batchFilters, "txt", ""};
+  ImageList1 = {ConvertedMarkIcon(), FailedMarkIcon(), BlankMarkIcon()};
 
   CreateMenu();
   CreateControls();
   ConnectHandlers();
-  Guarded([this] { FormCreate(); });
+  presenter_.FormCreate();
 }
 
 TfrmMain::~TfrmMain() = default;
@@ -123,26 +100,37 @@ void TfrmMain::CreateMenu() {
 
   F1 = MainMenu1->addMenu(QStringLiteral("ファイル(&F)"));
   F1->setObjectName(QStringLiteral("F1"));
-  O1 = F1->addAction(QStringLiteral("開く(&O)..."));
-  O1->setObjectName(QStringLiteral("O1"));
+  O1 = NewAction(F1, "O1", "開く(&O)...");
   O1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-  S1 = F1->addAction(QStringLiteral("保存(&S)..."));
-  S1->setObjectName(QStringLiteral("S1"));
+  S1 = NewAction(F1, "S1", "保存(&S)...");
   S1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   N1 = F1->addSeparator();
   N1->setObjectName(QStringLiteral("N1"));
-  X1 = F1->addAction(QStringLiteral("終了(&X)"));
-  X1->setObjectName(QStringLiteral("X1"));
+  C1 = NewAction(F1, "C1", "変換の中止(&C)");
+  C1->setShortcut(QKeySequence(Qt::Key_Escape));
+  N3 = F1->addSeparator();
+  N3->setObjectName(QStringLiteral("N3"));
+  X1 = NewAction(F1, "X1", "終了(&X)");
+
+  T1 = MainMenu1->addMenu(QStringLiteral("設定(&T)"));
+  T1->setObjectName(QStringLiteral("T1"));
+  D1 = T1->addMenu(QStringLiteral("MIDの日付の書式(&D)"));
+  D1->setObjectName(QStringLiteral("D1"));
+  D2 = NewAction(D1, "D2", "yyyy/mm/dd（標準）");
+  D3 = NewAction(D1, "D3", "yyyymmdd（GDAL・QGIS で日付として読めます）");
+  auto* dateFormats = new QActionGroup(this);
+  for (QAction* format : {D2, D3}) {
+    format->setCheckable(true);
+    dateFormats->addAction(format);
+  }
 
   H1 = MainMenu1->addMenu(QStringLiteral("ヘルプ(&H)"));
   H1->setObjectName(QStringLiteral("H1"));
-  H2 = H1->addAction(QStringLiteral("トピックの検索(&H)"));
-  H2->setObjectName(QStringLiteral("H2"));
+  H2 = NewAction(H1, "H2", "トピックの検索(&H)");
   H2->setShortcut(QKeySequence(Qt::Key_F1));
   N2 = H1->addSeparator();
   N2->setObjectName(QStringLiteral("N2"));
-  A1 = H1->addAction(QStringLiteral("バージョン情報(&A)..."));
-  A1->setObjectName(QStringLiteral("A1"));
+  A1 = NewAction(H1, "A1", "バージョン情報(&A)...");
 }
 
 void TfrmMain::CreateControls() {
@@ -173,9 +161,34 @@ void TfrmMain::CreateControls() {
   btnMifBrowse = NewButton(client, "btnMifBrowse", "参照", QRect(264, 344, 49, 21));
   btnAdd = NewButton(client, "btnAdd", "追加", QRect(80, 368, 75, 21));
   btnReplace = NewButton(client, "btnReplace", "置換", QRect(160, 368, 75, 21));
-  btnReplace->setEnabled(false);
   btnConvert = NewButton(client, "btnConvert", "すぐに変換", QRect(240, 368, 75, 21));
 
+  CreateBatchList(client);
+  chkCombine = new QCheckBox(
+      QStringLiteral("ファイルを統合する（同一の属性定義、投影法での変換時のみ使用可能）"), client);
+  chkCombine->setObjectName(QStringLiteral("chkCombine"));
+  chkCombine->setGeometry(328, 304, 457, 17);
+  Label1 = NewLabel(client, "Label1", "統合後のファイル名", 328, 328);
+  edtConbineFile = NewEdit(client, "edtConbineFile", QRect(328, 344, 401, 20));
+  btnCmbBrowse = NewButton(client, "btnCmbBrowse", "参照", QRect(736, 344, 49, 21));
+  btnClear = NewButton(client, "btnClear", "クリア", QRect(552, 368, 75, 21));
+  btnRemove = NewButton(client, "btnRemove", "削除", QRect(632, 368, 75, 21));
+  btnBatch = NewButton(client, "btnBatch", "変換開始", QRect(712, 368, 75, 21));
+
+  StatusBar1 = new QStatusBar(client);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setGeometry(0, 396, kClientWidth, 19);
+  StatusBar1->setSizeGripEnabled(false);
+  CreateProgress();
+
+  QWidget* const tabOrder[] = {edtMifFile, btnMifBrowse, edtShpFile,     btnShpBrowse, lvwBatch,
+                               chkCombine, btnAdd,       btnReplace,     btnConvert,   btnClear,
+                               btnRemove,  btnBatch,     edtConbineFile, btnCmbBrowse, lstCoordSys};
+  for (size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
+  edtMifFile->setFocus();
+}
+
+void TfrmMain::CreateBatchList(QWidget* client) {
   Label2 = NewLabel(client, "Label2", "バッチリスト", 328, 8);
   lvwBatch = new QTreeWidget(client);
   lvwBatch->setObjectName(QStringLiteral("lvwBatch"));
@@ -198,230 +211,187 @@ void TfrmMain::CreateControls() {
   lvwBatch->header()->setSectionsClickable(false);
   lvwBatch->header()->setSectionsMovable(false);
   lvwBatch->header()->setStretchLastSection(false);
+}
 
-  chkCombine = new QCheckBox(
-      QStringLiteral("ファイルを統合する（同一の属性定義、投影法での変換時のみ使用可能）"), client);
-  chkCombine->setObjectName(QStringLiteral("chkCombine"));
-  chkCombine->setGeometry(328, 304, 457, 17);
-  chkCombine->setEnabled(false);
-  Label1 = NewLabel(client, "Label1", "統合後のファイル名", 328, 328);
-  edtConbineFile = NewEdit(client, "edtConbineFile", QRect(328, 344, 401, 20));
-  edtConbineFile->setEnabled(false);
-  btnCmbBrowse = NewButton(client, "btnCmbBrowse", "参照", QRect(736, 344, 49, 21));
-  btnCmbBrowse->setEnabled(false);
-  btnClear = NewButton(client, "btnClear", "クリア", QRect(552, 368, 75, 21));
-  btnRemove = NewButton(client, "btnRemove", "削除", QRect(632, 368, 75, 21));
-  btnRemove->setEnabled(false);
-  btnBatch = NewButton(client, "btnBatch", "変換開始", QRect(712, 368, 75, 21));
-
-  StatusBar1 = new QStatusBar(client);
-  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  StatusBar1->setGeometry(0, 396, kClientWidth, 19);
-  StatusBar1->setSizeGripEnabled(false);
-
-  QWidget* const tabOrder[] = {edtMifFile, btnMifBrowse, edtShpFile,     btnShpBrowse, lvwBatch,
-                               chkCombine, btnAdd,       btnReplace,     btnConvert,   btnClear,
-                               btnRemove,  btnBatch,     edtConbineFile, btnCmbBrowse, lstCoordSys};
-  for (size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
-  edtMifFile->setFocus();
+void TfrmMain::CreateProgress() {
+  lblRows = new QLabel(StatusBar1);
+  lblRows->setObjectName(QStringLiteral("lblRows"));
+  prgConvert = new QProgressBar(StatusBar1);
+  prgConvert->setObjectName(QStringLiteral("prgConvert"));
+  prgConvert->setRange(0, 1000);
+  prgConvert->setTextVisible(false);
+  prgConvert->setFixedSize(160, 13);
+  btnCancel = new QPushButton(QStringLiteral("中止"), StatusBar1);
+  btnCancel->setObjectName(QStringLiteral("btnCancel"));
+  btnCancel->setFixedSize(60, 17);
+  btnCancel->setAutoDefault(false);
+  btnCancel->setToolTip(QStringLiteral("変換を中止します (Esc)"));
+  // The rest of the window shows it is busy; the way out does not.
+  btnCancel->setCursor(Qt::ArrowCursor);
+  for (QWidget* w : std::initializer_list<QWidget*>{lblRows, prgConvert, btnCancel}) {
+    StatusBar1->addPermanentWidget(w);
+    w->hide();
+  }
 }
 
 void TfrmMain::ConnectHandlers() {
-  const auto command = [this](auto handler) {
-    return [this, handler] { Command([this, handler] { (this->*handler)(); }); };
-  };
-  connect(btnShpBrowse, &QPushButton::clicked, this, command(&TfrmMain::btnShpBrowseClick));
-  connect(btnMifBrowse, &QPushButton::clicked, this, command(&TfrmMain::btnMifBrowseClick));
-  connect(btnConvert, &QPushButton::clicked, this, command(&TfrmMain::btnConvertClick));
-  connect(btnAdd, &QPushButton::clicked, this, command(&TfrmMain::btnAddClick));
-  connect(btnReplace, &QPushButton::clicked, this, command(&TfrmMain::btnReplaceClick));
-  connect(btnClear, &QPushButton::clicked, this, command(&TfrmMain::btnClearClick));
-  connect(btnRemove, &QPushButton::clicked, this, command(&TfrmMain::btnRemoveClick));
-  connect(btnCmbBrowse, &QPushButton::clicked, this, command(&TfrmMain::btnCmbBrowseClick));
-  connect(btnBatch, &QPushButton::clicked, this, command(&TfrmMain::btnBatchClick));
-  connect(lvwBatch, &QTreeWidget::itemDoubleClicked, this, command(&TfrmMain::lvwBatchDblClick));
-  connect(O1, &QAction::triggered, this, command(&TfrmMain::O1Click));
-  connect(S1, &QAction::triggered, this, command(&TfrmMain::S1Click));
-  connect(H2, &QAction::triggered, this, command(&TfrmMain::H2Click));
-  connect(A1, &QAction::triggered, this, command(&TfrmMain::A1Click));
-  // Closing is no command: during a run it is remembered and carried out afterwards.
-  connect(X1, &QAction::triggered, this, [this] { Guarded([this] { X1Click(); }); });
-  // The selection moves during a run too, and the buttons must follow it.
-  connect(lvwBatch, &QTreeWidget::itemSelectionChanged, this,
-          [this] { Guarded([this] { lvwBatchChange(); }); });
-}
-
-template <typename Body>
-void TfrmMain::Guarded(Body&& body) noexcept {
-  std::string error;
-  try {
-    body();
-    return;
-  } catch (const Exception& e) {
-    error = e.Message();
-  } catch (const std::bad_alloc&) {
-    error = "メモリが不足しています。";
-  } catch (const std::exception& e) {
-    error = e.what();
-  } catch (...) {
-    error = "不明なエラーが発生しました。";
-  }
-  try {
-    services_.SetWaitCursor(false);
-    services_.ShowApplicationError(error);
-  } catch (...) {
-    // Nothing is left to tell the user with; the window must stay alive all the same.
-  }
-}
-
-template <typename Body>
-void TfrmMain::Command(Body&& body) noexcept {
-  if (busy_) return;
-  busy_ = true;
-  Guarded(std::forward<Body>(body));
-  busy_ = false;
-  if (closeWhenIdle_) {
-    closeWhenIdle_ = false;
-    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-  }
+  connect(btnShpBrowse, &QPushButton::clicked, this, &TfrmMain::btnShpBrowseClick);
+  connect(btnMifBrowse, &QPushButton::clicked, this, &TfrmMain::btnMifBrowseClick);
+  connect(btnConvert, &QPushButton::clicked, this, &TfrmMain::btnConvertClick);
+  connect(btnAdd, &QPushButton::clicked, this, &TfrmMain::btnAddClick);
+  connect(btnReplace, &QPushButton::clicked, this, &TfrmMain::btnReplaceClick);
+  connect(btnClear, &QPushButton::clicked, this, &TfrmMain::btnClearClick);
+  connect(btnRemove, &QPushButton::clicked, this, &TfrmMain::btnRemoveClick);
+  connect(btnCmbBrowse, &QPushButton::clicked, this, &TfrmMain::btnCmbBrowseClick);
+  connect(btnBatch, &QPushButton::clicked, this, &TfrmMain::btnBatchClick);
+  connect(btnCancel, &QPushButton::clicked, this, &TfrmMain::btnCancelClick);
+  connect(lvwBatch, &QTreeWidget::itemDoubleClicked, this, &TfrmMain::lvwBatchDblClick);
+  connect(lvwBatch, &QTreeWidget::itemSelectionChanged, this, &TfrmMain::lvwBatchChange);
+  connect(O1, &QAction::triggered, this, &TfrmMain::O1Click);
+  connect(S1, &QAction::triggered, this, &TfrmMain::S1Click);
+  connect(C1, &QAction::triggered, this, &TfrmMain::btnCancelClick);
+  connect(X1, &QAction::triggered, this, &TfrmMain::X1Click);
+  connect(D2, &QAction::triggered, this, &TfrmMain::D2Click);
+  connect(D3, &QAction::triggered, this, &TfrmMain::D3Click);
+  connect(H2, &QAction::triggered, this, &TfrmMain::H2Click);
+  connect(A1, &QAction::triggered, this, &TfrmMain::A1Click);
 }
 
 // --- Start and end -----------------------------------------------------------------------------
 
-void TfrmMain::FormCreate() {
-  HelpFile = ChangeFileExt(services_.ExePath(), ".hlp");
-}
-
-void TfrmMain::FormShow() {
-  setWindowTitle(QStringLiteral("Plexor Converter"));
-  // The stored size is applied and then lost to the fixed size; position and state stay.
-  LoadWindowPlacement(*this, PlacementFile());
-}
-
-void TfrmMain::FormClose() {
-  SaveWindowPlacement(*this, PlacementFile());
-}
-
-std::string TfrmMain::PlacementFile() const {
-  return WindowPlacementIniPath(services_.ExePath());
-}
-
-void TfrmMain::showEvent(QShowEvent* event) {
-  QMainWindow::showEvent(event);
-  if (!event->spontaneous()) Guarded([this] { FormShow(); });
+// The window is placed before it is made on the screen, with its size settled: a window
+// that exists, or is resized, while its frame is still unknown is placed by its client area
+// instead, and the window manager puts the frame above and left of it. Saved by the frame,
+// it would creep by the frame's size from start to start.
+void TfrmMain::setVisible(bool visible) {
+  if (visible && !isVisible()) {
+    ensurePolished();
+    layout()->activate();
+    FormShow();
+  }
+  QMainWindow::setVisible(visible);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {
-  if (busy_) {
-    // A batch run is between two rows: the window closes once it has ended.
-    closeWhenIdle_ = true;
+  if (!presenter_.FormCloseQuery()) {
     event->ignore();
     return;
   }
-  // A placement that cannot be written is reported, but never keeps the window open.
-  Guarded([this] { FormClose(); });
+  FormClose();
   event->accept();
 }
 
-// --- Single conversion ---------------------------------------------------------------------------
-
-bool TfrmMain::CheckInputs() {
-  if (lstCoordSys->selectedItems().isEmpty()) {
-    services_.ShowMessage(MessageKind::Warning, kNoCoordSysText);
-    return false;
-  }
-  if (!RegularFileExists(S(edtShpFile->text()))) {
-    services_.ShowMessage(MessageKind::Warning, kBadSourceText);
-    return false;
-  }
-  if (TrimBlanks(S(edtMifFile->text())).empty()) {
-    services_.ShowMessage(MessageKind::Warning, kBadTargetText);
-    return false;
-  }
-  return true;
+TWindowBounds TfrmMain::OuterBounds() const {
+  const QRect outer = frameGeometry();
+  return {outer.x(), outer.y(), outer.width(), outer.height()};
 }
 
-void TfrmMain::btnShpBrowseClick() {
-  if (!services_.ExecuteFileDialog(OpenDialog1)) return;
-  edtShpFile->setText(Q(OpenDialog1.FileName));
-  edtMifFile->setText(Q(ChangeFileExt(S(edtShpFile->text()), ".mif")));
+TWindowState TfrmMain::WindowState() const {
+  const Qt::WindowStates state = windowState();
+  if (state.testFlag(Qt::WindowMinimized)) return TWindowState::Minimized;
+  if (state.testFlag(Qt::WindowMaximized)) return TWindowState::Maximized;
+  return TWindowState::Normal;
 }
 
-void TfrmMain::btnMifBrowseClick() {
-  if (services_.ExecuteFileDialog(SaveDialog1)) edtMifFile->setText(Q(SaveDialog1.FileName));
+void TfrmMain::PlaceWindow(const TWindowBounds& outer, TWindowState state) {
+  // A top-level move() places the frame (see setVisible); the size is fixed by the layout.
+  move(outer.Left, outer.Top);
+  Qt::WindowStates flags = windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized);
+  if (state == TWindowState::Maximized) flags |= Qt::WindowMaximized;
+  if (state == TWindowState::Minimized) flags |= Qt::WindowMinimized;
+  setWindowState(flags);
 }
 
-void TfrmMain::btnConvertClick() {
-  if (!CheckInputs()) return;
-  services_.SetWaitCursor(true);
-  const int index = lstCoordSys->row(lstCoordSys->selectedItems().first());
-  // An error leaves through the guard, which restores the cursor before its box.
-  if (ConvertShpToMif(index, S(edtShpFile->text()), S(edtMifFile->text()))) {
-    services_.ShowMessage(MessageKind::Information, kConvertedText);
-  } else {
-    services_.ShowMessage(MessageKind::Warning, kConvertFailedText);
-  }
-  services_.SetWaitCursor(false);
+void TfrmMain::ShowAboutBox() {
+  ::plexor::ShowAboutBox(services_, this);
 }
 
-bool TfrmMain::ConvertShpToMif(int32_t index, const std::string& source,
-                               const std::string& target) {
-  return ::plexor::ConvertShpToMif(index, source, target, *this);
-}
-
-void TfrmMain::X1Click() {
+void TfrmMain::CloseWindow() {
   close();
 }
 
-void TfrmMain::H2Click() {
-  services_.ShowHelp(HelpFile, kHelpKeyCommand, 0);
+// --- Inputs ------------------------------------------------------------------------------------
+
+int TfrmMain::SelectedCoordSys() const {
+  const QList<QListWidgetItem*> selected = lstCoordSys->selectedItems();
+  return selected.isEmpty() ? -1 : lstCoordSys->row(selected.first());
 }
 
-void TfrmMain::A1Click() {
-  ShowAboutBox(services_, this);
+std::string TfrmMain::ShpFileText() const {
+  return S(edtShpFile->text());
 }
 
-// --- Batch list ----------------------------------------------------------------------------------
-
-void TfrmMain::lvwBatchChange() {
-  const bool selected = !lvwBatch->selectedItems().isEmpty();
-  btnReplace->setEnabled(selected);
-  btnRemove->setEnabled(selected);
+std::string TfrmMain::MifFileText() const {
+  return S(edtMifFile->text());
 }
 
-TBatchRow TfrmMain::RowFromInputs() const {
-  const QListWidgetItem* item = lstCoordSys->selectedItems().first();
-  TBatchRow row;
-  row.IndexText = std::to_string(lstCoordSys->row(item));
-  row.DisplayText = item->text().toStdString();
-  row.SourcePath = S(edtShpFile->text());
-  row.TargetPath = S(edtMifFile->text());
-  return row;
+bool TfrmMain::CombineChecked() const {
+  return chkCombine->isChecked();
 }
 
-void TfrmMain::SetRow(QTreeWidgetItem* item, const TBatchRow& row) {
-  item->setText(0, Q(row.IndexText));
-  item->setText(1, U(row.DisplayText));
-  item->setText(2, Q(row.SourcePath));
-  item->setText(3, Q(row.TargetPath));
-  SetMark(item, row.Mark);
+std::string TfrmMain::CombineFileText() const {
+  return S(edtConbineFile->text());
 }
 
-void TfrmMain::SetMark(QTreeWidgetItem* item, int mark) {
-  item->setData(0, kMarkRole, mark);
-  item->setIcon(0, mark == 0 ? ImageList1[0] : mark == 1 ? ImageList1[1] : QIcon());
+int TfrmMain::SelectedBatchRow() const {
+  const QList<QTreeWidgetItem*> selected = lvwBatch->selectedItems();
+  return selected.isEmpty() ? -1 : lvwBatch->indexOfTopLevelItem(selected.first());
 }
 
-void TfrmMain::AppendRow(const TBatchRow& row) {
-  SetRow(new QTreeWidgetItem(lvwBatch), row);
+void TfrmMain::SelectCoordSys(int index) {
+  lstCoordSys->setCurrentRow(index);
+  if (QListWidgetItem* item = lstCoordSys->item(index)) lstCoordSys->scrollToItem(item);
 }
 
-std::vector<TBatchRow> TfrmMain::BatchRows() const {
-  std::vector<TBatchRow> rows;
-  rows.reserve(static_cast<size_t>(lvwBatch->topLevelItemCount()));
-  for (int i = 0; i < lvwBatch->topLevelItemCount(); ++i)
-    rows.push_back(RowOf(lvwBatch->topLevelItem(i)));
-  return rows;
+void TfrmMain::SetShpFileText(const std::string& path) {
+  edtShpFile->setText(Q(path));
+}
+
+void TfrmMain::SetMifFileText(const std::string& path) {
+  edtMifFile->setText(Q(path));
+}
+
+void TfrmMain::SetCombineChecked(bool checked) {
+  chkCombine->setChecked(checked);
+}
+
+void TfrmMain::SetCombineFileText(const std::string& path) {
+  edtConbineFile->setText(Q(path));
+}
+
+// --- Batch list --------------------------------------------------------------------------------
+
+void TfrmMain::SetBatchRowCount(int count) {
+  while (lvwBatch->topLevelItemCount() > count) {
+    delete lvwBatch->topLevelItem(lvwBatch->topLevelItemCount() - 1);
+  }
+  while (lvwBatch->topLevelItemCount() < count) {
+    auto* item = new QTreeWidgetItem(lvwBatch);
+    item->setData(0, kMarkRole, -1);
+    item->setIcon(0, ImageList1[kBlankMark]);
+  }
+}
+
+void TfrmMain::ShowBatchRow(int index, const TBatchRowView& row) {
+  QTreeWidgetItem* item = lvwBatch->topLevelItem(index);
+  if (item == nullptr) return;
+  for (int c = 0; c < 4; ++c) {
+    item->setText(c, U(row.Cells[static_cast<size_t>(c)]));
+    item->setToolTip(c, U(row.Tips[static_cast<size_t>(c)]));
+  }
+  item->setData(0, kMarkRole, row.Mark);
+  // Every row carries an icon, blank without a mark, so a mark never changes its height.
+  item->setIcon(0, ImageList1[row.Mark == 0 || row.Mark == 1 ? row.Mark : kBlankMark]);
+}
+
+void TfrmMain::SelectBatchRow(int index) {
+  QTreeWidgetItem* item = lvwBatch->topLevelItem(index);
+  if (item == nullptr) {
+    lvwBatch->selectionModel()->clear();
+    return;
+  }
+  lvwBatch->setCurrentItem(item);
+  lvwBatch->scrollToItem(item);
 }
 
 int TfrmMain::BatchRowMark(int index) const {
@@ -429,155 +399,32 @@ int TfrmMain::BatchRowMark(int index) const {
   return item == nullptr ? -1 : item->data(0, kMarkRole).toInt();
 }
 
-void TfrmMain::btnAddClick() {
-  if (!CheckInputs()) return;
-  AppendRow(RowFromInputs());
-  UpdateCombineControls();
+// --- State -------------------------------------------------------------------------------------
+
+QObject* TfrmMain::ControlOf(TControl control) const {
+  // In the order of TControl.
+  QObject* const controls[] = {lstCoordSys,  edtShpFile, btnShpBrowse, edtMifFile, btnMifBrowse,
+                               btnAdd,       btnReplace, btnConvert,   chkCombine, edtConbineFile,
+                               btnCmbBrowse, btnClear,   btnRemove,    btnBatch,   O1,
+                               S1,           C1,         D2,           D3};
+  static_assert(sizeof(controls) / sizeof(controls[0]) == static_cast<size_t>(TControl::D3) + 1);
+  return controls[static_cast<size_t>(control)];
 }
 
-void TfrmMain::btnReplaceClick() {
-  if (!CheckInputs()) return;
-  const QList<QTreeWidgetItem*> selected = lvwBatch->selectedItems();
-  if (selected.isEmpty()) return;
-  SetRow(selected.first(), RowFromInputs());
-  UpdateCombineControls();
+void TfrmMain::SetControlEnabled(TControl control, bool enabled) {
+  QObject* target = ControlOf(control);
+  if (auto* action = qobject_cast<QAction*>(target)) action->setEnabled(enabled);
+  if (auto* widget = qobject_cast<QWidget*>(target)) widget->setEnabled(enabled);
+  if (control == TControl::C1) btnCancel->setEnabled(enabled);
 }
 
-void TfrmMain::lvwBatchDblClick() {
-  const QList<QTreeWidgetItem*> selected = lvwBatch->selectedItems();
-  if (selected.isEmpty()) return;
-  const TBatchRow row = RowOf(selected.first());
-  const int index = BatchRowIndex(row);
-  lstCoordSys->setCurrentRow(index);
-  if (QListWidgetItem* item = lstCoordSys->item(index)) lstCoordSys->scrollToItem(item);
-  edtShpFile->setText(Q(row.SourcePath));
-  edtMifFile->setText(Q(row.TargetPath));
+void TfrmMain::SetControlChecked(TControl control, bool checked) {
+  if (auto* action = qobject_cast<QAction*>(ControlOf(control))) action->setChecked(checked);
+  if (auto* box = qobject_cast<QCheckBox*>(ControlOf(control))) box->setChecked(checked);
 }
 
-void TfrmMain::btnRemoveClick() {
-  const QList<QTreeWidgetItem*> selected = lvwBatch->selectedItems();
-  if (selected.isEmpty()) return;
-  // Nothing is selected afterwards: the view would otherwise hand the selection on to the
-  // next row, and "削除" pressed twice would take two rows.
-  lvwBatch->selectionModel()->clear();
-  delete selected.first();
-  lvwBatchChange();
-  UpdateCombineControls();
-}
-
-void TfrmMain::btnClearClick() {
-  lvwBatch->clear();
-  lvwBatchChange();
-  UpdateCombineControls();
-}
-
-void TfrmMain::btnCmbBrowseClick() {
-  if (services_.ExecuteFileDialog(SaveDialog1)) edtConbineFile->setText(Q(SaveDialog1.FileName));
-}
-
-bool TfrmMain::CanCombineBatch() {
-  return ::plexor::CanCombineBatch(BatchRows());
-}
-
-void TfrmMain::UpdateCombineControls() {
-  const bool can = CanCombineBatch();
-  chkCombine->setEnabled(can);
-  edtConbineFile->setEnabled(can);
-  btnCmbBrowse->setEnabled(can);
-}
-
-// --- Batch file ----------------------------------------------------------------------------------
-
-void TfrmMain::O1Click() {
-  if (!services_.ExecuteFileDialog(OpenDialog2)) return;
-  lvwBatch->clear();
-  lvwBatchChange();
-  // The combine controls follow whatever the list holds now, also after a refusal or an
-  // error; a file that could not be opened leaves the list empty.
-  try {
-    LoadBatchFile(OpenDialog2.FileName);
-  } catch (...) {
-    UpdateCombineControls();
-    throw;
-  }
-  UpdateCombineControls();
-}
-
-void TfrmMain::LoadBatchFile(const std::string& path) {
-  const std::vector<std::string> lines = ReadBatchLines(path);
-  bool combine = chkCombine->isChecked();
-  std::string combineName = S(edtConbineFile->text());
-  std::vector<TBatchRow> rows;
-  // The rows before a bad row line stay, and so do the check box and the name read above it.
-  const auto apply = [&] {
-    chkCombine->setChecked(combine);
-    edtConbineFile->setText(Q(combineName));
-    for (const TBatchRow& row : rows) AppendRow(row);
-    lvwBatch->setCurrentItem(nullptr);
-    lvwBatch->clearSelection();
-  };
-  bool valid = false;
-  try {
-    valid = ParseBatchLines(lines, combine, combineName, rows);
-  } catch (...) {
-    apply();
-    throw;
-  }
-  if (!valid) {
-    services_.ShowMessage(MessageKind::Error, kInvalidBatchListText);
-    return;
-  }
-  apply();
-}
-
-void TfrmMain::S1Click() {
-  const std::vector<TBatchRow> rows = BatchRows();
-  if (rows.empty()) {
-    services_.ShowMessage(MessageKind::Warning, kNoBatchListText);
-    return;
-  }
-  // A quote or a line break in a path would come back as other rows: refuse before the user
-  // picks a file, and write nothing.
-  if (!BatchRowsCanBeSaved(rows)) {
-    services_.ShowMessage(MessageKind::Warning, kUnsavableBatchListText);
-    return;
-  }
-  if (!services_.ExecuteFileDialog(SaveDialog2)) return;
-  WriteBatchFile(SaveDialog2.FileName, chkCombine->isChecked(), S(edtConbineFile->text()), rows);
-}
-
-// --- Batch run -----------------------------------------------------------------------------------
-
-void TfrmMain::btnBatchClick() {
-  std::vector<TBatchRow> rows = BatchRows();
-  TBatchRunOptions options;
-  options.Combine = chkCombine->isEnabled() && chkCombine->isChecked();
-  options.CombineName = S(edtConbineFile->text());
-  options.Jobs = 1;
-  // Marks come in row by row through BatchRowMarked; taking them once more afterwards keeps
-  // the list right even where the run ended with an error.
-  const auto takeMarks = [&] {
-    batchRunning_ = false;
-    for (size_t i = 0; i < rows.size(); ++i) {
-      if (QTreeWidgetItem* item = lvwBatch->topLevelItem(static_cast<int>(i)))
-        SetMark(item, rows[i].Mark);
-    }
-  };
-  batchRunning_ = true;
-  try {
-    RunBatch(rows, options, *this);
-  } catch (...) {
-    takeMarks();
-    throw;
-  }
-  takeMarks();
-}
-
-// --- What the engine reports
-// -----------------------------------------------------------------------
-
-void TfrmMain::ShowMessage(MessageKind kind, const std::string& text) {
-  services_.ShowMessage(kind, text);
+void TfrmMain::SetControlTip(TControl control, const std::string& tip) {
+  if (auto* widget = qobject_cast<QWidget*>(ControlOf(control))) widget->setToolTip(U(tip));
 }
 
 void TfrmMain::SetStatusText(const std::string& text) {
@@ -586,32 +433,20 @@ void TfrmMain::SetStatusText(const std::string& text) {
   } else {
     StatusBar1->showMessage(U(text));
   }
-  // A single conversion lets no events through; paint the text now so it is seen at all.
-  if (StatusBar1->isVisible()) StatusBar1->repaint();
 }
 
-void TfrmMain::ProcessPendingEvents() {
-  // Only the batch run lets the window breathe between rows; a single conversion holds it.
-  if (batchRunning_) services_.ProcessPendingEvents();
-}
-
-RegionalSettings TfrmMain::Regional() const {
-  return services_.Regional();
-}
-
-void TfrmMain::SetWaitCursor(bool on) {
-  services_.SetWaitCursor(on);
-}
-
-void TfrmMain::SelectBatchRow(int index) {
-  QTreeWidgetItem* item = lvwBatch->topLevelItem(index);
-  if (item == nullptr) return;
-  lvwBatch->setCurrentItem(item);
-  lvwBatch->scrollToItem(item);
-}
-
-void TfrmMain::BatchRowMarked(int index, int mark) {
-  if (QTreeWidgetItem* item = lvwBatch->topLevelItem(index)) SetMark(item, mark);
+void TfrmMain::ShowProgress(const TRunProgress& progress) {
+  prgConvert->setValue(progress.Permille);
+  lblRows->setText(U(progress.Rows));
+  lblRows->setVisible(progress.Running && !progress.Rows.empty());
+  prgConvert->setVisible(progress.Running);
+  btnCancel->setVisible(progress.Running);
+  // Busy, but not blocked: the window still takes the cancel and the help.
+  if (progress.Running) {
+    centralWidget()->setCursor(Qt::BusyCursor);
+  } else {
+    centralWidget()->unsetCursor();
+  }
 }
 
 }  // namespace plexor

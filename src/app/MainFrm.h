@@ -1,4 +1,6 @@
-// The main window: the single conversion on the left, the batch list on the right.
+// The main window: the single conversion on the left, the batch list on the right. It draws
+// what its presenter decides and hands every event of its controls to the presenter's
+// handler of the same name.
 #pragma once
 
 #include <QMainWindow>
@@ -6,17 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "app/PlatformServices.h"
-#include "engine/Batch.h"
-#include "engine/ConvertHost.h"
+#include "ui/MainPresenter.h"
+#include "ui/MainView.h"
+#include "ui/PlatformServices.h"
 
 class QAction;
+class QActionGroup;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
 class QMenuBar;
+class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTreeWidget;
@@ -24,58 +28,75 @@ class QTreeWidgetItem;
 
 namespace plexor {
 
-// The warning shown instead of saving a list whose paths could not be read back.
-inline constexpr const char* kUnsavableBatchListText =
-    "ファイル名に二重引用符（\"）または改行を含む行があるため、バッチリストを保存できません。";
-
-class TfrmMain : public QMainWindow, public IConvertHost {
+class TfrmMain : public QMainWindow, public IMainView {
   Q_OBJECT
 
  public:
   explicit TfrmMain(IPlatformServices& services, QWidget* parent = nullptr);
   ~TfrmMain() override;
 
+  // Showing the window places it first (FormShow).
+  void setVisible(bool visible) override;
+
+  TMainPresenter& Presenter() { return presenter_; }
+
   // --- Events and handlers, named as the controls they belong to -------------------------
-  void FormCreate();
-  void FormShow();
-  void FormClose();
-  bool CheckInputs();
-  void btnShpBrowseClick();
-  void btnMifBrowseClick();
-  void btnConvertClick();
-  void X1Click();
-  void H2Click();
-  void A1Click();
-  void lvwBatchChange();
-  void btnAddClick();
-  void btnReplaceClick();
-  void lvwBatchDblClick();
-  void btnClearClick();
-  void btnRemoveClick();
-  void btnCmbBrowseClick();
-  void O1Click();
-  void S1Click();
-  void btnBatchClick();
+  void FormShow() { presenter_.FormShow(); }
+  void FormClose() { presenter_.FormClose(); }
+  bool CheckInputs() { return presenter_.CheckInputs(); }
+  void btnShpBrowseClick() { presenter_.btnShpBrowseClick(); }
+  void btnMifBrowseClick() { presenter_.btnMifBrowseClick(); }
+  void btnConvertClick() { presenter_.btnConvertClick(); }
+  void X1Click() { presenter_.X1Click(); }
+  void H2Click() { presenter_.H2Click(); }
+  void A1Click() { presenter_.A1Click(); }
+  void lvwBatchChange() { presenter_.lvwBatchChange(); }
+  void btnAddClick() { presenter_.btnAddClick(); }
+  void btnReplaceClick() { presenter_.btnReplaceClick(); }
+  void lvwBatchDblClick() { presenter_.lvwBatchDblClick(); }
+  void btnClearClick() { presenter_.btnClearClick(); }
+  void btnRemoveClick() { presenter_.btnRemoveClick(); }
+  void btnCmbBrowseClick() { presenter_.btnCmbBrowseClick(); }
+  void O1Click() { presenter_.O1Click(); }
+  void S1Click() { presenter_.S1Click(); }
+  void btnBatchClick() { presenter_.btnBatchClick(); }
+  void btnCancelClick() { presenter_.btnCancelClick(); }
+  void D2Click() { presenter_.D2Click(); }
+  void D3Click() { presenter_.D3Click(); }
+  bool CanCombineBatch() { return presenter_.CanCombineBatch(); }
+  void UpdateCombineControls() { presenter_.UpdateCombineControls(); }
 
-  bool CanCombineBatch();
-  void UpdateCombineControls();
-  bool ConvertShpToMif(int32_t index, const std::string& source, const std::string& target);
-
-  // The rest of "開く" once the file is chosen.
-  void LoadBatchFile(const std::string& path);
   // The rows of lvwBatch as the engine takes them.
-  std::vector<TBatchRow> BatchRows() const;
+  const std::vector<TBatchRow>& BatchRows() const { return presenter_.BatchRows(); }
   int BatchRowMark(int index) const;
-  bool IsBusy() const { return busy_; }
+  // A conversion or a batch run is going.
+  bool IsBusy() const { return presenter_.Running(); }
 
-  // --- IConvertHost ------------------------------------------------------------------------
-  void ShowMessage(MessageKind kind, const std::string& text) override;
-  void SetStatusText(const std::string& text) override;
-  void ProcessPendingEvents() override;
-  RegionalSettings Regional() const override;
-  void SetWaitCursor(bool on) override;
+  // --- IMainView ---------------------------------------------------------------------------
+  int SelectedCoordSys() const override;
+  std::string ShpFileText() const override;
+  std::string MifFileText() const override;
+  bool CombineChecked() const override;
+  std::string CombineFileText() const override;
+  int SelectedBatchRow() const override;
+  void SelectCoordSys(int index) override;
+  void SetShpFileText(const std::string& path) override;
+  void SetMifFileText(const std::string& path) override;
+  void SetCombineChecked(bool checked) override;
+  void SetCombineFileText(const std::string& path) override;
+  void SetBatchRowCount(int count) override;
+  void ShowBatchRow(int index, const TBatchRowView& row) override;
   void SelectBatchRow(int index) override;
-  void BatchRowMarked(int index, int mark) override;
+  void SetControlEnabled(TControl control, bool enabled) override;
+  void SetControlChecked(TControl control, bool checked) override;
+  void SetControlTip(TControl control, const std::string& tip) override;
+  void SetStatusText(const std::string& text) override;
+  void ShowProgress(const TRunProgress& progress) override;
+  TWindowBounds OuterBounds() const override;
+  TWindowState WindowState() const override;
+  void PlaceWindow(const TWindowBounds& outer, TWindowState state) override;
+  void ShowAboutBox() override;
+  void CloseWindow() override;
 
   // --- Controls ------------------------------------------------------------------------------
   QLabel* Label3;
@@ -99,54 +120,44 @@ class TfrmMain : public QMainWindow, public IConvertHost {
   QPushButton* btnRemove;
   QPushButton* btnBatch;
   QStatusBar* StatusBar1;
+  // In the status bar while a conversion runs.
+  QLabel* lblRows;
+  QProgressBar* prgConvert;
+  QPushButton* btnCancel;
 
   QMenuBar* MainMenu1;
   QMenu* F1;
   QAction* O1;
   QAction* S1;
   QAction* N1;
+  QAction* C1;
+  QAction* N3;
   QAction* X1;
+  QMenu* T1;
+  QMenu* D1;
+  QAction* D2;
+  QAction* D3;
   QMenu* H1;
   QAction* H2;
   QAction* N2;
   QAction* A1;
 
-  TFileDialog OpenDialog1;
-  TFileDialog SaveDialog1;
-  TFileDialog OpenDialog2;
-  TFileDialog SaveDialog2;
-  std::array<QIcon, 2> ImageList1;
-
-  std::string HelpFile;
+  // The row marks: converted, failed, and a blank one that keeps their room on every row.
+  std::array<QIcon, 3> ImageList1;
 
  protected:
-  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void CreateControls();
   void CreateMenu();
+  void CreateControls();
+  void CreateBatchList(QWidget* client);
+  void CreateProgress();
   void ConnectHandlers();
-
-  // Runs a handler so that no error leaves it: the cursor goes back to the default and the
-  // error is shown in the application's error box.
-  template <typename Body>
-  void Guarded(Body&& body) noexcept;
-  // A command of the user: nothing at all while another command is still running (a batch
-  // run lets events through between rows, and a message box runs its own loop).
-  template <typename Body>
-  void Command(Body&& body) noexcept;
-
-  void AppendRow(const TBatchRow& row);
-  void SetRow(QTreeWidgetItem* item, const TBatchRow& row);
-  void SetMark(QTreeWidgetItem* item, int mark);
-  TBatchRow RowFromInputs() const;
-  std::string PlacementFile() const;
+  QObject* ControlOf(TControl control) const;
 
   IPlatformServices& services_;
-  bool busy_ = false;
-  bool batchRunning_ = false;
-  bool closeWhenIdle_ = false;
+  TMainPresenter presenter_;
 };
 
 }  // namespace plexor

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "app/HelpViewer.h"
 #include "support/ByteStrings.h"
 #include "support/FileHandle.h"
 #include "support/QvSysUtils.h"
@@ -17,11 +18,14 @@ QString Q(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-void ShowBox(QMessageBox::Icon icon, const QString& title, const std::string& text) {
+int ShowBox(QMessageBox::Icon icon, const QString& title, const std::string& text,
+            QMessageBox::StandardButtons buttons = QMessageBox::Ok) {
   // No parent: the box stands centred on the screen, and blocks every window of ours.
-  QMessageBox box(icon, title, Q(text), QMessageBox::Ok);
+  QMessageBox box(icon, title, Q(text), buttons);
+  box.setObjectName(QStringLiteral("MessageBox"));
   box.setWindowModality(Qt::ApplicationModal);
-  box.exec();
+  box.setTextFormat(Qt::PlainText);
+  return box.exec();
 }
 
 }  // namespace
@@ -48,6 +52,11 @@ void QtPlatformServices::ShowMessage(MessageKind kind, const std::string& text) 
 
 void QtPlatformServices::ShowApplicationError(const std::string& text) {
   ShowBox(QMessageBox::Critical, QStringLiteral("Plexor Converter"), text);
+}
+
+bool QtPlatformServices::Confirm(const std::string& text) {
+  return ShowBox(QMessageBox::Question, QStringLiteral("確認"), text,
+                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool QtPlatformServices::ExecuteFileDialog(TFileDialog& dialog) {
@@ -91,15 +100,18 @@ void QtPlatformServices::ShowHelp(const std::string& helpFile, uint32_t /*comman
   // every topic at once, so opening it is the closest thing.
   const std::string manual = HelpManualPath(helpFile);
   if (!RegularFileExists(manual)) {
-    ShowMessage(MessageKind::Error, "ヘルプファイル " + NativeToUtf8(manual) + " が見つかりません。");
+    ShowMessage(MessageKind::Error,
+                "ヘルプファイル " + NativeToUtf8(manual) + " が見つかりません。");
     return;
   }
-  ShellOpen(QUrl::fromLocalFile(QString::fromLocal8Bit(manual)).toString(QUrl::FullyEncoded).toStdString());
+  const QUrl url = QUrl::fromLocalFile(QString::fromLocal8Bit(manual));
+  if (!ShellOpen(url.toString(QUrl::FullyEncoded).toStdString())) {
+    ShowManualWindow(manual, dialogParent_);
+  }
 }
 
-void QtPlatformServices::ShellOpen(const std::string& target) {
-  // As with the shell's "open" verb, a missing browser or mail program is not ours to report.
-  QDesktopServices::openUrl(QUrl(Q(target)));
+bool QtPlatformServices::ShellOpen(const std::string& target) {
+  return QDesktopServices::openUrl(QUrl(Q(target)));
 }
 
 std::string QtPlatformServices::ExePath() const {

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "app/PlatformServices.h"
+#include "ui/PlatformServices.h"
 
 class QWidget;
 
@@ -17,13 +17,15 @@ class QtPlatformServices : public IPlatformServices {
 
   void ShowMessage(MessageKind kind, const std::string& text) override;
   void ShowApplicationError(const std::string& text) override;
+  bool Confirm(const std::string& text) override;
   bool ExecuteFileDialog(TFileDialog& dialog) override;
   void SetWaitCursor(bool on) override;
   void ProcessPendingEvents() override;
   // There is no WinHelp here: the manual is the HTML page of the help file's base name
-  // beside it, opened in the browser. A missing manual gets a box of its own.
+  // beside it, opened in the browser, or in a window of our own when there is no browser.
+  // A missing manual gets a box of its own.
   void ShowHelp(const std::string& helpFile, uint32_t command, uintptr_t data) override;
-  void ShellOpen(const std::string& target) override;
+  bool ShellOpen(const std::string& target) override;
   std::string ExePath() const override;
   RegionalSettings Regional() const override;
 

@@ -115,7 +115,7 @@ TEST_F(MainWindowTest, SavedBatchFileOpensToTheSameListWithMarksAndStateRecomput
   AddRow(3, b, dir / "道路.mif");
   window->chkCombine->setChecked(true);
   window->edtConbineFile->setText(QString::fromStdString(dir / "all.mif"));
-  Click(window->btnBatch);
+  ClickAndWait(window->btnBatch);
   ASSERT_EQ(Marks(), (std::vector<int>{0, 0}));
 
   services.DialogAnswers = {dir / "list.txt"};
@@ -188,12 +188,13 @@ class BatchFileOpenTest : public MainWindowTest {
 };
 
 TEST_F(BatchFileOpenTest, ListsThatAreNoBatchListAreRefusedAndLeaveTheListEmpty) {
-  for (const std::string text :
-       {"Plexor\r\n200\r\n0\r\n", "\xEF\xBB\xBFPlexor\r\n200\r\n0\r\nx\r\n",
-        "Plexorx\r\n200\r\n0\r\nx\r\n", "\r\n200\r\n0\r\nx\r\n", "Plexor\r\n201\r\n0\r\nx\r\n"}) {
+  for (const std::string text : {"Plexor\r\n200\r\n0\r\n", "Plexorx\r\n200\r\n0\r\nx\r\n",
+                                 "\r\n200\r\n0\r\nx\r\n", "Plexor\r\n201\r\n0\r\nx\r\n"}) {
     Open(text);
-    EXPECT_EQ(services.Messages,
-              (std::vector<Message>{{MessageKind::Error, kInvalidBatchListText}}));
+    ASSERT_EQ(services.Messages.size(), 1u);
+    EXPECT_EQ(services.Messages[0].Kind, MessageKind::Error);
+    // The refusal, and below it which line is wrong.
+    EXPECT_EQ(services.Messages[0].Text.rfind(std::string(kInvalidBatchListText) + "\n\n", 0), 0u);
     EXPECT_EQ(RowCount(), 0);
     EXPECT_TRUE(window->chkCombine->isChecked());
     EXPECT_EQ(window->edtConbineFile->text(), "before.mif");
@@ -205,7 +206,8 @@ TEST_F(BatchFileOpenTest, FourLinesGiveAnEmptyListWithTheBoxAndTheName) {
   EXPECT_TRUE(services.Messages.empty());
   EXPECT_EQ(RowCount(), 0);
   EXPECT_FALSE(window->chkCombine->isChecked());
-  EXPECT_EQ(window->edtConbineFile->text(), "all.mif");
+  EXPECT_EQ(window->edtConbineFile->text().toStdString(), dir / "all.mif")
+      << "taken from the list's folder";
   EXPECT_FALSE(CombineEnabled());
 }
 
@@ -229,18 +231,19 @@ TEST_F(BatchFileOpenTest, AnIndexWithALeadingZeroIsShownAsItsNumberAndSavedAsWri
 TEST_F(BatchFileOpenTest, BadLinesStopTheLoadingInTheErrorBoxKeepingTheRowsBefore) {
   const std::string good = "\"3\"\t\"/a/b.shp\"\t\"/a/b.mif\"\r\n";
   Open("Plexor\r\n200\r\n0\r\nn.mif\r\n" + good + "\"x\"\t\"/c.shp\"\t\"/c.mif\"\r\n" + good);
-  EXPECT_EQ(services.Errors, std::vector<std::string>{"'x' は整数ではありません"});
+  EXPECT_EQ(services.Errors, std::vector<std::string>{"6 行目: 'x' は整数ではありません"});
   EXPECT_GE(RowCount(), 1);
   EXPECT_EQ(Cell(0, 2), "/a/b.shp");
   EXPECT_FALSE(window->chkCombine->isChecked()) << "line 3 was applied before the bad row";
-  EXPECT_EQ(window->edtConbineFile->text(), "n.mif");
+  EXPECT_EQ(window->edtConbineFile->text().toStdString(), dir / "n.mif");
 
   Open("Plexor\r\n200\r\n0\r\nn.mif\r\n" + good + "\"41\"\t\"/c.shp\"\t\"/c.mif\"\r\n");
   EXPECT_EQ(services.Errors,
-            std::vector<std::string>{"リストのインデックスが範囲を超えています (41)"});
+            std::vector<std::string>{"6 行目: リストのインデックスが範囲を超えています (41)"});
 
   Open("Plexor\r\n200\r\nmaybe\r\nn.mif\r\n" + good);
-  EXPECT_EQ(services.Errors, std::vector<std::string>{"'maybe' は正しい論理型ではありません"});
+  EXPECT_EQ(services.Errors,
+            std::vector<std::string>{"3 行目: 'maybe' は正しい論理型ではありません"});
   EXPECT_EQ(RowCount(), 0);
   EXPECT_EQ(window->edtConbineFile->text(), "before.mif") << "line 4 is not applied";
   EXPECT_TRUE(window->chkCombine->isChecked());
@@ -281,7 +284,7 @@ TEST_F(MainWindowTest, BatchRunMarksEachRowAndCombinesTheConvertedOnes) {
   window->chkCombine->setChecked(true);
   window->edtConbineFile->setText(QString::fromStdString(dir / "all.MIF"));
 
-  Click(window->btnBatch);
+  ClickAndWait(window->btnBatch);
   EXPECT_EQ(Marks(), (std::vector<int>{0, 1, 0}));
   EXPECT_FALSE(window->lvwBatch->topLevelItem(0)->icon(0).isNull());
   EXPECT_FALSE(window->lvwBatch->topLevelItem(1)->icon(0).isNull());
@@ -292,10 +295,14 @@ TEST_F(MainWindowTest, BatchRunMarksEachRowAndCombinesTheConvertedOnes) {
   ASSERT_FALSE(services.Messages.empty());
   EXPECT_EQ(services.Messages.back(), (Message{MessageKind::Information, "変換が終了しました。"}));
   EXPECT_TRUE(services.Errors.empty());
-  EXPECT_FALSE(services.WaitCursor);
-  EXPECT_GE(services.WaitCursorOnCount, 1);
-  EXPECT_GT(services.PendingEventCalls, 0) << "the window repaints between rows";
   EXPECT_TRUE(window->StatusBar1->currentMessage().isEmpty());
+  // The failed row says why wherever the pointer rests on it; every cell shows its full text.
+  const QTreeWidgetItem* failed = window->lvwBatch->topLevelItem(1);
+  const std::string reason = window->BatchRows()[1].Reason;
+  ASSERT_FALSE(reason.empty());
+  EXPECT_EQ(failed->toolTip(2).toStdString(), bad + "\n" + reason);
+  EXPECT_EQ(failed->toolTip(1).toStdString(), GetCoordSysDisplayText(3) + "\n" + reason);
+  EXPECT_EQ(window->lvwBatch->topLevelItem(2)->toolTip(3).toStdString(), dir / "c.mif");
 
   EXPECT_EQ(ReadFile(dir / "all.mid"), ReadFile(dir / "a.mid") + ReadFile(dir / "c.mid"));
   const std::string all = ReadFile(dir / "all.MIF");
@@ -306,7 +313,7 @@ TEST_F(MainWindowTest, BatchRunMarksEachRowAndCombinesTheConvertedOnes) {
   std::filesystem::remove(dir / "all.mid");
   window->chkCombine->setChecked(false);
   services.Messages.clear();
-  Click(window->btnBatch);
+  ClickAndWait(window->btnBatch);
   EXPECT_EQ(Marks(), (std::vector<int>{0, 1, 0}));
   EXPECT_FALSE(std::filesystem::exists(dir / "all.mid"));
 
@@ -325,7 +332,7 @@ TEST_F(MainWindowTest, BatchRunChecksTheListAndTheCombinedName) {
   window->chkCombine->setChecked(true);
   window->edtConbineFile->setText(" \t ");
   services.Messages.clear();
-  Click(window->btnBatch);
+  ClickAndWait(window->btnBatch);
   EXPECT_EQ(services.Messages,
             (std::vector<Message>{{MessageKind::Warning, kInvalidCombineNameText}}));
   EXPECT_FALSE(std::filesystem::exists(dir / "a.mif")) << "nothing is converted";
@@ -336,43 +343,48 @@ TEST_F(MainWindowTest, AnErrorInTheRunEndsItLeavingTheLaterRowsUnmarked) {
   AddRow(3, MakeShapefile(dir, "a"), dir / "a.mif");
   AddRow(3, MakeShapefile(dir, "b"), dir / "missing/b.mif");
   AddRow(3, MakeShapefile(dir, "c"), dir / "c.mif");
-  Click(window->btnBatch);
+  ClickAndWait(window->btnBatch);
   EXPECT_EQ(Marks(), (std::vector<int>{0, -1, -1}));
   EXPECT_EQ(services.MessageTexts(), std::vector<std::string>{"変換が終了しました。"});
   ASSERT_EQ(services.Errors.size(), 1u);
   EXPECT_NE(services.Errors[0].find(dir / "missing/b.mif"), std::string::npos);
-  EXPECT_FALSE(services.WaitCursor);
   EXPECT_FALSE(window->IsBusy());
+  EXPECT_TRUE(window->btnBatch->isEnabled());
 }
 
-TEST_F(MainWindowTest, CommandsDoNothingWhileARunIsGoingAndClosingWaitsForItsEnd) {
+TEST_F(MainWindowTest, DuringARunTheListCanBeReadButNotChanged) {
   AddRow(3, MakeShapefile(dir, "a"), dir / "a.mif");
   AddRow(3, MakeShapefile(dir, "b"), dir / "b.mif");
-  bool acted = false;
-  bool visibleAfterClose = false;
-  services.OnPendingEvents = [&] {
-    if (acted) return;
-    acted = true;
-    Click(window->btnClear);
-    Click(window->btnBatch);
-    SelectRow(0);
-    Click(window->btnRemove);
-    window->O1->trigger();
-    window->S1->trigger();
-    window->close();
-    visibleAfterClose = window->isVisible();
-  };
   Click(window->btnBatch);
-  ASSERT_TRUE(acted);
-  EXPECT_TRUE(visibleAfterClose);
+  ASSERT_TRUE(window->IsBusy());
+  for (QWidget* w : std::initializer_list<QWidget*>{window->btnClear, window->btnBatch,
+                                                    window->btnAdd, window->edtShpFile}) {
+    EXPECT_FALSE(w->isEnabled()) << w->objectName().toStdString();
+  }
+  EXPECT_TRUE(window->lvwBatch->isEnabled()) << "rows and their tips stay readable";
+  Click(window->btnClear);
+  SelectRow(0);
+  EXPECT_FALSE(window->btnRemove->isEnabled());
+  QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+  WaitForRun();
   EXPECT_EQ(RowCount(), 2);
   EXPECT_EQ(Marks(), (std::vector<int>{0, 0}));
   EXPECT_TRUE(services.Dialogs.empty());
-  EXPECT_EQ(services.MessageTexts(), std::vector<std::string>{"変換が終了しました。"})
-      << "one run, one closing box";
-  EXPECT_TRUE(window->isVisible());
-  QCoreApplication::processEvents();
-  EXPECT_FALSE(window->isVisible()) << "the window closes once the run has ended";
+  EXPECT_EQ(services.MessageTexts(), std::vector<std::string>{"変換が終了しました。"});
+  EXPECT_TRUE(window->btnClear->isEnabled());
+}
+
+TEST_F(MainWindowTest, RowsKeepTheirHeightWhenMarksAppear) {
+  AddRow(3, MakeShapefile(dir, "a"), dir / "a.mif");
+  AddRow(3, dir / "a.shp", dir / "no/such/a.mif");
+  const int before = window->lvwBatch->visualItemRect(window->lvwBatch->topLevelItem(1)).height();
+  ClickAndWait(window->btnBatch);
+  ASSERT_EQ(Marks(), (std::vector<int>{0, -1}));
+  for (int row = 0; row < 2; ++row) {
+    EXPECT_EQ(window->lvwBatch->visualItemRect(window->lvwBatch->topLevelItem(row)).height(),
+              before);
+  }
+  EXPECT_GE(before, 16) << "room for the 16-pixel marks from the start";
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// A main window on the fake services in a temporary folder, and the shapefiles its tests
-// convert.
+// A main window on the fake services in a temporary folder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,40 +16,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/FakePlatformServices.h"
 #include "app/MainFrm.h"
-#include "support/DbfBuilder.h"
-#include "support/ShpBuilder.h"
+#include "ui/FakePlatformServices.h"
+#include "ui/Shapefiles.h"
 
 namespace plexor::test {
-
-struct TestField {
-  std::string Name;
-  char Type;
-  int Length;
-};
-
-inline const std::vector<TestField> kRoadFields = {{"NAME", 'C', 10}, {"LANES", 'N', 4}};
-
-// A point shapefile of `records` points with its table beside it; returns the .shp path.
-inline std::string MakeShapefile(const TempDir& dir, const std::string& base,
-                                 const std::vector<TestField>& fields = kRoadFields,
-                                 int records = 2) {
-  ShpBuilder shp;
-  shp.HeaderShapeType(1);
-  DbfBuilder dbf;
-  for (const TestField& f : fields) dbf.Field(f.Name, f.Type, f.Length);
-  for (int i = 0; i < records; ++i) {
-    shp.Point(139.5 + i, 35.25 + i);
-    std::vector<std::string> values;
-    for (const TestField& f : fields)
-      values.push_back(f.Type == 'N' ? std::to_string(i) : "r" + std::to_string(i));
-    dbf.Record(values);
-  }
-  shp.Write(dir / (base + ".shp"));
-  dbf.Write(dir / (base + ".dbf"));
-  return dir / (base + ".shp");
-}
 
 class MainWindowTest : public ::testing::Test {
  protected:
@@ -72,6 +42,15 @@ class MainWindowTest : public ::testing::Test {
     Click(window->btnAdd);
   }
   static void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  // Lets the window's queue run until the conversion or batch run going has ended.
+  void WaitForRun() {
+    while (window->IsBusy()) QTest::qWait(5);
+  }
+  // Presses the button and waits for the run it starts.
+  void ClickAndWait(QPushButton* button) {
+    Click(button);
+    WaitForRun();
+  }
   void SelectRow(int row) {
     QTreeWidget* list = window->lvwBatch;
     const QRect at = list->visualItemRect(list->topLevelItem(row));

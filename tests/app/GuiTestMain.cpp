@@ -1,5 +1,6 @@
-// The window's tests run on Qt's offscreen platform, with a configuration folder of their own
-// so that no placement file of the person running them is touched.
+// The window's tests run on Qt's offscreen platform, set up as the program sets itself up,
+// with a configuration folder of their own so that no placement file of the person running
+// them is touched.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -8,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/AppLook.h"
+#include "app/Application.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
@@ -21,7 +22,7 @@ int main(int argc, char** argv) {
   ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
 
   QApplication app(argc, argv);
-  QApplication::setFont(plexor::ApplicationFont());
+  plexor::SetUpApplication(app);
   const int result = RUN_ALL_TESTS();
   std::error_code ignored;
   std::filesystem::remove_all(config, ignored);

@@ -5,10 +5,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <filesystem>
 
 #include "app/GuiFixtures.h"
 #include "engine/CoordSys.h"
+#include "support/Exceptions.h"
 
 namespace plexor::test {
 namespace {
@@ -136,10 +138,15 @@ TEST_F(MainWindowTest, MenuItemsCarryTheirCaptionsAndShortcuts) {
   EXPECT_EQ(window->F1->title().toStdString(), "ファイル(&F)");
   EXPECT_EQ(window->H1->title().toStdString(), "ヘルプ(&H)");
   const QList<QAction*> file = window->F1->actions();
-  ASSERT_EQ(file.size(), 4);
+  ASSERT_EQ(file.size(), 6);
   EXPECT_TRUE(file[2]->isSeparator());
   EXPECT_EQ(file[2]->objectName(), "N1");
+  EXPECT_EQ(file[3], window->C1);
+  EXPECT_EQ(window->C1->shortcut(), QKeySequence(Qt::Key_Escape));
+  EXPECT_FALSE(window->C1->isEnabled()) << "nothing to stop";
   EXPECT_TRUE(window->H1->actions()[1]->isSeparator());
+  EXPECT_EQ(window->D1->actions(), (QList<QAction*>{window->D2, window->D3}));
+  EXPECT_TRUE(window->D2->isChecked());
 
   // Ctrl+S reaches the save command: with no rows it says so.
   QTest::keyClick(window.get(), Qt::Key_S, Qt::ControlModifier);
@@ -179,44 +186,83 @@ TEST_F(MainWindowTest, CheckInputsShowsOnlyTheFirstFailureInItsOrder) {
   EXPECT_EQ(services.WaitCursorOnCount, 0);
 }
 
-TEST_F(MainWindowTest, ConvertAtOnceReportsSuccessOrFailureUnderTheHourglass) {
+TEST_F(MainWindowTest, ConvertAtOnceRunsBesideTheWindowWithItsProgressAndSaysWhy) {
   const std::string shp = MakeShapefile(dir, "roads");
   SetInputs(3, shp, dir / "roads.mif");
   Click(window->btnConvert);
-  EXPECT_EQ(services.Messages,
-            (std::vector<Message>{{MessageKind::Information, "変換に成功しました。"}}));
-  EXPECT_TRUE(services.WaitCursorWhenLastMessage) << "the hourglass stays while the box is open";
-  EXPECT_FALSE(services.WaitCursor);
-  EXPECT_TRUE(std::filesystem::exists(dir / "roads.mif"));
-  EXPECT_TRUE(std::filesystem::exists(dir / "roads.mid"));
+  ASSERT_TRUE(window->IsBusy());
+  EXPECT_TRUE(window->prgConvert->isVisible());
+  EXPECT_TRUE(window->btnCancel->isVisible());
+  EXPECT_TRUE(window->btnCancel->isEnabled());
+  EXPECT_FALSE(window->btnConvert->isEnabled());
+  EXPECT_FALSE(window->lstCoordSys->isEnabled());
+  EXPECT_FALSE(window->O1->isEnabled());
+  EXPECT_TRUE(window->C1->isEnabled());
+  WaitForRun();
+  ASSERT_EQ(services.Messages.size(), 1u);
+  EXPECT_EQ(services.Messages[0].Kind, MessageKind::Information);
+  EXPECT_EQ(services.Messages[0].Text.rfind("変換に成功しました。", 0), 0u);
   EXPECT_NE(ReadFile(dir / "roads.mif").find("CoordSys Earth Projection 8, 97"), std::string::npos);
   EXPECT_TRUE(window->StatusBar1->currentMessage().isEmpty());
+  EXPECT_FALSE(window->prgConvert->isVisible());
+  EXPECT_FALSE(window->btnCancel->isVisible());
+  EXPECT_TRUE(window->btnConvert->isEnabled());
+  EXPECT_EQ(services.WaitCursorOnCount, 0) << "the window stays usable: no hourglass";
 
-  // A source without its table passes the check; the job refuses it.
+  // A source without its table passes the check; the job refuses it and says why.
   services.Messages.clear();
   std::filesystem::remove(dir / "roads.dbf");
-  Click(window->btnConvert);
+  ClickAndWait(window->btnConvert);
   EXPECT_EQ(services.Messages,
-            (std::vector<Message>{{MessageKind::Warning, "変換に失敗しました。"}}));
-  EXPECT_FALSE(services.WaitCursor);
+            (std::vector<Message>{
+                {MessageKind::Warning,
+                 "変換に失敗しました。\n\nDBFファイルがありません: " + (dir / "roads.dbf")}}));
 }
 
-TEST_F(MainWindowTest, AnUncaughtErrorGoesToTheErrorBoxAndTheWindowGoesOn) {
-  const std::string shp = MakeShapefile(dir, "roads");
-  // A target with a leading blank passes the check and reaches the job as typed, where its
-  // folder does not exist.
-  const std::string target = " " + (dir / "no/such/roads.mif");
-  SetInputs(0, shp, target);
-  Click(window->btnConvert);
-  ASSERT_EQ(services.Errors.size(), 1u);
-  EXPECT_NE(services.Errors[0].find(target), std::string::npos) << services.Errors[0];
-  EXPECT_FALSE(services.WaitCursorWhenLastMessage) << "the cursor is back before the box";
-  EXPECT_TRUE(services.Messages.empty()) << "neither success nor failure is shown";
-  EXPECT_FALSE(services.WaitCursor);
+TEST_F(MainWindowTest, TheStatusBarShowsTheFilesProgressAndTheRowsDone) {
+  window->ShowProgress({true, 420, "2/3"});
+  EXPECT_EQ(window->prgConvert->value(), 420);
+  EXPECT_EQ(window->lblRows->text(), "2/3");
+  EXPECT_TRUE(window->lblRows->isVisible());
+  EXPECT_EQ(window->centralWidget()->cursor().shape(), Qt::BusyCursor);
+  // The bar sits in the status bar's own row, beside the text.
+  EXPECT_EQ(window->prgConvert->parentWidget(), window->StatusBar1);
+  EXPECT_TRUE(window->StatusBar1->rect().contains(window->prgConvert->geometry()));
+  window->ShowProgress({true, 0, ""});
+  EXPECT_FALSE(window->lblRows->isVisible()) << "a single conversion counts no rows";
+  window->ShowProgress({});
+  EXPECT_FALSE(window->prgConvert->isVisible());
+  EXPECT_NE(window->centralWidget()->cursor().shape(), Qt::BusyCursor);
+}
 
-  window->edtMifFile->setText(QString::fromStdString(dir / "roads.mif"));
+TEST_F(MainWindowTest, EscStopsTheConversionAndLeavesNothingOnDisk) {
+  SetInputs(3, MakeShapefile(dir, "roads", kRoadFields, 50000), dir / "roads.mif");
   Click(window->btnConvert);
-  EXPECT_EQ(services.MessageTexts(), std::vector<std::string>{"変換に成功しました。"});
+  QTest::keyClick(window.get(), Qt::Key_Escape);
+  EXPECT_FALSE(window->btnCancel->isEnabled()) << "asked once is enough";
+  WaitForRun();
+  EXPECT_EQ(services.MessageTexts(), std::vector<std::string>{kCancelledText});
+  EXPECT_FALSE(std::filesystem::exists(dir / "roads.mif"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "roads.mid"));
+}
+
+TEST_F(MainWindowTest, ClosingDuringARunAsksWhetherToStopIt) {
+  SetInputs(3, MakeShapefile(dir, "roads", kRoadFields, 50000), dir / "roads.mif");
+  Click(window->btnConvert);
+  services.Answers = {false};
+  EXPECT_FALSE(window->close());
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(services.Questions.size(), 1u);
+  WaitForRun();
+
+  Click(window->btnConvert);
+  services.Answers = {true};
+  EXPECT_TRUE(window->close());
+  EXPECT_FALSE(window->IsBusy()) << "the run is stopped and waited for";
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_EQ(services.Questions.size(), 2u);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(services.Messages.size(), 1u) << "only the first run's box";
 }
 
 TEST_F(MainWindowTest, BrowsingTheSourceSetsTheTargetBesideIt) {
@@ -240,11 +286,12 @@ TEST_F(MainWindowTest, BrowsingTheSourceSetsTheTargetBesideIt) {
   EXPECT_EQ(services.Dialogs.back().Name, "SaveDialog1");
   EXPECT_EQ(window->edtShpFile->text().toStdString(), dir / "地図/道路.shp");
 
-  EXPECT_EQ(window->OpenDialog1.Filters,
+  const TMainPresenter& presenter = window->Presenter();
+  EXPECT_EQ(presenter.OpenDialog1.Filters,
             (std::vector<std::pair<std::string, std::string>>{{"SHP ファイル (*.shp)", "*.shp"}}));
-  EXPECT_EQ(window->SaveDialog1.DefaultExt, "mif");
-  EXPECT_EQ(window->SaveDialog2.DefaultExt, "txt");
-  EXPECT_EQ(window->OpenDialog2.Filters.size(), 2u);
+  EXPECT_EQ(presenter.SaveDialog1.DefaultExt, "mif");
+  EXPECT_EQ(presenter.SaveDialog2.DefaultExt, "txt");
+  EXPECT_EQ(presenter.OpenDialog2.Filters.size(), 2u);
 }
 
 TEST_F(MainWindowTest, HelpOpensTheHelpFileBesideTheProgram) {

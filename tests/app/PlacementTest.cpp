@@ -109,6 +109,22 @@ TEST_F(PlacementTest, ClosingWritesItAndAMaximizedCloseKeepsTheEarlierBounds) {
   EXPECT_EQ(ReadWindowPlacement(ConfigFile()).Left, 300);
 }
 
+TEST_F(PlacementTest, TheFrameStandsWhereItWasSavedStartAfterStart) {
+  {
+    const auto window = Start();
+    window->move(137, 71);
+    window->close();
+  }
+  const std::string saved = ReadFile(ConfigFile());
+  for (int start = 0; start < 10; ++start) {
+    const auto window = Start();
+    EXPECT_EQ(window->frameGeometry().topLeft(), QPoint(137, 71)) << start;
+    window->close();
+    EXPECT_EQ(ReadFile(ConfigFile()), saved) << "save, restore, save: the same outer geometry";
+  }
+  EXPECT_NE(saved.find("DateFormat=yyyy/mm/dd"), std::string::npos);
+}
+
 TEST_F(PlacementTest, APlacementThatCannotBeWrittenIsReportedAndTheWindowClosesAnyway) {
   WriteFile(dir / "config", "a file where the folder should be");
   const auto window = Start();

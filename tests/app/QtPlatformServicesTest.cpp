@@ -2,11 +2,18 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
+#include <memory>
 
 #include "app/QtPlatformServices.h"
 #include "support/ShpBuilder.h"
@@ -19,10 +26,14 @@ class RecordingServices : public QtPlatformServices {
  public:
   std::vector<std::pair<MessageKind, std::string>> Messages;
   std::vector<std::string> Opened;
+  bool Opens = true;  // false: the desktop has no browser
   void ShowMessage(MessageKind kind, const std::string& text) override {
     Messages.emplace_back(kind, text);
   }
-  void ShellOpen(const std::string& target) override { Opened.push_back(target); }
+  bool ShellOpen(const std::string& target) override {
+    Opened.push_back(target);
+    return Opens;
+  }
 };
 
 TEST(QtPlatformServices, HelpOpensTheManualOfTheHelpFilesNameOrSaysItIsMissing) {
@@ -40,6 +51,26 @@ TEST(QtPlatformServices, HelpOpensTheManualOfTheHelpFilesNameOrSaysItIsMissing) 
   const QUrl url(QString::fromStdString(services.Opened[0]));
   EXPECT_TRUE(url.isLocalFile());
   EXPECT_EQ(url.toLocalFile().toStdString(), dir / "plexor-converter.html");
+}
+
+TEST(QtPlatformServices, WithoutABrowserTheManualIsShownInAWindowOfOurOwn) {
+  TempDir dir;
+  WriteFile(dir / "plexor-converter.html", "<html><body><h1>変換の手順</h1></body></html>");
+  RecordingServices services;
+  services.Opens = false;
+  services.ShowHelp(dir / "plexor-converter.hlp", kHelpKeyCommand, 0);
+  services.ShowHelp(dir / "plexor-converter.hlp", kHelpKeyCommand, 0);
+  QList<QDialog*> shown;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (w->objectName() == "dlgHelp" && w->isVisible()) shown << qobject_cast<QDialog*>(w);
+  }
+  ASSERT_EQ(shown.size(), 1) << "F1 twice brings the same window forward";
+  auto* browser = shown[0]->findChild<QTextBrowser*>("txtManual");
+  ASSERT_NE(browser, nullptr);
+  EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("変換の手順")));
+  EXPECT_FALSE(shown[0]->isModal());
+  EXPECT_TRUE(services.Messages.empty());
+  delete shown[0];
 }
 
 TEST(QtPlatformServices, FilterPatternsFitLinuxNames) {
@@ -87,6 +118,45 @@ TEST(QtPlatformServices, BoxesCarryTheKindsTitleAndIconAndOneButton) {
     EXPECT_EQ(seen.Icon, icon);
     EXPECT_EQ(seen.Buttons, 1);
   }
+}
+
+TEST(QtPlatformServices, TheQuestionAsksYesOrNoInJapanese) {
+  QtPlatformServices services;
+  for (const QMessageBox::StandardButton press : {QMessageBox::Yes, QMessageBox::No}) {
+    QString title;
+    QStringList buttons;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      ASSERT_NE(box, nullptr);
+      title = box->windowTitle();
+      for (QAbstractButton* b : box->buttons()) buttons << b->text();
+      box->button(press)->click();
+    });
+    EXPECT_EQ(services.Confirm("止めますか？"), press == QMessageBox::Yes);
+    EXPECT_EQ(title.toStdString(), "確認");
+    EXPECT_EQ(buttons.size(), 2);
+    EXPECT_TRUE(buttons.join(' ').contains(QStringLiteral("はい")))
+        << buttons.join(' ').toStdString();
+  }
+}
+
+// Set up as the program is: Qt's own texts are Japanese, and nothing is appended to a title.
+TEST(QtPlatformServices, QtSpeaksJapaneseAndLeavesTitlesAsGiven) {
+  EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("キャンセル"));
+  EXPECT_EQ(QCoreApplication::translate("QAbstractFileIconProvider", "Folder"),
+            QStringLiteral("フォルダー"));
+  QLineEdit edit;
+  std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+  QStringList items;
+  for (QAction* a : menu->actions()) items << a->text();
+  EXPECT_TRUE(items.join(' ').contains(QStringLiteral("コピー"))) << items.join(' ').toStdString();
+  QFileDialog dialog;
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  const auto* lookIn = dialog.findChild<QLabel*>("lookInLabel");
+  ASSERT_NE(lookIn, nullptr);
+  EXPECT_NE(lookIn->text(), QStringLiteral("Look in:"));
+  // A display name would be appended to every title by the platform ("警告 — ...").
+  EXPECT_EQ(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
 }
 
 TEST(QtPlatformServices, TheCursorComesBackHoweverOftenTheHourglassWasSet) {

@@ -1,5 +1,5 @@
 // Everything the window needs from the desktop, behind one interface, so that the window's
-// handlers run in the tests without a display and without a modal dialog waiting for a hand.
+// decisions run in the tests without a display and without a modal dialog waiting for a hand.
 #pragma once
 
 #include <cstdint>
@@ -29,10 +29,12 @@ struct TFileDialog {
 class IPlatformServices : public IUserMessages {
  public:
   // ShowMessage (IUserMessages): modal, centred on the screen, one "OK" button, the kind's
-  // icon and title.
+  // icon and title ("警告", "エラー", "情報"), nothing added to the title.
 
   // The application's error box: title "Plexor Converter", error icon.
   virtual void ShowApplicationError(const std::string& text) = 0;
+  // A question with "はい" and "いいえ"; true for "はい".
+  virtual bool Confirm(const std::string& text) = 0;
   // Runs the dialog; true with dialog.FileName set when the user confirmed.
   virtual bool ExecuteFileDialog(TFileDialog& dialog) = 0;
   // On: the screen-wide hourglass. Off: back to the default cursor, however often it was
@@ -41,8 +43,9 @@ class IPlatformServices : public IUserMessages {
   virtual void ProcessPendingEvents() = 0;
   // Opens the help file with a viewer command and its data value.
   virtual void ShowHelp(const std::string& helpFile, uint32_t command, uintptr_t data) = 0;
-  // Hands a web address, a "mailto:" address or a file URL to the desktop.
-  virtual void ShellOpen(const std::string& target) = 0;
+  // Hands a web address, a "mailto:" address or a file URL to the desktop; false when the
+  // desktop has nothing to open it with.
+  virtual bool ShellOpen(const std::string& target) = 0;
   virtual std::string ExePath() const = 0;
   virtual RegionalSettings Regional() const = 0;
 };
