@@ -20,33 +20,8 @@ using test::Shell;
 using test::SplitWkt;
 
 
-void ExpectSameLayer(const std::string& expectedCsv, const std::string& actualCsv) {
-  const auto expected = ParseCsv(test::ReadFile(expectedCsv));
-  const auto actual = ParseCsv(test::ReadFile(actualCsv));
-  ASSERT_EQ(actual.size(), expected.size());
-  ASSERT_FALSE(expected.empty());
-  EXPECT_EQ(actual[0], expected[0]);  // column names
-  for (size_t r = 1; r < expected.size(); ++r) {
-    ASSERT_EQ(actual[r].size(), expected[r].size()) << "row " << r;
-    const auto [eShape, eNumbers] = SplitWkt(expected[r][0]);
-    const auto [aShape, aNumbers] = SplitWkt(actual[r][0]);
-    EXPECT_EQ(aShape, eShape) << "row " << r;
-    ASSERT_EQ(aNumbers.size(), eNumbers.size()) << "row " << r;
-    for (size_t k = 0; k < eNumbers.size(); ++k) {
-      EXPECT_NEAR(aNumbers[k], eNumbers[k], 1e-8) << "row " << r << " number " << k;
-    }
-    for (size_t c = 1; c < expected[r].size(); ++c) {
-      const std::string& e = expected[r][c];
-      const std::string& a = actual[r][c];
-      char* end = nullptr;
-      const double number = std::strtod(e.c_str(), &end);
-      if (!e.empty() && *end == '\0') {
-        EXPECT_DOUBLE_EQ(std::strtod(a.c_str(), nullptr), number) << "row " << r << " col " << c;
-      } else {
-        EXPECT_EQ(a, e) << "row " << r << " col " << c;
-      }
-    }
-  }
+void ExpectSameLayerIn(const std::string& expectedCsv, const std::string& actualCsv) {
+  test::ExpectSameLayer(ParseCsv(test::ReadFile(expectedCsv)), ParseCsv(test::ReadFile(actualCsv)));
 }
 
 std::string Coord(std::mt19937_64& rng, double low, double high) {
@@ -109,7 +84,7 @@ class GdalInteropTest : public ::testing::Test {
     ASSERT_EQ(Shell("ogr2ogr -f CSV -lco GEOMETRY=AS_WKT '" + dir / (name + "-mif.csv") + "' '" +
                     dir / (name + ".mif") + "'"),
               0);
-    ExpectSameLayer(dir / (name + "-shp.csv"), dir / (name + "-mif.csv"));
+    ExpectSameLayerIn(dir / (name + "-shp.csv"), dir / (name + "-mif.csv"));
   }
 
   test::TempDir dir;

@@ -1,5 +1,7 @@
 #include "interop/InteropSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cctype>
 #include <cstdlib>
 
@@ -57,6 +59,33 @@ std::pair<std::string, std::vector<double>> SplitWkt(const std::string& wkt) {
     }
   }
   return {shape, numbers};
+}
+
+void ExpectSameLayer(const CsvRows& expected, const CsvRows& actual) {
+  ASSERT_FALSE(expected.empty());
+  ASSERT_EQ(actual.size(), expected.size());
+  EXPECT_EQ(actual[0], expected[0]);  // column names
+  for (size_t r = 1; r < expected.size(); ++r) {
+    ASSERT_EQ(actual[r].size(), expected[r].size()) << "row " << r;
+    const auto [eShape, eNumbers] = SplitWkt(expected[r][0]);
+    const auto [aShape, aNumbers] = SplitWkt(actual[r][0]);
+    EXPECT_EQ(aShape, eShape) << "row " << r;
+    ASSERT_EQ(aNumbers.size(), eNumbers.size()) << "row " << r;
+    for (size_t k = 0; k < eNumbers.size(); ++k) {
+      EXPECT_NEAR(aNumbers[k], eNumbers[k], 1e-8) << "row " << r << " number " << k;
+    }
+    for (size_t c = 1; c < expected[r].size(); ++c) {
+      const std::string& e = expected[r][c];
+      char* end = nullptr;
+      const double number = std::strtod(e.c_str(), &end);
+      if (!e.empty() && *end == '\0') {
+        EXPECT_DOUBLE_EQ(std::strtod(actual[r][c].c_str(), nullptr), number)
+            << "row " << r << " col " << c;
+      } else {
+        EXPECT_EQ(actual[r][c], e) << "row " << r << " col " << c;
+      }
+    }
+  }
 }
 
 }  // namespace plexor::test

@@ -16,5 +16,8 @@ int Shell(const std::string& command);
 CsvRows ParseCsv(const std::string& text);
 // The WKT with every number taken out (each stands as '#'), and the numbers.
 std::pair<std::string, std::vector<double>> SplitWkt(const std::string& wkt);
+// The same features as GDAL read them: geometry shape and numbers to 1e-8, values equal
+// (numbers as numbers).
+void ExpectSameLayer(const CsvRows& expected, const CsvRows& actual);
 
 }  // namespace plexor::test

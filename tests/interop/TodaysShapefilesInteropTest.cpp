@@ -19,6 +19,7 @@
 namespace plexor {
 namespace {
 
+using test::ExpectSameLayer;
 using test::HaveGdal;
 using test::ParseCsv;
 using test::Shell;
@@ -45,33 +46,6 @@ std::string Plexor() {
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
-}
-
-void ExpectSameLayer(const Rows& expected, const Rows& actual) {
-  ASSERT_FALSE(expected.empty());
-  ASSERT_EQ(actual.size(), expected.size());
-  EXPECT_EQ(actual[0], expected[0]);  // column names
-  for (size_t r = 1; r < expected.size(); ++r) {
-    ASSERT_EQ(actual[r].size(), expected[r].size()) << "row " << r;
-    const auto [eShape, eNumbers] = SplitWkt(expected[r][0]);
-    const auto [aShape, aNumbers] = SplitWkt(actual[r][0]);
-    EXPECT_EQ(aShape, eShape) << "row " << r;
-    ASSERT_EQ(aNumbers.size(), eNumbers.size()) << "row " << r;
-    for (size_t k = 0; k < eNumbers.size(); ++k) {
-      EXPECT_NEAR(aNumbers[k], eNumbers[k], 1e-8) << "row " << r << " number " << k;
-    }
-    for (size_t c = 1; c < expected[r].size(); ++c) {
-      const std::string& e = expected[r][c];
-      char* end = nullptr;
-      const double number = std::strtod(e.c_str(), &end);
-      if (!e.empty() && *end == '\0') {
-        EXPECT_DOUBLE_EQ(std::strtod(actual[r][c].c_str(), nullptr), number)
-            << "row " << r << " col " << c;
-      } else {
-        EXPECT_EQ(actual[r][c], e) << "row " << r << " col " << c;
-      }
-    }
-  }
 }
 
 std::string Num(double v) {
