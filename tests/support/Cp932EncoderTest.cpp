@@ -204,7 +204,9 @@ TEST(Cp932Encoder, ReadUtf8CharTellsACutFromABreak) {
 class Iconv {
  public:
   Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-  ~Iconv() { iconv_close(cd_); }
+  ~Iconv() {
+    if (Ok()) iconv_close(cd_);
+  }
   bool Ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
   std::optional<std::string> operator()(std::string_view in) {
     iconv(cd_, nullptr, nullptr, nullptr, nullptr);
