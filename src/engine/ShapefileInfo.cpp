@@ -1,5 +1,6 @@
 #include "engine/ShapefileInfo.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "dbf/localDbf.h"
@@ -32,10 +33,10 @@ void WalkShapes(TShapefileInfo& info) {
       info.Problems.push_back("SHPファイルのヘッダーが不正です。");
       return;
     }
-    unsigned char header[kShpHeaderSize];
-    stream.Seek(0);
-    stream.ReadBuffer(header, sizeof header);
-    for (int i = 0; i < 4; ++i) info.Bounds[i] = GetLEDouble(header + 36 + 8 * i);
+    TShpFileHeader fileHeader;
+    if (PeekShpFileHeader(info.Path, fileHeader)) {
+      std::copy(fileHeader.Bounds, fileHeader.Bounds + 4, info.Bounds);
+    }
     while (stream.Position() < stream.Size()) {
       const int64_t offset = stream.Position();
       TShpRecordHeader header;

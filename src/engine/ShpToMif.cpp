@@ -266,28 +266,14 @@ int ThreadsFor(const TConvertOptions& options) {
 
 // Which check of the header failed, for the reason shown with the failure.
 std::string HeaderRefusalReason(const std::string& source) {
-  FileHandle file;
-  unsigned char header[32];
-  if (!file.OpenRead(source) || file.ReadAt(0, header, sizeof header) != sizeof header) {
-    return kHeaderRefusedReason;
-  }
-  const int32_t code = GetBE32(header);
-  const int32_t version = GetLE32(header + 28);
-  if (code != 9994) {
+  TShpFileHeader header;
+  if (!PeekShpFileHeader(source, header)) return kHeaderRefusedReason;
+  if (header.FileCode != kShpFileCode) {
     return std::string(kHeaderRefusedReason) + " ファイルコードが 9994 ではありません (" +
-           std::to_string(code) + ")";
+           std::to_string(header.FileCode) + ")";
   }
   return std::string(kHeaderRefusedReason) + " バージョンが 1000 ではありません (" +
-         std::to_string(version) + ")";
-}
-
-// The bounds of the .shp header, when it has one.
-bool ReadShpBounds(const std::string& source, double box[4]) {
-  FileHandle file;
-  unsigned char header[kShpHeaderSize];
-  if (!file.OpenRead(source) || file.ReadAt(0, header, sizeof header) != kShpHeaderSize) return false;
-  for (int i = 0; i < 4; ++i) box[i] = GetLEDouble(header + 36 + 8 * i);
-  return true;
+         std::to_string(header.Version) + ")";
 }
 
 // The likeliest mistake is the wrong one of 41 entries: say so when the .prj names another,
@@ -298,8 +284,9 @@ void AddCoordSysWarnings(int32_t index, const std::string& source, std::vector<s
     const std::string disagreement = PrjDisagreementWarning(index, *prj);
     if (!disagreement.empty()) notes.push_back(disagreement);
   }
-  double box[4];
-  if (ReadShpBounds(source, box)) {
+  TShpFileHeader header;
+  if (PeekShpFileHeader(source, header)) {
+    const double* box = header.Bounds;
     const std::string bounds = BoundsWarning(index, box[0], box[1], box[2], box[3]);
     if (!bounds.empty()) notes.push_back(bounds);
   }

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 
+#include "dbf/DbfFormat.h"
 #include "dbf/localDbf.h"
 #include "shp/AttributeText.h"
 #include "shp/uniShpUtils.h"
+#include "support/ByteStrings.h"
 
 namespace plexor {
 
@@ -74,7 +76,14 @@ bool IsAsciiNameChar(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
 }
 
-bool IsCp932LeadByte(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+// Names compared as the table compares them: ASCII letters folded, double-byte characters
+// as they stand.
+std::string FoldedName(std::string_view name, bool cp932) {
+  if (!cp932) return UpperAscii(name);
+  std::string folded;
+  FoldCaseCp932(name, folded);
+  return folded;
+}
 
 }  // namespace
 
@@ -94,7 +103,7 @@ std::vector<std::string> MakeColumnNamesReadable(TSFColumns& columns, bool cp932
       }
     }
     if (name.empty() || (name[0] >= '0' && name[0] <= '9')) name.insert(0, "_");
-    if (name == column.Name) taken.push_back(UpperAsciiName(name, cp932));
+    if (name == column.Name) taken.push_back(FoldedName(name, cp932));
     wanted.push_back(std::move(name));
   }
   std::vector<std::string> renamed;
@@ -102,10 +111,10 @@ std::vector<std::string> MakeColumnNamesReadable(TSFColumns& columns, bool cp932
     TSFColumn& column = columns[k];
     if (wanted[k] == column.Name) continue;
     std::string name = wanted[k];
-    for (int n = 2; std::find(taken.begin(), taken.end(), UpperAsciiName(name, cp932)) != taken.end(); ++n) {
+    for (int n = 2; std::find(taken.begin(), taken.end(), FoldedName(name, cp932)) != taken.end(); ++n) {
       name = wanted[k] + "_" + std::to_string(n);
     }
-    taken.push_back(UpperAsciiName(name, cp932));
+    taken.push_back(FoldedName(name, cp932));
     renamed.push_back(column.Name + " -> " + name);
     column.Name = name;
   }
@@ -177,19 +186,6 @@ std::string BuildMidRow(TLocalDbf& table, const RegionalSettings& regional) {
   std::string row;
   BuildMidRow(table, regional, row);
   return row;
-}
-
-std::string UpperAsciiName(std::string_view name, bool cp932) {
-  std::string out(name);
-  for (size_t i = 0; i < out.size(); ++i) {
-    const auto c = static_cast<unsigned char>(out[i]);
-    if (cp932 && IsCp932LeadByte(c)) {
-      ++i;
-    } else if (c >= 'a' && c <= 'z') {
-      out[i] = static_cast<char>(c - 'a' + 'A');
-    }
-  }
-  return out;
 }
 
 }  // namespace plexor

@@ -3,12 +3,11 @@
 
 #include "support/Endian.h"
 #include "support/Exceptions.h"
+#include "support/FileHandle.h"
 
 namespace plexor {
 namespace {
 
-constexpr int32_t kFileCode = 9994;
-constexpr int32_t kVersion = 1000;
 constexpr const char* kInvalidShpText = "不正なSHPファイルです。";
 constexpr const char* kRangeErrorText = "範囲チェックエラー";
 
@@ -153,19 +152,31 @@ bool ReadShpHeader(ByteStream& stream, IUserMessages& messages, int32_t& shapeTy
   unsigned char code[4];
   stream.ReadBuffer(code, 4);
   ReverseBytes(4, code);
-  if (GetLE32(code) != kFileCode) {
+  if (GetLE32(code) != kShpFileCode) {
     messages.ShowMessage(MessageKind::Error, kInvalidShpText);
     return false;
   }
   unsigned char unused[24];
   stream.ReadBuffer(unused, sizeof unused);
-  if (ReadLE32(stream) != kVersion) {
+  if (ReadLE32(stream) != kShpVersion) {
     messages.ShowMessage(MessageKind::Error, kInvalidShpText);
     return false;
   }
   unsigned char rest[68];
   stream.ReadBuffer(rest, sizeof rest);
   shapeType = GetLE32(rest);
+  return true;
+}
+
+bool PeekShpFileHeader(const std::string& path, TShpFileHeader& header) {
+  // offset 0: file code (big-endian) | 28: version | 32: shape type | 36: XMin YMin XMax YMax
+  FileHandle file;
+  unsigned char b[kShpHeaderSize];
+  if (!file.OpenRead(path) || file.ReadAt(0, b, sizeof b) != kShpHeaderSize) return false;
+  header.FileCode = GetBE32(b);
+  header.Version = GetLE32(b + 28);
+  header.ShapeType = GetLE32(b + 32);
+  for (int i = 0; i < 4; ++i) header.Bounds[i] = GetLEDouble(b + 36 + 8 * i);
   return true;
 }
 

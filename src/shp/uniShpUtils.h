@@ -65,6 +65,19 @@ struct TShpRecordHeader {
 bool ReadShpHeader(ByteStream& stream, IUserMessages& messages);
 // The same, also giving the shape type the header declares for the whole file.
 bool ReadShpHeader(ByteStream& stream, IUserMessages& messages, int32_t& shapeType);
+// The main file's header as it stands, not judged: for reasons and warnings that need its
+// numbers without reading the file.
+struct TShpFileHeader {
+  int32_t FileCode = 0;
+  int32_t Version = 0;
+  int32_t ShapeType = 0;
+  double Bounds[4] = {0, 0, 0, 0};  // XMin YMin XMax YMax
+};
+// False when the file cannot be opened or is shorter than a header.
+bool PeekShpFileHeader(const std::string& path, TShpFileHeader& header);
+inline constexpr int32_t kShpFileCode = 9994;
+inline constexpr int32_t kShpVersion = 1000;
+
 // Plain reads of the 12 bytes: what is missing at the end of the file reads as zero.
 TShpRecordHeader ReadShpRecordHeader(ByteStream& stream);
 void ReadShpPoint(ByteStream& stream, TSFPoint& point);
@@ -95,8 +108,6 @@ void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns, TAttributeText* text 
 // "_", and a name equal to an earlier one (ASCII letters folded) gets "_2", "_3", ... Bytes
 // of double-byte characters (`cp932`) are never touched. Returns "old -> new" per rename.
 std::vector<std::string> MakeColumnNamesReadable(TSFColumns& columns, bool cp932);
-// The name with ASCII letters upper-cased, leaving double-byte characters alone.
-std::string UpperAsciiName(std::string_view name, bool cp932);
 // The MID row of the table's current record, without a line break.
 std::string BuildMidRow(TLocalDbf& table, const RegionalSettings& regional);
 // The same into the caller's string, whose capacity is reused from row to row. Returns how
