@@ -67,7 +67,8 @@ class ShapeWriter {
     PutLEDouble(&c[8], y);
     Record(1, c);
   }
-  void MultiPart(int32_t type, const std::vector<int32_t>& parts, const std::vector<TSFPoint>& points) {
+  void MultiPart(int32_t type, const std::vector<int32_t>& parts,
+                 const std::vector<TSFPoint>& points) {
     std::string c(40 + parts.size() * 4 + points.size() * 16, '\0');
     double box[4] = {points[0].X, points[0].Y, points[0].X, points[0].Y};
     for (const TSFPoint& p : points) {
@@ -198,7 +199,9 @@ class TableWriter {
   int32_t count_ = 0;
 };
 
-std::string Sjis(const char* utf8) { return Utf8ToCp932(utf8); }
+std::string Sjis(const char* utf8) {
+  return Utf8ToCp932(utf8);
+}
 
 std::string Fixed(double v, int decimals) {
   char b[64];
@@ -206,10 +209,9 @@ std::string Fixed(double v, int decimals) {
   return b;
 }
 
-const std::vector<Field> kFields = {{"NAME", 'C', 40, 0},    {"CODE", 'N', 10, 0},
-                                    {"AREA", 'N', 16, 3},    {"SURVEYED", 'D', 8, 0},
-                                    {"ACTIVE", 'L', 1, 0},   {"KIND", 'C', 12, 0},
-                                    {"HEIGHT", 'N', 10, 2},  {"RANK", 'N', 4, 0}};
+const std::vector<Field> kFields = {
+    {"NAME", 'C', 40, 0},  {"CODE", 'N', 10, 0}, {"AREA", 'N', 16, 3},   {"SURVEYED", 'D', 8, 0},
+    {"ACTIVE", 'L', 1, 0}, {"KIND", 'C', 12, 0}, {"HEIGHT", 'N', 10, 2}, {"RANK", 'N', 4, 0}};
 
 void WriteSamples(const std::string& dir) {
   {
@@ -220,9 +222,9 @@ void WriteSamples(const std::string& dir) {
     const struct {
       const char* name;
       double lon, lat;
-    } stations[] = {{"東京駅", 139.767125, 35.681236},   {"新宿駅", 139.700464, 35.689729},
-                    {"品川駅", 139.738999, 35.62876},    {"渋谷駅", 139.701238, 35.658871},
-                    {"上野駅", 139.777254, 35.713790},   {"池袋駅", 139.711086, 35.730256}};
+    } stations[] = {{"東京駅", 139.767125, 35.681236}, {"新宿駅", 139.700464, 35.689729},
+                    {"品川駅", 139.738999, 35.62876},  {"渋谷駅", 139.701238, 35.658871},
+                    {"上野駅", 139.777254, 35.713790}, {"池袋駅", 139.711086, 35.730256}};
     int code = 1001;
     for (const auto& s : stations) {
       shp.Point(s.lon, s.lat);
@@ -242,8 +244,8 @@ void WriteSamples(const std::string& dir) {
     dbf.Record({Sjis("国道1号"), "1", "1234.5", "19990401", "T", Sjis("国道"), "12.25", "1"});
     shp.MultiPart(3, {0, 2, 4},
                   {{-100, 200}, {-50, 250}, {0, 0}, {10.5, 10.5}, {20.25, 0}, {1e-9, -2.5e-9}});
-    dbf.Record({Sjis("都道\"環状\"線, 支線"), "305", "-0.125", "20101231", "F", Sjis("都道"), "",
-                "2"});
+    dbf.Record(
+        {Sjis("都道\"環状\"線, 支線"), "305", "-0.125", "20101231", "F", Sjis("都道"), "", "2"});
     shp.MultiPart(3, {0}, {{123456.789012345, -98765.4321}, {123457, -98766}});
     dbf.Record({Sjis("市道"), "-42", "1e3", "20000229", "T", "", "0.5", ""});
   }
@@ -255,12 +257,26 @@ void WriteSamples(const std::string& dir) {
     shp.MultiPart(5, {0}, {{0, 0}, {100, 0}, {100, 100}, {0, 100}});
     dbf.Record({Sjis("公園"), "7", "10000", "20200320", "T", Sjis("公共"), "", "3"});
     shp.MultiPart(5, {0, 5},
-                  {{0, 0}, {0, 300}, {300, 300}, {300, 0}, {0, 0},
-                   {100, 100}, {200, 100}, {200, 200}, {100, 200}, {100, 100}});
+                  {{0, 0},
+                   {0, 300},
+                   {300, 300},
+                   {300, 0},
+                   {0, 0},
+                   {100, 100},
+                   {200, 100},
+                   {200, 200},
+                   {100, 200},
+                   {100, 100}});
     dbf.Record({Sjis("中庭のある敷地"), "8", "80000.125", "20210101", "F", Sjis("民有"), "", "1"});
     shp.MultiPart(5, {0, 4},
-                  {{500, 500}, {500, 510}, {510, 510}, {500, 500},
-                   {600, 600}, {600, 610}, {610, 610}, {600, 600}});
+                  {{500, 500},
+                   {500, 510},
+                   {510, 510},
+                   {500, 500},
+                   {600, 600},
+                   {600, 610},
+                   {610, 610},
+                   {600, 600}});
     dbf.Record({Sjis("島"), "9", "100", "", "", Sjis("離島"), "", ""});
   }
 }
@@ -280,7 +296,8 @@ void WriteBench(const std::string& dir, int64_t count, int vertices) {
     const int n = vertices - 1;
     for (int k = 0; k < n; ++k) {
       const double a = -2 * M_PI * k / n;  // clockwise, as shapefiles store outer rings
-      ring.push_back({cx + radius * jitter(rng) * std::cos(a), cy + radius * jitter(rng) * std::sin(a)});
+      ring.push_back(
+          {cx + radius * jitter(rng) * std::cos(a), cy + radius * jitter(rng) * std::sin(a)});
     }
     ring.push_back(ring.front());
     shp.MultiPart(5, {0}, ring);

@@ -92,7 +92,8 @@ class TerminalHost : public IConvertHost {
     constexpr int kWidth = 30;
     const int filled = percent * kWidth / 100;
     std::string row;
-    if (batchRows_ > 0) row = " " + std::to_string(rowsStarted_) + "/" + std::to_string(batchRows_) + " 行目";
+    if (batchRows_ > 0)
+      row = " " + std::to_string(rowsStarted_) + "/" + std::to_string(batchRows_) + " 行目";
     std::fprintf(stderr, "\r\x1b[K[%s%s] %3d%%%s %s", std::string(filled, '#').c_str(),
                  std::string(kWidth - filled, ' ').c_str(), percent, row.c_str(), current_.c_str());
     std::fflush(stderr);
@@ -175,7 +176,8 @@ bool TargetsAreDistinct(const std::vector<std::string>& sources,
                         const std::vector<std::string>& targets) {
   for (size_t i = 0; i < targets.size(); ++i) {
     for (size_t j = 0; j < i; ++j) {
-      if (SameFile(targets[i], targets[j]) || SameFile(MidPathOf(targets[i]), MidPathOf(targets[j]))) {
+      if (SameFile(targets[i], targets[j]) ||
+          SameFile(MidPathOf(targets[i]), MidPathOf(targets[j]))) {
         std::fprintf(stderr, "%s: %s と %s は同じ %s に出力されます。\n",
                      MessageTitle(MessageKind::Error), sources[j].c_str(), sources[i].c_str(),
                      targets[i].c_str());
@@ -197,8 +199,9 @@ bool IndicesFor(const std::string& coordsys, const std::vector<std::string>& sou
     }
     const std::optional<TPrjMatch> prj = ReadPrjBeside(source);
     if (!prj || !prj->Found) {
-      std::fprintf(stderr, "%s: %s: -c auto: %s\n", MessageTitle(MessageKind::Error), source.c_str(),
-                   prj ? prj->Reason.c_str() : ".prj がありません。-c で座標系の番号を指定してください。");
+      std::fprintf(
+          stderr, "%s: %s: -c auto: %s\n", MessageTitle(MessageKind::Error), source.c_str(),
+          prj ? prj->Reason.c_str() : ".prj がありません。-c で座標系の番号を指定してください。");
       return false;
     }
     std::fprintf(stderr, "%s: %s -> %d %s\n", source.c_str(), prj->Description.c_str(), prj->Index,
@@ -269,7 +272,8 @@ int RunBatchFile(const std::string& path, int jobs, TerminalHost& host) {
   }
   if (options.Combine) {
     // Only what converted is combined: say so when rows are missing from it.
-    const auto failed = std::count_if(rows.begin(), rows.end(), [](const TBatchRow& r) { return r.Mark != 0; });
+    const auto failed =
+        std::count_if(rows.begin(), rows.end(), [](const TBatchRow& r) { return r.Mark != 0; });
     std::printf("統合: %s", combineName.c_str());
     if (failed > 0) std::printf(" (変換できなかった %ld 行を除く)", static_cast<long>(failed));
     std::printf("\n");
@@ -281,16 +285,17 @@ int RunBatchFile(const std::string& path, int jobs, TerminalHost& host) {
 void SpeakJapanese(CLI::App& app) {
   const auto formatter = app.get_formatter();
   const std::pair<const char*, const char*> labels[] = {
-      {"Usage", "使い方"},          {"OPTIONS", "オプション"},   {"SUBCOMMAND", "コマンド"},
-      {"SUBCOMMANDS", "コマンド"},  {"Positionals", "引数"},     {"REQUIRED", "(必須)"},
-      {"TEXT", "文字列"},           {"INT", "整数"},             {"Excludes", "同時に使えない"},
-      {"Needs", "必要"},           {"Env", "環境変数"},         {"TEXT ...", "文字列 ..."},
-      {"TEXT:DIR", "フォルダー"},   {"BOOLEAN", "真偽値"}};
+      {"Usage", "使い方"},         {"OPTIONS", "オプション"}, {"SUBCOMMAND", "コマンド"},
+      {"SUBCOMMANDS", "コマンド"}, {"Positionals", "引数"},   {"REQUIRED", "(必須)"},
+      {"TEXT", "文字列"},          {"INT", "整数"},           {"Excludes", "同時に使えない"},
+      {"Needs", "必要"},           {"Env", "環境変数"},       {"TEXT ...", "文字列 ..."},
+      {"TEXT:DIR", "フォルダー"},  {"BOOLEAN", "真偽値"}};
   for (const auto& [key, value] : labels) formatter->label(key, value);
   app.option_defaults()->group("オプション");
   app.set_help_flag("-h,--help", "このヘルプを表示して終了します");
   app.failure_message([](const CLI::App* failed, const CLI::Error& e) {
-    return std::string("エラー: ") + e.what() + "\n" + failed->get_name() + " --help で使い方を表示します。\n";
+    return std::string("エラー: ") + e.what() + "\n" + failed->get_name() +
+           " --help で使い方を表示します。\n";
   });
 }
 
@@ -310,14 +315,14 @@ int PrintInfo(const std::vector<std::string>& files, bool json, const TConvertOp
 
 int PrintCoordSys() {
   for (int i = 0; i < kCoordSysCount; ++i) {
-    std::printf("%d\t%s\t%s\n", i, GetCoordSysDisplayText(i).c_str(),
-                GetCoordSysClause(i).c_str());
+    std::printf("%d\t%s\t%s\n", i, GetCoordSysDisplayText(i).c_str(), GetCoordSysClause(i).c_str());
   }
   return kExitTrue;
 }
 
 int Main(int argc, char** argv) {
-  CLI::App app{"Plexor Converter: ESRI シェープファイルを MapInfo MIF/MID に変換します。", "plexor"};
+  CLI::App app{"Plexor Converter: ESRI シェープファイルを MapInfo MIF/MID に変換します。",
+               "plexor"};
   SpeakJapanese(app);
   app.set_version_flag("--version", std::string("plexor ") + PLEXOR_VERSION_TEXT,
                        "バージョンを表示して終了します");
@@ -335,8 +340,9 @@ int Main(int argc, char** argv) {
       });
 
   TConvertOptions options;
-  app.add_option("--encoding", options.Encoding,
-                 "属性の文字コード (UTF-8, CP932, 1252 など)。省略時は .cpg、言語ドライバー、内容から判断")
+  app.add_option(
+         "--encoding", options.Encoding,
+         "属性の文字コード (UTF-8, CP932, 1252 など)。省略時は .cpg、言語ドライバー、内容から判断")
       ->check([](const std::string& name) {
         return CodePageFromName(name) ? std::string() : "知らない文字コードです: " + name;
       });
@@ -361,8 +367,9 @@ int Main(int argc, char** argv) {
   CLI::App* convert = app.add_subcommand("convert", "シェープファイルを変換します");
   convert->set_help_flag("-h,--help", "このヘルプを表示して終了します");
   convert->group("コマンド");
-  convert->add_option("-c,--coordsys", coordsys,
-                      "座標系の番号 (0-40, plexor coordsys で一覧)、または auto (.prj から)")
+  convert
+      ->add_option("-c,--coordsys", coordsys,
+                   "座標系の番号 (0-40, plexor coordsys で一覧)、または auto (.prj から)")
       ->required()
       ->check([](const std::string& text) {
         if (text == "auto") return std::string();
@@ -372,7 +379,9 @@ int Main(int argc, char** argv) {
                         value < kCoordSysCount;
         return ok ? std::string() : "0 から 40 の番号か auto を指定してください: " + text;
       });
-  convert->add_option("sources", sources, "変換元の .shp (複数可; 出力は各 .shp と同じ名前の .mif/.mid)")
+  convert
+      ->add_option("sources", sources,
+                   "変換元の .shp (複数可; 出力は各 .shp と同じ名前の .mif/.mid)")
       ->required();
   CLI::Option* outputOption =
       convert->add_option("-o,--output", output, "変換先の .mif (変換元が 1 つのときだけ)");
@@ -415,7 +424,8 @@ int Main(int argc, char** argv) {
   try {
     if (*convert) {
       if (!output.empty() && sources.size() > 1) {
-        std::fprintf(stderr, "%s: -o は変換元が 1 つのときだけ使えます (複数なら -d フォルダー)。\n",
+        std::fprintf(stderr,
+                     "%s: -o は変換元が 1 つのときだけ使えます (複数なら -d フォルダー)。\n",
                      MessageTitle(MessageKind::Error));
         return kExitUsage;
       }
@@ -445,4 +455,6 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace plexor
 
-int main(int argc, char** argv) { return plexor::Main(argc, argv); }
+int main(int argc, char** argv) {
+  return plexor::Main(argc, argv);
+}

@@ -13,8 +13,8 @@ namespace plexor {
 
 // Choices beyond the window's controls; the command line sets them.
 struct TConvertOptions {
-  std::string Encoding;       // the table's encoding by name; empty: decided per table
-  bool Utf8Output = false;    // Charset "UTF-8" instead of code page 932
+  std::string Encoding;     // the table's encoding by name; empty: decided per table
+  bool Utf8Output = false;  // Charset "UTF-8" instead of code page 932
   bool SkipUnsupportedFields = false;
   // Threads one conversion may use: 1 does everything in order on the caller's thread; 0
   // means as many as the machine has cores. The files are the same either way.
@@ -26,13 +26,13 @@ struct TConvertSummary {
   int64_t Objects = 0;
   int64_t MidRows = 0;
   std::map<int32_t, int64_t> SkippedByShapeType;  // Null and the kinds not converted
-  int64_t DeletedSkipped = 0;      // shapes passed over with their deleted record
-  int64_t ShapesWithoutRecord = 0;  // written with a row of empty fields
-  int64_t RecordsWithoutShape = 0;  // attribute records after the last shape
-  int64_t LineBreaksBlanked = 0;    // CR and LF bytes in text values written as blanks
-  int64_t FromZM = 0;               // objects written from Z and M records, as 2D
-  std::string Encoding;             // the table's encoding and what decided it
-  std::vector<std::string> Notes;   // further warnings: encodings, renamed columns, the .prj
+  int64_t DeletedSkipped = 0;                     // shapes passed over with their deleted record
+  int64_t ShapesWithoutRecord = 0;                // written with a row of empty fields
+  int64_t RecordsWithoutShape = 0;                // attribute records after the last shape
+  int64_t LineBreaksBlanked = 0;   // CR and LF bytes in text values written as blanks
+  int64_t FromZM = 0;              // objects written from Z and M records, as 2D
+  std::string Encoding;            // the table's encoding and what decided it
+  std::vector<std::string> Notes;  // further warnings: encodings, renamed columns, the .prj
   // Why the conversion failed (UTF-8), empty when it succeeded.
   std::string FailureReason;
 

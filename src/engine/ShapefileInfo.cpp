@@ -60,19 +60,26 @@ void WalkShapes(TShapefileInfo& info) {
 // does not hide what the others become.
 std::string MifColumnOf(const TFieldInfo& f, bool visualFoxPro) {
   switch (f.Type) {
-    case 'C': return "Char(" + std::to_string(f.Width) + ")";
+    case 'C':
+      return "Char(" + std::to_string(f.Width) + ")";
     case 'N':
     case 'F':
       if (f.Decimals != 0) return "Float";
       return f.Width >= 10 ? "Decimal(" + std::to_string(f.Width) + ",0)" : "Integer";
-    case 'I': return "Integer";
-    case 'O': return "Float";
-    case 'B': return visualFoxPro && f.Width == 8 ? "Float" : "";
+    case 'I':
+      return "Integer";
+    case 'O':
+      return "Float";
+    case 'B':
+      return visualFoxPro && f.Width == 8 ? "Float" : "";
     case 'D':
     case 'T':
-    case '@': return "Date";
-    case 'L': return "Logical";
-    default: return {};
+    case '@':
+      return "Date";
+    case 'L':
+      return "Logical";
+    default:
+      return {};
   }
 }
 
@@ -192,7 +199,8 @@ std::string ShapefileInfoText(const TShapefileInfo& info) {
   std::string t = NativeToUtf8(info.Path) + "\n";
   t += "  図形の種類: " + TypeName(info.ShapeType) + "\n";
   t += "  レコード数: " + std::to_string(info.Records);
-  for (const auto& [type, n] : info.RecordsByType) t += " (" + TypeName(type) + " " + std::to_string(n) + ")";
+  for (const auto& [type, n] : info.RecordsByType)
+    t += " (" + TypeName(type) + " " + std::to_string(n) + ")";
   t += "\n  範囲: " + Number(info.Bounds[0]) + " " + Number(info.Bounds[1]) + " - " +
        Number(info.Bounds[2]) + " " + Number(info.Bounds[3]) + "\n";
   if (info.TableRecords >= 0) {
@@ -211,7 +219,8 @@ std::string ShapefileInfoText(const TShapefileInfo& info) {
   t += "  フィールド:\n";
   for (const TFieldInfo& f : info.Fields) {
     t += "    " + f.Name + " " + f.Type + "(" + std::to_string(f.Width) + "," +
-         std::to_string(f.Decimals) + ") -> " + (f.MifColumn.empty() ? "(対応なし)" : f.MifColumn) + "\n";
+         std::to_string(f.Decimals) + ") -> " + (f.MifColumn.empty() ? "(対応なし)" : f.MifColumn) +
+         "\n";
   }
   for (const std::string& p : info.Problems) t += "  問題: " + p + "\n";
   return t;
@@ -229,7 +238,8 @@ std::string ShapefileInfoJson(const TShapefileInfo& info) {
     j += (first ? "" : ",") + JsonString(TypeName(type)) + ":" + std::to_string(n);
     first = false;
   }
-  j += "},\"tableRecords\":" + (info.TableRecords >= 0 ? std::to_string(info.TableRecords) : "null");
+  j +=
+      "},\"tableRecords\":" + (info.TableRecords >= 0 ? std::to_string(info.TableRecords) : "null");
   j += ",\"deletedRecords\":" + std::to_string(info.DeletedRecords);
   j += ",\"encoding\":";
   j += info.Encoding ? "{\"name\":" + JsonString(CodePageName(info.Encoding->CodePage)) +
@@ -248,12 +258,13 @@ std::string ShapefileInfoJson(const TShapefileInfo& info) {
   for (size_t i = 0; i < info.Fields.size(); ++i) {
     const TFieldInfo& f = info.Fields[i];
     j += (i ? "," : "") + std::string("{\"name\":") + JsonString(f.Name) +
-         ",\"type\":" + JsonString(std::string(1, f.Type)) + ",\"width\":" + std::to_string(f.Width) +
-         ",\"decimals\":" + std::to_string(f.Decimals) + ",\"mifColumn\":" +
-         (f.MifColumn.empty() ? "null" : JsonString(f.MifColumn)) + "}";
+         ",\"type\":" + JsonString(std::string(1, f.Type)) +
+         ",\"width\":" + std::to_string(f.Width) + ",\"decimals\":" + std::to_string(f.Decimals) +
+         ",\"mifColumn\":" + (f.MifColumn.empty() ? "null" : JsonString(f.MifColumn)) + "}";
   }
   j += "],\"problems\":[";
-  for (size_t i = 0; i < info.Problems.size(); ++i) j += (i ? "," : "") + JsonString(info.Problems[i]);
+  for (size_t i = 0; i < info.Problems.size(); ++i)
+    j += (i ? "," : "") + JsonString(info.Problems[i]);
   return j + "]}";
 }
 

@@ -13,8 +13,8 @@
 namespace plexor {
 
 struct TFieldInfo {
-  std::string Name;       // UTF-8
-  char Type = '?';        // the descriptor's letter
+  std::string Name;  // UTF-8
+  char Type = '?';   // the descriptor's letter
   int Width = 0;
   int Decimals = 0;
   std::string MifColumn;  // the column it becomes, e.g. "Char(20)"; empty when left out

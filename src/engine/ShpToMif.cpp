@@ -9,8 +9,8 @@
 #include "engine/CoordSys.h"
 #include "engine/PrjFile.h"
 #include "engine/TableEncoding.h"
-#include "shp/AttributeText.h"
 #include "mif/uniMifUtils.h"
+#include "shp/AttributeText.h"
 #include "shp/uniShpUtils.h"
 #include "support/ByteStream.h"
 #include "support/ByteStrings.h"
@@ -45,7 +45,8 @@ bool IsShapefileCompanionPath(const std::string& path) {
   const std::string name = GetFileName(path);
   for (const char* ext : kCompanionExtensions) {
     const std::string_view e(ext);
-    if (name.size() > e.size() && SameTextAscii(std::string_view(name).substr(name.size() - e.size()), e)) {
+    if (name.size() > e.size() &&
+        SameTextAscii(std::string_view(name).substr(name.size() - e.size()), e)) {
       return true;
     }
   }
@@ -70,8 +71,8 @@ void CheckOutputsAreSafe(const std::string& source, const std::string& table,
 }
 
 std::string CutRecordReason(int64_t recordNumber, int64_t offset) {
-  return "レコード " + std::to_string(recordNumber) + " (SHPファイルの " +
-         std::to_string(offset) + " バイト目) を読めません: ";
+  return "レコード " + std::to_string(recordNumber) + " (SHPファイルの " + std::to_string(offset) +
+         " バイト目) を読めません: ";
 }
 
 // Shape types without a reader: the record header's content length (16-bit words, the shape
@@ -115,12 +116,13 @@ class AttributeCursor {
 // Reads and writes one record of a converted kind; false for the kinds passed over. Z and
 // M kinds are read for X and Y and written as their 2D kinds; the 2D kinds keep their own
 // readers, which take the record as its counts describe it.
-bool ConvertShape(ByteStream& stream, const TShpRecordHeader& header, TextFileWriter& mif,
-                  char sep, Buffers& b) {
+bool ConvertShape(ByteStream& stream, const TShpRecordHeader& header, TextFileWriter& mif, char sep,
+                  Buffers& b) {
   const int32_t type = header.ShapeType;
   switch (BaseShapeKind(type)) {
     case kShapePoint:
-      type == kShapePoint ? ReadShpPoint(stream, b.point) : ReadShpPointAny(stream, header, b.point);
+      type == kShapePoint ? ReadShpPoint(stream, b.point)
+                          : ReadShpPointAny(stream, header, b.point);
       WriteMifPoint(mif, b.point, sep);
       return true;
     case kShapePolyLine:
@@ -180,7 +182,8 @@ class Conversion {
     int32_t fileType = kShapeNull;
     if (!ReadShpHeader(stream_, host_, fileType)) return false;
     // Multipoint objects came with MapInfo's version 650 files.
-    const int version = BaseShapeKind(fileType) == kShapeMultiPoint ? kMifVersion650 : kMifVersion300;
+    const int version =
+        BaseShapeKind(fileType) == kShapeMultiPoint ? kMifVersion650 : kMifVersion300;
     WriteMifHeader(mif_, clause, version, MifCharsetName(text_.Output()));
     ReadDbfColumns(table_, b_.columns, &text_);
     for (std::string& renamed :
@@ -278,7 +281,8 @@ std::string HeaderRefusalReason(const std::string& source) {
 
 // The likeliest mistake is the wrong one of 41 entries: say so when the .prj names another,
 // or when the coordinates cannot be in the chosen system. The conversion goes on.
-void AddCoordSysWarnings(int32_t index, const std::string& source, std::vector<std::string>& notes) {
+void AddCoordSysWarnings(int32_t index, const std::string& source,
+                         std::vector<std::string>& notes) {
   if (index < 0 || index >= kCoordSysCount) return;
   if (const std::optional<TPrjMatch> prj = ReadPrjBeside(source)) {
     const std::string disagreement = PrjDisagreementWarning(index, *prj);
@@ -325,7 +329,9 @@ std::string AttributePathOf(const std::string& source) {
   return FindExtensionCaseVariant(ChangeFileExt(source, ".dbf"));
 }
 
-std::string MidPathOf(const std::string& target) { return ChangeFileExt(target, ".mid"); }
+std::string MidPathOf(const std::string& target) {
+  return ChangeFileExt(target, ".mid");
+}
 
 bool ConvertShpToMif(int32_t index, const std::string& source, const std::string& target,
                      IConvertHost& host, TConvertSummary* summaryOut) {

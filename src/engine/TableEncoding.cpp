@@ -84,9 +84,10 @@ TEncodingDecision DecideTableEncoding(const std::string& shpPath, const std::str
       const Sniffed sniffed = SniffText(dbfPath);
       if ((d.CodePage == kCodePageUtf8 && sniffed == Sniffed::NotUtf8) ||
           (d.CodePage != kCodePageUtf8 && sniffed == Sniffed::Utf8)) {
-        d.Warnings.push_back(".cpg は " + CodePageName(d.CodePage) + " ですが、属性の内容は " +
-                             (sniffed == Sniffed::Utf8 ? "UTF-8 に見えます" : "UTF-8 ではありません") +
-                             "。--encoding で指定できます。");
+        d.Warnings.push_back(
+            ".cpg は " + CodePageName(d.CodePage) + " ですが、属性の内容は " +
+            (sniffed == Sniffed::Utf8 ? "UTF-8 に見えます" : "UTF-8 ではありません") +
+            "。--encoding で指定できます。");
       }
       return d;
     }

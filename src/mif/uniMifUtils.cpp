@@ -16,7 +16,9 @@ char* Put(char* p, std::string_view text) {
   return p + text.size();
 }
 
-char* PutInt(char* p, int64_t value) { return std::to_chars(p, p + 24, value).ptr; }
+char* PutInt(char* p, int64_t value) {
+  return std::to_chars(p, p + 24, value).ptr;
+}
 
 char* PutCrLf(char* p) {
   p[0] = '\r';
@@ -52,7 +54,7 @@ template <typename Shape>
 Section SectionOf(const Shape& shape, size_t k) {
   const int64_t first = shape.Parts[k];
   const int64_t end = k + 1 < shape.Parts.size() ? int64_t{shape.Parts[k + 1]}
-                                                  : static_cast<int64_t>(shape.Points.size());
+                                                 : static_cast<int64_t>(shape.Points.size());
   return Section{first, end - first};
 }
 
@@ -70,7 +72,8 @@ void CheckSections(const Shape& shape) {
 }
 
 template <typename Shape>
-void WriteMultiSection(TextFileWriter& mif, const Shape& shape, std::string_view keyword, char sep) {
+void WriteMultiSection(TextFileWriter& mif, const Shape& shape, std::string_view keyword,
+                       char sep) {
   CheckSections(shape);
   WriteCountLine(mif, keyword, shape.NumParts);
   for (size_t k = 0; k < shape.Parts.size(); ++k) {
@@ -113,15 +116,23 @@ void WriteMifColumns(TextFileWriter& mif, const TSFColumns& columns) {
         line += std::to_string(column.Width);
         line += ')';
         break;
-      case TSFColumnType::ctInteger: line += " Integer"; break;
+      case TSFColumnType::ctInteger:
+        line += " Integer";
+        break;
       case TSFColumnType::ctDecimal:
         line += " Decimal(";
         line += std::to_string(column.Width);
         line += ",0)";
         break;
-      case TSFColumnType::ctFloat: line += " Float"; break;
-      case TSFColumnType::ctDate: line += " Date"; break;
-      case TSFColumnType::ctLogical: line += " Logical"; break;
+      case TSFColumnType::ctFloat:
+        line += " Float";
+        break;
+      case TSFColumnType::ctDate:
+        line += " Date";
+        break;
+      case TSFColumnType::ctLogical:
+        line += " Logical";
+        break;
     }
     mif.WriteLine(line);
   }
@@ -163,6 +174,8 @@ void WriteMifMultipoint(TextFileWriter& mif, const TSFMultiPoint& multiPoint,
   mif.WriteLine({});
 }
 
-void WriteMidRow(TextFileWriter& mid, std::string_view row) { mid.WriteLine(row); }
+void WriteMidRow(TextFileWriter& mid, std::string_view row) {
+  mid.WriteLine(row);
+}
 
 }  // namespace plexor

@@ -58,7 +58,8 @@ void TAttributeText::Append(std::string_view text, int field, int64_t record, st
 
 void TAttributeText::Count(int field, int64_t record, int64_t lost) {
   if (lost == 0 || field < 0) return;
-  if (reports_.size() <= static_cast<size_t>(field)) reports_.resize(static_cast<size_t>(field) + 1);
+  if (reports_.size() <= static_cast<size_t>(field))
+    reports_.resize(static_cast<size_t>(field) + 1);
   FieldReport& report = reports_[static_cast<size_t>(field)];
   report.Unmappable += lost;
   if (report.FirstRecords.size() < kFirstRecordsKept &&

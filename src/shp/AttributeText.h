@@ -24,8 +24,8 @@ class TAttributeText {
   static constexpr size_t kFirstRecordsKept = 5;
 
   struct FieldReport {
-    int64_t Unmappable = 0;              // characters written as "〓" (or U+FFFD)
-    std::vector<int64_t> FirstRecords;   // 1-based record numbers where it happened
+    int64_t Unmappable = 0;             // characters written as "〓" (or U+FFFD)
+    std::vector<int64_t> FirstRecords;  // 1-based record numbers where it happened
   };
 
   TAttributeText(int tableCodePage, TOutputCharset output);

@@ -1,7 +1,6 @@
 // The bridge from the attribute table to the MIF columns and MID rows.
-#include <cstring>
-
 #include <algorithm>
+#include <cstring>
 
 #include "dbf/DbfFormat.h"
 #include "dbf/localDbf.h"
@@ -111,7 +110,8 @@ std::vector<std::string> MakeColumnNamesReadable(TSFColumns& columns, bool cp932
     TSFColumn& column = columns[k];
     if (wanted[k] == column.Name) continue;
     std::string name = wanted[k];
-    for (int n = 2; std::find(taken.begin(), taken.end(), FoldedName(name, cp932)) != taken.end(); ++n) {
+    for (int n = 2; std::find(taken.begin(), taken.end(), FoldedName(name, cp932)) != taken.end();
+         ++n) {
       name = wanted[k] + "_" + std::to_string(n);
     }
     taken.push_back(FoldedName(name, cp932));

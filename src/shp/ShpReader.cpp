@@ -1,6 +1,5 @@
 // The reader half of uniShpUtils.
 #include "shp/uniShpUtils.h"
-
 #include "support/Endian.h"
 #include "support/Exceptions.h"
 #include "support/FileHandle.h"
@@ -122,21 +121,36 @@ void ReadMultiPartAny(ByteStream& stream, const TShpRecordHeader& header, Shape&
 
 const char* ShapeTypeName(int32_t type) {
   switch (type) {
-    case kShapeNull: return "Null";
-    case kShapePoint: return "Point";
-    case kShapePolyLine: return "PolyLine";
-    case kShapePolygon: return "Polygon";
-    case kShapeMultiPoint: return "MultiPoint";
-    case kShapePointZ: return "PointZ";
-    case kShapePolyLineZ: return "PolyLineZ";
-    case kShapePolygonZ: return "PolygonZ";
-    case kShapeMultiPointZ: return "MultiPointZ";
-    case kShapePointM: return "PointM";
-    case kShapePolyLineM: return "PolyLineM";
-    case kShapePolygonM: return "PolygonM";
-    case kShapeMultiPointM: return "MultiPointM";
-    case kShapeMultiPatch: return "MultiPatch";
-    default: return nullptr;
+    case kShapeNull:
+      return "Null";
+    case kShapePoint:
+      return "Point";
+    case kShapePolyLine:
+      return "PolyLine";
+    case kShapePolygon:
+      return "Polygon";
+    case kShapeMultiPoint:
+      return "MultiPoint";
+    case kShapePointZ:
+      return "PointZ";
+    case kShapePolyLineZ:
+      return "PolyLineZ";
+    case kShapePolygonZ:
+      return "PolygonZ";
+    case kShapeMultiPointZ:
+      return "MultiPointZ";
+    case kShapePointM:
+      return "PointM";
+    case kShapePolyLineM:
+      return "PolyLineM";
+    case kShapePolygonM:
+      return "PolygonM";
+    case kShapeMultiPointM:
+      return "MultiPointM";
+    case kShapeMultiPatch:
+      return "MultiPatch";
+    default:
+      return nullptr;
   }
 }
 
@@ -197,9 +211,13 @@ void ReadShpPoint(ByteStream& stream, TSFPoint& point) {
   point.Y = GetLEDouble(b + 8);
 }
 
-void ReadShpPolyLine(ByteStream& stream, TSFPolyLine& line) { ReadMultiPart(stream, line); }
+void ReadShpPolyLine(ByteStream& stream, TSFPolyLine& line) {
+  ReadMultiPart(stream, line);
+}
 
-void ReadShpPolygon(ByteStream& stream, TSFPolygon& polygon) { ReadMultiPart(stream, polygon); }
+void ReadShpPolygon(ByteStream& stream, TSFPolygon& polygon) {
+  ReadMultiPart(stream, polygon);
+}
 
 void ReadShpPointAny(ByteStream& stream, const TShpRecordHeader& header, TSFPoint& point) {
   const int64_t need = kXYSize + (HasZ(header.ShapeType) ? kValueSize : 0);
@@ -226,9 +244,9 @@ void ReadShpMultiPoint(ByteStream& stream, const TShpRecordHeader& header,
   multiPoint.Box = GetBox(head);
   multiPoint.NumPoints = GetLE32(head + 32);
   if (multiPoint.NumPoints < 0) throw ERangeError(kRangeErrorText);
-  CheckFitsContent(stream, end,
-                   int64_t{multiPoint.NumPoints} * kXYSize +
-                       ZBlockSize(header.ShapeType, multiPoint.NumPoints));
+  CheckFitsContent(
+      stream, end,
+      int64_t{multiPoint.NumPoints} * kXYSize + ZBlockSize(header.ShapeType, multiPoint.NumPoints));
   ReadPoints(stream, multiPoint.Points, multiPoint.NumPoints);
   stream.Seek(end);
 }

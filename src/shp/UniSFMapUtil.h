@@ -44,7 +44,7 @@ struct TSFMultiPart {
   TSFBox Box;
   int32_t NumParts = 0;
   int32_t NumPoints = 0;
-  std::vector<int32_t> Parts;   // start index in Points of each part
+  std::vector<int32_t> Parts;  // start index in Points of each part
   std::vector<TSFPoint> Points;
 };
 

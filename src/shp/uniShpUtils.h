@@ -38,14 +38,19 @@ inline constexpr int32_t kShapeMultiPatch = 31;
 constexpr int32_t BaseShapeKind(int32_t type) {
   switch (type) {
     case kShapePointZ:
-    case kShapePointM: return kShapePoint;
+    case kShapePointM:
+      return kShapePoint;
     case kShapePolyLineZ:
-    case kShapePolyLineM: return kShapePolyLine;
+    case kShapePolyLineM:
+      return kShapePolyLine;
     case kShapePolygonZ:
-    case kShapePolygonM: return kShapePolygon;
+    case kShapePolygonM:
+      return kShapePolygon;
     case kShapeMultiPointZ:
-    case kShapeMultiPointM: return kShapeMultiPoint;
-    default: return type;
+    case kShapeMultiPointM:
+      return kShapeMultiPoint;
+    default:
+      return type;
   }
 }
 // The English name of a shape type ("PolyLineZ"); nullptr for a type the standard lacks.

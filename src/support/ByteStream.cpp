@@ -36,7 +36,8 @@ void ByteStream::Fill() {
 }
 
 void ByteStream::ReadBufferSlow(void* destination, size_t n) {
-  if (static_cast<uint64_t>(Remaining() < 0 ? 0 : Remaining()) < n) throw EReadError(kReadErrorText);
+  if (static_cast<uint64_t>(Remaining() < 0 ? 0 : Remaining()) < n)
+    throw EReadError(kReadErrorText);
   auto* out = static_cast<char*>(destination);
   size_t done = 0;
   while (done < n) {

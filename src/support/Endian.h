@@ -7,14 +7,16 @@
 
 namespace plexor {
 
-static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big);
+static_assert(std::endian::native == std::endian::little ||
+              std::endian::native == std::endian::big);
 inline constexpr bool kHostIsLittleEndian = std::endian::native == std::endian::little;
 
 inline uint32_t ByteSwap32(uint32_t v) {
   return (v >> 24) | ((v >> 8) & 0xFF00u) | ((v << 8) & 0xFF0000u) | (v << 24);
 }
 inline uint64_t ByteSwap64(uint64_t v) {
-  return (uint64_t{ByteSwap32(static_cast<uint32_t>(v))} << 32) | ByteSwap32(static_cast<uint32_t>(v >> 32));
+  return (uint64_t{ByteSwap32(static_cast<uint32_t>(v))} << 32) |
+         ByteSwap32(static_cast<uint32_t>(v >> 32));
 }
 
 inline int32_t GetLE32(const void* p) {

@@ -17,10 +17,10 @@ class Exception : public std::exception {
   std::string message_;
 };
 
-#define PLEXOR_EXCEPTION(Name, Base)  \
-  class Name : public Base {          \
-   public:                            \
-    using Base::Base;                 \
+#define PLEXOR_EXCEPTION(Name, Base) \
+  class Name : public Base {         \
+   public:                           \
+    using Base::Base;                \
   };
 
 PLEXOR_EXCEPTION(EDatabaseError, Exception)

@@ -1,7 +1,5 @@
 // The POSIX side of the file layer; FileHandleWin32.cpp is the Windows side.
 #ifndef _WIN32
-#include "support/FileHandle.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,11 +7,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <climits>
+#include <filesystem>
 
 #include "support/ByteStrings.h"
 #include "support/Exceptions.h"
+#include "support/FileHandle.h"
 
 namespace plexor {
 
@@ -192,7 +191,9 @@ bool FileHandle::Close() {
   return true;
 }
 
-std::string FileHandle::LastError() const { return SystemErrorText(lastErrno_); }
+std::string FileHandle::LastError() const {
+  return SystemErrorText(lastErrno_);
+}
 
 bool RegularFileExists(const std::string& path) {
   struct stat st;
@@ -225,7 +226,9 @@ bool RenameOver(const std::string& from, const std::string& to, int& err) {
   return false;
 }
 
-bool RemoveFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool RemoveFile(const std::string& path) {
+  return ::unlink(path.c_str()) == 0;
+}
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
@@ -253,7 +256,8 @@ std::string FindExtensionCaseVariant(const std::string& path) {
   while (dirent* e = ::readdir(d)) {
     const std::string candidate = e->d_name;
     if (candidate.size() == name.size() && candidate.compare(0, dot, name, 0, dot) == 0 &&
-        SameTextAscii(std::string_view(candidate).substr(dot), std::string_view(name).substr(dot)) &&
+        SameTextAscii(std::string_view(candidate).substr(dot),
+                      std::string_view(name).substr(dot)) &&
         RegularFileExists(dir + candidate)) {
       // Readdir order is arbitrary; take the smallest name so the choice is stable.
       if (found.empty() || candidate < found) found = candidate;

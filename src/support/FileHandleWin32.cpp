@@ -13,16 +13,19 @@
 namespace plexor {
 namespace {
 
-HANDLE AsHandle(intptr_t fd) { return reinterpret_cast<HANDLE>(fd); }
+HANDLE AsHandle(intptr_t fd) {
+  return reinterpret_cast<HANDLE>(fd);
+}
 
 std::string WindowsErrorText(DWORD error) {
   char* text = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  const DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string out = n ? std::string(text, n) : "error " + std::to_string(error);
   if (text) LocalFree(text);
-  while (!out.empty() && (out.back() == '\r' || out.back() == '\n' || out.back() == '.')) out.pop_back();
+  while (!out.empty() && (out.back() == '\r' || out.back() == '\n' || out.back() == '.'))
+    out.pop_back();
   return Cp932ToUtf8(out);
 }
 
@@ -183,11 +186,14 @@ bool FileHandle::Close() {
   return ok;
 }
 
-std::string FileHandle::LastError() const { return WindowsErrorText(static_cast<DWORD>(lastErrno_)); }
+std::string FileHandle::LastError() const {
+  return WindowsErrorText(static_cast<DWORD>(lastErrno_));
+}
 
 bool RegularFileExists(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) && !(a & FILE_ATTRIBUTE_DEVICE);
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) &&
+         !(a & FILE_ATTRIBUTE_DEVICE);
 }
 
 bool SpecialFileExists(const std::string& path) {
@@ -196,7 +202,9 @@ bool SpecialFileExists(const std::string& path) {
 }
 
 // Links are rare on Windows and MoveFileEx replaces the link, not what it names.
-std::string FollowLinks(const std::string& path) { return path; }
+std::string FollowLinks(const std::string& path) {
+  return path;
+}
 
 bool RenameOver(const std::string& from, const std::string& to, int& err) {
   if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -206,7 +214,9 @@ bool RenameOver(const std::string& from, const std::string& to, int& err) {
   return false;
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path) {
+  return DeleteFileA(path.c_str()) != 0;
+}
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (SameTextAscii(a, b)) return true;
@@ -220,12 +230,14 @@ bool SameFile(const std::string& a, const std::string& b) {
   };
   BY_HANDLE_FILE_INFORMATION ia, ib;
   if (!identity(a, ia) || !identity(b, ib)) return false;
-  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
-         ia.nFileIndexLow == ib.nFileIndexLow;
+  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
 // Windows file names ignore letter case already.
-std::string FindExtensionCaseVariant(const std::string& path) { return path; }
+std::string FindExtensionCaseVariant(const std::string& path) {
+  return path;
+}
 
 }  // namespace plexor
 

@@ -4,8 +4,8 @@
 
 #include "support/ByteStrings.h"
 #include "support/Exceptions.h"
-#include "support/TextFile.h"
 #include "support/FileHandle.h"
+#include "support/TextFile.h"
 
 namespace plexor {
 namespace {

@@ -29,8 +29,8 @@ constexpr unsigned kTemporaryAttempts = 16;
 }  // namespace
 
 std::string TemporaryPathFor(const std::string& target, unsigned attempt) {
-  const auto ticks = static_cast<unsigned long long>(
-      std::chrono::steady_clock::now().time_since_epoch().count());
+  const auto ticks =
+      static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   const unsigned serial = temporaryCounter.fetch_add(1) + attempt;
   return GetFileDir(target) + "." + GetFileName(target) + "." +
          std::to_string(static_cast<long long>(getpid())) + "-" +
@@ -101,7 +101,9 @@ struct TextFileWriter::Background {
 };
 
 TextFileWriter::TextFileWriter() = default;
-TextFileWriter::~TextFileWriter() { Discard(); }
+TextFileWriter::~TextFileWriter() {
+  Discard();
+}
 
 void TextFileWriter::WaitForBackground() {
   if (!worker_) return;
@@ -109,7 +111,9 @@ void TextFileWriter::WaitForBackground() {
   if (err != 0) RaiseWriteError(err);
 }
 
-void TextFileWriter::StopBackground() noexcept { worker_.reset(); }
+void TextFileWriter::StopBackground() noexcept {
+  worker_.reset();
+}
 
 void TextFileWriter::Create(const std::string& path) {
   if (file_.IsOpen() || finished_) Discard();

@@ -1,8 +1,7 @@
 // Runs the real plexor binary on fixture files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -33,7 +32,8 @@ CliRun Plexor(const std::string& args) {
   if (!pipe) return run;
   std::array<char, 4096> buffer;
   size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) run.out.append(buffer.data(), got);
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    run.out.append(buffer.data(), got);
   const int status = ::pclose(pipe);
   run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return run;
@@ -61,14 +61,21 @@ TEST_F(CliTest, ConvertWritesTheDefaultTargetAndASummary) {
   EXPECT_EQ(run.exitCode, 0) << run.out;
   EXPECT_NE(run.out.find("2 objects, 2 MID rows"), std::string::npos) << run.out;
   EXPECT_EQ(ReadFile(dir / "roads.mid"),
-            "\"\x93\xB9" "0\",0,1.5,2004/01/15\r\n\"\x93\xB9" "1\",1,1.5,2004/01/15\r\n");
-  EXPECT_NE(ReadFile(dir / "roads.mif").find("Point 139.12500000 35.50000000\r\n"), std::string::npos);
+            "\"\x93\xB9"
+            "0\",0,1.5,2004/01/15\r\n\"\x93\xB9"
+            "1\",1,1.5,2004/01/15\r\n");
+  EXPECT_NE(ReadFile(dir / "roads.mif").find("Point 139.12500000 35.50000000\r\n"),
+            std::string::npos);
 }
 
 TEST_F(CliTest, DateFormatOption) {
   MakeInput("a", 1);
-  ASSERT_EQ(Plexor("--date-format yyyymmdd convert -c 0 " + dir / "a.shp -o " + dir / "b.mif").exitCode, 0);
-  EXPECT_EQ(ReadFile(dir / "b.mid"), "\"\x93\xB9" "0\",0,1.5,20040115\r\n");
+  ASSERT_EQ(
+      Plexor("--date-format yyyymmdd convert -c 0 " + dir / "a.shp -o " + dir / "b.mif").exitCode,
+      0);
+  EXPECT_EQ(ReadFile(dir / "b.mid"),
+            "\"\x93\xB9"
+            "0\",0,1.5,20040115\r\n");
 }
 
 TEST_F(CliTest, ExitCodesTellTrueFalseUsageAndError) {
@@ -126,7 +133,8 @@ TEST_F(CliTest, EveryObjectKindNullShapesAndDeletedRecords) {
             "Region 1\r\n  4\r\n1.00000000 1.00000000\r\n1.00000000 0.00000000\r\n"
             "0.00000000 0.00000000\r\n1.00000000 1.00000000\r\n\r\n");
   EXPECT_EQ(ReadFile(dir / "all.mid"), "\"p\"\r\n\"l\"\r\n");
-  EXPECT_NE(run.out.find("2 objects, 2 MID rows; passed over: Null 1; deleted 1"), std::string::npos)
+  EXPECT_NE(run.out.find("2 objects, 2 MID rows; passed over: Null 1; deleted 1"),
+            std::string::npos)
       << run.out;
   EXPECT_NE(run.out.find("警告: " + dir / "all.shp" + ": 図形のない属性レコードが 1 件あります。"),
             std::string::npos)
@@ -134,11 +142,16 @@ TEST_F(CliTest, EveryObjectKindNullShapesAndDeletedRecords) {
 }
 
 TEST_F(CliTest, SummaryNamesTheShapeKindsPassedOver) {
-  ShpBuilder().Other(31, std::string(60, '\0')).Other(31, std::string(60, '\0')).Null().Write(dir / "z.shp");
+  ShpBuilder()
+      .Other(31, std::string(60, '\0'))
+      .Other(31, std::string(60, '\0'))
+      .Null()
+      .Write(dir / "z.shp");
   DbfBuilder().Field("X", 'C', 1).Record({"x"}).Write(dir / "z.dbf");
   const CliRun run = Plexor("convert -c 0 " + dir / "z.shp");
   EXPECT_EQ(run.exitCode, 0);
-  EXPECT_NE(run.out.find("0 objects, 0 MID rows; passed over: Null 1 MultiPatch 2"), std::string::npos)
+  EXPECT_NE(run.out.find("0 objects, 0 MID rows; passed over: Null 1 MultiPatch 2"),
+            std::string::npos)
       << run.out;
 }
 
@@ -191,8 +204,10 @@ TEST_F(CliTest, HelpSpeaksJapaneseAndBadDateFormatsAreUsageErrors) {
   for (const char* args : {"--help", "convert --help", "batch --help", "info --help"}) {
     const CliRun run = Plexor(args);
     EXPECT_EQ(run.exitCode, 0) << args;
-    for (const char* english : {"Usage", "Options", "Subcommands", "Positionals", "REQUIRED", "Print"}) {
-      EXPECT_EQ(run.out.find(english), std::string::npos) << args << ": " << english << "\n" << run.out;
+    for (const char* english :
+         {"Usage", "Options", "Subcommands", "Positionals", "REQUIRED", "Print"}) {
+      EXPECT_EQ(run.out.find(english), std::string::npos) << args << ": " << english << "\n"
+                                                          << run.out;
     }
   }
   MakeInput("a", 1);
@@ -212,12 +227,17 @@ TEST_F(CliTest, BatchFilesFindTheirRowsFromTheirOwnFolderAndSayWhyRowsFail) {
   const CliRun run = Plexor("batch " + dir / "lists/batch.txt");
   EXPECT_EQ(run.exitCode, 1) << run.out;
   EXPECT_NE(run.out.find("1\tOK\t" + dir / "lists/a.shp"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("2\tNG\t" + dir / "lists/gone.shp\t" + dir / "lists/g.mif\tSHPファイルがありません"),
+  EXPECT_NE(run.out.find("2\tNG\t" + dir / "lists/gone.shp\t" +
+                         dir / "lists/g.mif\tSHPファイルがありません"),
             std::string::npos)
       << run.out;
-  EXPECT_NE(ReadFile(dir / "lists/a.mid").find("\x93\xB9" "1"), std::string::npos);
+  EXPECT_NE(ReadFile(dir / "lists/a.mid")
+                .find("\x93\xB9"
+                      "1"),
+            std::string::npos);
 
-  WriteFile(dir / "lists/bad.txt", "Plexor\r\n200\r\n0\r\n\r\n\"0\"\t\"a.shp\"\t\"a.mif\"\r\n\"x\"\t\"b\"\t\"c\"\r\n");
+  WriteFile(dir / "lists/bad.txt",
+            "Plexor\r\n200\r\n0\r\n\r\n\"0\"\t\"a.shp\"\t\"a.mif\"\r\n\"x\"\t\"b\"\t\"c\"\r\n");
   const CliRun bad = Plexor("batch " + dir / "lists/bad.txt");
   EXPECT_EQ(bad.exitCode, 3);
   EXPECT_NE(bad.out.find("6 行目: 'x' は整数ではありません"), std::string::npos) << bad.out;
@@ -233,12 +253,20 @@ TEST_F(CliTest, SeveralSourcesEachConvertBesideThemselvesAndInputsStayUntouched)
   const CliRun run = Plexor("convert -c 30 " + dir / "parcels.shp " + dir / "roads.shp");
   EXPECT_EQ(run.exitCode, 0) << run.out;
   for (size_t i = 0; i < 4; ++i) EXPECT_EQ(ReadFile(dir / inputs[i]), before[i]) << inputs[i];
-  EXPECT_NE(ReadFile(dir / "parcels.mid").find("\"\x93\xB9" "1\""), std::string::npos);
-  EXPECT_NE(ReadFile(dir / "roads.mid").find("\"\x93\xB9" "2\""), std::string::npos);
+  EXPECT_NE(ReadFile(dir / "parcels.mid")
+                .find("\"\x93\xB9"
+                      "1\""),
+            std::string::npos);
+  EXPECT_NE(ReadFile(dir / "roads.mid")
+                .find("\"\x93\xB9"
+                      "2\""),
+            std::string::npos);
 
   // Into another folder under the sources' names.
   ASSERT_EQ(::mkdir((dir / "out").c_str(), 0755), 0);
-  EXPECT_EQ(Plexor("convert -c 30 -d " + dir / "out " + dir / "parcels.shp " + dir / "roads.shp").exitCode, 0);
+  EXPECT_EQ(Plexor("convert -c 30 -d " + dir / "out " + dir / "parcels.shp " + dir / "roads.shp")
+                .exitCode,
+            0);
   EXPECT_EQ(ReadFile(dir / "out/roads.mid"), ReadFile(dir / "roads.mid"));
   EXPECT_EQ(ReadFile(dir / "out/parcels.mif"), ReadFile(dir / "parcels.mif"));
 }
@@ -253,8 +281,10 @@ TEST_F(CliTest, CommandLinesThatWouldLoseDataAreRefusedBeforeAnythingRuns) {
   const CliRun old = Plexor("convert -c 0 " + dir / "a.shp " + dir / "b.mif");
   EXPECT_EQ(old.exitCode, 2);
   EXPECT_NE(old.out.find("-o"), std::string::npos) << old.out;
-  EXPECT_EQ(Plexor("convert -c 0 -o " + dir / "x.mif " + dir / "a.shp " + dir / "b.shp").exitCode, 2);
-  const CliRun same = Plexor("convert -c 0 -d " + dir / "sub " + dir / "a.shp " + dir / "sub/a.shp");
+  EXPECT_EQ(Plexor("convert -c 0 -o " + dir / "x.mif " + dir / "a.shp " + dir / "b.shp").exitCode,
+            2);
+  const CliRun same =
+      Plexor("convert -c 0 -d " + dir / "sub " + dir / "a.shp " + dir / "sub/a.shp");
   EXPECT_EQ(same.exitCode, 2);
   EXPECT_NE(same.out.find("同じ"), std::string::npos) << same.out;
   // A shapefile's own name as the target.
@@ -278,8 +308,8 @@ TEST_F(CliTest, InterruptLeavesNoPartialFileAndExits130) {
   dbf.Write(dir / "big.dbf");
   WriteFile(dir / "big.mif", "earlier\r\n");
   WriteFile(dir / "big.mid", "earlier\r\n");
-  const std::string command = "exec " + std::string(PLEXOR_BINARY_DIR) +
-                              "/plexor convert -c 0 " + dir / "big.shp >" + dir / "out.txt 2>" + dir / "err.txt";
+  const std::string command = "exec " + std::string(PLEXOR_BINARY_DIR) + "/plexor convert -c 0 " +
+                              dir / "big.shp >" + dir / "out.txt 2>" + dir / "err.txt";
   FILE* pipe = ::popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
   // Wait for the conversion to be under way: its temporaries appear.

@@ -1,17 +1,17 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <unistd.h>
 
 #include "dbf/localDbf.h"
 #include "engine/ShpToMif.h"
 #include "support/DbfBuilder.h"
 #include "support/Exceptions.h"
-#include "support/FileHandle.h"
 #include "support/FakeHost.h"
+#include "support/FileHandle.h"
 #include "support/ShpBuilder.h"
 
 namespace plexor {
@@ -22,7 +22,8 @@ using test::ReadFile;
 using test::ShpBuilder;
 
 const std::string kHeader4326 =
-    "Version 300\r\nCharset \"WindowsJapanese\"\r\nDelimiter \",\"\r\nCoordSys Earth Projection 1, 97\r\n";
+    "Version 300\r\nCharset \"WindowsJapanese\"\r\nDelimiter \",\"\r\nCoordSys Earth Projection 1, "
+    "97\r\n";
 
 DbfBuilder NameTable(std::initializer_list<const char*> names) {
   DbfBuilder b;
@@ -61,11 +62,12 @@ TEST_F(ConvertTest, EveryObjectKindInFileOrderWithItsRow) {
   NameTable({"a", "b", "c"}).Write(dbf());
   ASSERT_TRUE(Convert());
   EXPECT_EQ(ReadFile(mif()),
-            kHeader4326 + "Columns 1\r\nNAME Char(8)\r\nData\r\n\r\n"
-            "Point 139.50000000 35.00000000\r\n"
-            "PLine 2\r\n0.00000000 0.00000000\r\n1.00000000 1.00000000\r\n\r\n"
-            "Region 1\r\n  4\r\n0.00000000 0.00000000\r\n0.00000000 1.00000000\r\n"
-            "1.00000000 1.00000000\r\n0.00000000 0.00000000\r\n\r\n");
+            kHeader4326 +
+                "Columns 1\r\nNAME Char(8)\r\nData\r\n\r\n"
+                "Point 139.50000000 35.00000000\r\n"
+                "PLine 2\r\n0.00000000 0.00000000\r\n1.00000000 1.00000000\r\n\r\n"
+                "Region 1\r\n  4\r\n0.00000000 0.00000000\r\n0.00000000 1.00000000\r\n"
+                "1.00000000 1.00000000\r\n0.00000000 0.00000000\r\n\r\n");
   EXPECT_EQ(ReadFile(mid()), "\"a\"\r\n\"b\"\r\n\"c\"\r\n");
   EXPECT_EQ(host.StatusTexts,
             (std::vector<std::string>{"変換の準備をしています。", shp() + "を変換しています。",
@@ -203,7 +205,8 @@ TEST_F(ConvertTest, FailedConversionLeavesTheEarlierPairUntouchedAndNoTemporarie
   EXPECT_EQ(ReadFile(mif()), goodMif);
   EXPECT_EQ(ReadFile(mid()), goodMid);
   EXPECT_EQ(DirEntries(), (std::vector<std::string>{"in.dbf", "in.shp", "out.mid", "out.mif"}));
-  EXPECT_EQ(summary.FailureReason.rfind("レコード 2 (SHPファイルの 128 バイト目) を読めません: ", 0), 0u)
+  EXPECT_EQ(
+      summary.FailureReason.rfind("レコード 2 (SHPファイルの 128 バイト目) を読めません: ", 0), 0u)
       << summary.FailureReason;
   EXPECT_EQ(host.StatusTexts.back(), "");
 

@@ -97,13 +97,15 @@ TEST_F(TodaysShapefiles, Utf8TablesBecomeCodePage932WithBestFitAndACountOfWhatIs
   EXPECT_EQ(ReadFile(mid()),
             "\"\x93\x8C\x8B\x9E\x81\x60\",1\r\n\"\xFB\xFC\",2\r\n\"a\x81\xACz\",3\r\n");
   ASSERT_EQ(summary.Notes.size(), 1u);
-  EXPECT_EQ(summary.Notes[0], "フィールド 名: 出力の文字コードにない 1 文字を〓にしました (レコード 3)");
+  EXPECT_EQ(summary.Notes[0],
+            "フィールド 名: 出力の文字コードにない 1 文字を〓にしました (レコード 3)");
 
   // Or UTF-8 out, byte for byte.
   host.Opts.Utf8Output = true;
   Convert();
   EXPECT_NE(ReadFile(mif()).find("Charset \"UTF-8\"\r\nDelimiter"), std::string::npos);
-  EXPECT_NE(ReadFile(mid()).find("\"\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x80\x9C\",1\r\n"), std::string::npos);
+  EXPECT_NE(ReadFile(mid()).find("\"\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x80\x9C\",1\r\n"),
+            std::string::npos);
 }
 
 TEST_F(TodaysShapefiles, CodePage932TablesPassThroughOrBecomeUtf8) {
@@ -129,23 +131,21 @@ TEST_F(TodaysShapefiles, ColumnNamesBecomeReadableAndTheRenamesAreListed) {
   SetLanguageDriver(dbf(), 0x13);
   const TConvertSummary summary = Convert();
   // A name that is readable already keeps it; the new names go around it.
-  EXPECT_NE(ReadFile(mif()).find("Columns 6\r\n_QCOLUMN Char(2)\r\nA_B_2 Char(2)\r\n_1ST Char(2)\r\n"
-                                 "a_b Char(2)\r\n_ Char(2)\r\n\x95\x5C Char(2)\r\nData"),
-            std::string::npos)
+  EXPECT_NE(
+      ReadFile(mif()).find("Columns 6\r\n_QCOLUMN Char(2)\r\nA_B_2 Char(2)\r\n_1ST Char(2)\r\n"
+                           "a_b Char(2)\r\n_ Char(2)\r\n\x95\x5C Char(2)\r\nData"),
+      std::string::npos)
       << ReadFile(mif());
   EXPECT_EQ(summary.Notes,
-            (std::vector<std::string>{"列名を変えました: \"QCOLUMN -> _QCOLUMN", "列名を変えました: A B -> A_B_2",
+            (std::vector<std::string>{"列名を変えました: \"QCOLUMN -> _QCOLUMN",
+                                      "列名を変えました: A B -> A_B_2",
                                       "列名を変えました: 1ST -> _1ST", "列名を変えました:  -> _"}));
 }
 
 TEST_F(TodaysShapefiles, ZAndMShapesAreWrittenAsTheir2DKinds) {
   const std::vector<TSFPoint> line = {{0, 0}, {1, 1}, {2, 0}};
   const std::vector<TSFPoint> ring = {{0, 0}, {0, 1}, {1, 1}, {0, 0}};
-  ShpBuilder()
-      .Point(5, 6)
-      .PolyLine({0}, line)
-      .Polygon({0}, ring)
-      .Write(dir / "flat.shp");
+  ShpBuilder().Point(5, 6).PolyLine({0}, line).Polygon({0}, ring).Write(dir / "flat.shp");
   ShpBuilder()
       .PointZM(kShapePointZ, 5, 6, false)
       .MultiPartZM(kShapePolyLineM, {0}, line, true)
@@ -173,8 +173,9 @@ TEST_F(TodaysShapefiles, MultipointFilesAreVersion650AndMultipatchIsPassedOver) 
   const TConvertSummary summary = Convert();
   const std::string text = ReadFile(mif());
   EXPECT_EQ(text.rfind("Version 650\r\n", 0), 0u);
-  EXPECT_NE(text.find("Data\r\n\r\nMultipoint 2\r\n1.00000000 2.00000000\r\n3.00000000 4.00000000\r\n"),
-            std::string::npos)
+  EXPECT_NE(
+      text.find("Data\r\n\r\nMultipoint 2\r\n1.00000000 2.00000000\r\n3.00000000 4.00000000\r\n"),
+      std::string::npos)
       << text;
   EXPECT_EQ(ReadFile(mid()), "\"a\"\r\n\"c\"\r\n");
   EXPECT_EQ(summary.SkippedByShapeType, (std::map<int32_t, int64_t>{{kShapeMultiPatch, 1}}));
@@ -184,7 +185,8 @@ TEST_F(TodaysShapefiles, APrjThatNamesAnotherEntryAndImpossibleBoundsAreWarnedOf
   ShpBuilder().Bounds(139.5, 35.5, 139.5, 35.5).Point(139.5, 35.5).Write(shp());
   DbfBuilder().Field("K", 'C', 1).Record({"a"}).Write(dbf());
   WriteFile(dir / "in.prj",
-            "GEOGCS[\"GCS_JGD_2011\",DATUM[\"D_JGD_2011\",SPHEROID[\"GRS_1980\",6378137.0,298.257222101]],"
+            "GEOGCS[\"GCS_JGD_2011\",DATUM[\"D_JGD_2011\",SPHEROID[\"GRS_1980\",6378137.0,298."
+            "257222101]],"
             "PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]]");
   EXPECT_TRUE(Convert(2).Notes.empty());
   // A plane zone for coordinates that are plainly degrees: both warnings, and still converted.
@@ -204,7 +206,8 @@ TEST_F(TodaysShapefiles, UnsupportedFieldsRefuseTheTableUnlessTheUserLeavesThemO
   host.Opts.SkipUnsupportedFields = true;
   const TConvertSummary summary = Convert();
   EXPECT_EQ(ReadFile(mid()), "\"a\"\r\n");
-  EXPECT_EQ(summary.Notes, std::vector<std::string>{"対応していない型のフィールドを除きました: MEMO (M)"});
+  EXPECT_EQ(summary.Notes,
+            std::vector<std::string>{"対応していない型のフィールドを除きました: MEMO (M)"});
 }
 
 TEST_F(TodaysShapefiles, OneThreadAndSeveralWriteTheSameFiles) {
@@ -215,15 +218,28 @@ TEST_F(TodaysShapefiles, OneThreadAndSeveralWriteTheSameFiles) {
   d.Field("NAME", 'C', 12).Field("N", 'N', 12);
   for (int i = 0; i < 60000; ++i) {
     switch (i % 6) {
-      case 0: b.Point(i, -i); break;
-      case 1: b.PolyLine({0, 2}, {{0, 0}, {1, 1}, {2, 2}, {double(i), 3}}); break;
-      case 2: b.Polygon({0}, {{0, 0}, {0, 1}, {1, 1}, {0, 0}}); break;
-      case 3: b.Null(); break;
-      case 4: b.MultiPoint(kShapeMultiPointZ, {{1, 2}, {double(i), 4}}, true); break;
-      default: b.Other(kShapeMultiPatch, std::string(44, '\0')); break;
+      case 0:
+        b.Point(i, -i);
+        break;
+      case 1:
+        b.PolyLine({0, 2}, {{0, 0}, {1, 1}, {2, 2}, {double(i), 3}});
+        break;
+      case 2:
+        b.Polygon({0}, {{0, 0}, {0, 1}, {1, 1}, {0, 0}});
+        break;
+      case 3:
+        b.Null();
+        break;
+      case 4:
+        b.MultiPoint(kShapeMultiPointZ, {{1, 2}, {double(i), 4}}, true);
+        break;
+      default:
+        b.Other(kShapeMultiPatch, std::string(44, '\0'));
+        break;
     }
     if (i < 59000) {
-      const std::vector<std::string> values = {"行" + std::to_string(i), std::to_string(i * 1000003LL)};
+      const std::vector<std::string> values = {"行" + std::to_string(i),
+                                               std::to_string(i * 1000003LL)};
       i % 7 == 0 ? d.Deleted(values) : d.Record(values);
     }
   }

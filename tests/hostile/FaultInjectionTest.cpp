@@ -1,8 +1,8 @@
 // Faults from outside the files: a full device under an output, a source nobody may read, a
 // target folder that does not exist, a table another process holds open for writing. Each
 // gives false or a clear error, and the inputs keep every byte.
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -148,7 +148,8 @@ std::optional<std::string> RunWithoutPrivileges(const std::function<std::string(
     ::close(fds[1]);
     char buffer[512];
     ssize_t got;
-    while ((got = ::read(fds[0], buffer, sizeof buffer)) > 0) report.append(buffer, static_cast<size_t>(got));
+    while ((got = ::read(fds[0], buffer, sizeof buffer)) > 0)
+      report.append(buffer, static_cast<size_t>(got));
     ::close(fds[0]);
     ::waitpid(pid, nullptr, 0);
   }
@@ -184,7 +185,8 @@ TEST_F(FaultInjection, UnreadableSourceOrTableIsAClearErrorAndCreatesNothing) {
     const std::optional<std::string> report = RunWithoutPrivileges(
         [&] {
           // A folder closed to nobody would make the inputs look missing instead.
-          if (::access(other.c_str(), R_OK) != 0) return std::string("!the folder is closed to nobody");
+          if (::access(other.c_str(), R_OK) != 0)
+            return std::string("!the folder is closed to nobody");
           return ConvertReport(shp(), mif());
         },
         why);

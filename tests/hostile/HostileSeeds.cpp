@@ -28,7 +28,10 @@ std::string SampleBytes(const std::string& dir, const std::string& name) {
 
 DbfBuilder EveryFieldType() {
   DbfBuilder b;
-  b.Field("NAME", 'C', 12).Field("CODE", 'N', 8).Field("AREA", 'N', 12, 3).Field("DAY", 'D', 8)
+  b.Field("NAME", 'C', 12)
+      .Field("CODE", 'N', 8)
+      .Field("AREA", 'N', 12, 3)
+      .Field("DAY", 'D', 8)
       .Field("OK", 'L', 1);
   b.Record({"\x93\x8c\x8b\x9e", "-12", "1.500", "20040115", "T"});
   b.Deleted({"gone", "9999", "0", "", "F"});
@@ -49,10 +52,18 @@ std::vector<std::string> Tables() {
   t.push_back(DbfBuilder().Field("NAME", 'C', 8).Bytes());
   t.push_back(DbfBuilder().Field("NAME", 'C', 8).Field("name", 'C', 4).Record({"a", "b"}).Bytes());
   t.push_back(DbfBuilder().Field("MEMO", 'M', 10).Record({"x"}).Bytes());
-  t.push_back(DbfBuilder().Field("WIDE", 'C', 255).Field("N", 'N', 20, 18)
-                  .Record({std::string(255, 'w'), "0.123456789012345678"}).Bytes());
-  t.push_back(DbfBuilder().Field("NAME", 'C', 8).Record({"a"}).Deleted({"b"}).Deleted({"c"})
-                  .EndMarker(false).Bytes());
+  t.push_back(DbfBuilder()
+                  .Field("WIDE", 'C', 255)
+                  .Field("N", 'N', 20, 18)
+                  .Record({std::string(255, 'w'), "0.123456789012345678"})
+                  .Bytes());
+  t.push_back(DbfBuilder()
+                  .Field("NAME", 'C', 8)
+                  .Record({"a"})
+                  .Deleted({"b"})
+                  .Deleted({"c"})
+                  .EndMarker(false)
+                  .Bytes());
   return t;
 }
 
@@ -70,23 +81,28 @@ std::vector<std::string> Seeds(std::string_view target, const std::string& sampl
       seeds.push_back(JoinPair(0 | 64 | 128, dbf, shp));
     }
     const std::string table = EveryFieldType().Bytes();
-    seeds.push_back(JoinPair(
-        0, table,
-        ShpBuilder().Point(139.5, 35).PolyLine({0}, {{0, 0}, {1, 1}, {2, 0}})
-            .Polygon({0}, {{0, 0}, {0, 1}, {1, 1}, {1, 0}}).Null()
-            .Other(8, LEDouble(0) + LEDouble(0) + LEDouble(1) + LEDouble(1) + LE32(1) +
-                          LEDouble(0.5) + LEDouble(0.5))
-            .Bytes()));
+    seeds.push_back(JoinPair(0, table,
+                             ShpBuilder()
+                                 .Point(139.5, 35)
+                                 .PolyLine({0}, {{0, 0}, {1, 1}, {2, 0}})
+                                 .Polygon({0}, {{0, 0}, {0, 1}, {1, 1}, {1, 0}})
+                                 .Null()
+                                 .Other(8, LEDouble(0) + LEDouble(0) + LEDouble(1) + LEDouble(1) +
+                                               LE32(1) + LEDouble(0.5) + LEDouble(0.5))
+                                 .Bytes()));
     seeds.push_back(JoinPair(
         12, table,
-        ShpBuilder().PolyLine({0, 2}, {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}})
+        ShpBuilder()
+            .PolyLine({0, 2}, {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}})
             .Polygon({0, 4}, {{0, 0}, {0, 9}, {9, 9}, {0, 0}, {1, 1}, {2, 1}, {2, 2}, {1, 1}})
             .MultiPartRaw(5, 3, 4, {0, 3, 2}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}})
             .Point(-1e300, 5e-324)
             .Bytes()));
     seeds.push_back(JoinPair(41, DbfBuilder().Field("NAME", 'C', 8).Bytes(), ShpBuilder().Bytes()));
-    seeds.push_back(JoinPair(1, DbfBuilder().Bytes(), ShpBuilder().Point(1, 2).Point(3, 4).Bytes()));
-    seeds.push_back(JoinPair(2, EveryFieldType().MdxFlag(1).Bytes(), ShpBuilder().Point(1, 2).Bytes()));
+    seeds.push_back(
+        JoinPair(1, DbfBuilder().Bytes(), ShpBuilder().Point(1, 2).Point(3, 4).Bytes()));
+    seeds.push_back(
+        JoinPair(2, EveryFieldType().MdxFlag(1).Bytes(), ShpBuilder().Point(1, 2).Bytes()));
     seeds.push_back(JoinPair(3, table, ShpBuilder().Version(1001).Point(1, 2).Bytes()));
     seeds.push_back(JoinPair(4, table, ShpBuilder().Point(1, 2).Raw(std::string(7, '\0')).Bytes()));
   } else if (target == "table") {

@@ -33,7 +33,9 @@ namespace {
 
 constexpr const char* kInvalidShpText = "不正なSHPファイルです。";
 
-[[noreturn]] void Fail(const std::string& what) { throw HostileFailure(what); }
+[[noreturn]] void Fail(const std::string& what) {
+  throw HostileFailure(what);
+}
 
 // Inside a catch-all: a finding passes through, any other error where none was due becomes one.
 [[noreturn]] void ReportUnexpectedError() {
@@ -188,7 +190,9 @@ ShpFacts WalkShp(std::string_view shp) {
     pos += 12;
     const int64_t left = size - pos;
     switch (type) {
-      case 0: ++f.skipped[type]; break;
+      case 0:
+        ++f.skipped[type];
+        break;
       case 1:
         if (left < 16) return f;
         pos += 16;
@@ -295,7 +299,8 @@ void ConvertPair(std::string_view data) {
   if (result != FileExists(mif) || result != FileExists(mid)) {
     Fail(result ? "an output is missing" : "output left behind by a failed conversion");
   }
-  if (!WorkDir::Temporaries().empty()) Fail("a temporary left behind: " + WorkDir::Temporaries()[0]);
+  if (!WorkDir::Temporaries().empty())
+    Fail("a temporary left behind: " + WorkDir::Temporaries()[0]);
 
   const ShpFacts facts = WalkShp(pair.shp);
   const bool refusedShown = host.Messages.size() == 1 &&
@@ -325,7 +330,8 @@ void ConvertPair(std::string_view data) {
       Fail("objects differ from the shapefile's records");
     }
     if (summary.MidRows != summary.Objects) Fail("MID rows and objects out of step");
-    if (CountOf(midText, "\r\n") != static_cast<size_t>(summary.MidRows)) Fail("MID rows miscounted");
+    if (CountOf(midText, "\r\n") != static_cast<size_t>(summary.MidRows))
+      Fail("MID rows miscounted");
   } else if (facts.complete && TableIsWhole(pair.dbf)) {
     Fail("failure on a whole shapefile with a whole table");
   }
@@ -538,8 +544,8 @@ void CheckField(TLocalDbf& table, int i, std::string_view raw, char type, bool d
         if (v.kind() != K::Date) Fail("date field of another kind");
         const TDbfDate d = v.AsDate();
         if (!ValidDate(d.Year, d.Month, d.Day)) Fail("an impossible date");
-        expected = ShortDateText(d.Year, d.Month, d.Day, regional.ShortDateFormat,
-                                 regional.DateSeparator);
+        expected =
+            ShortDateText(d.Year, d.Month, d.Day, regional.ShortDateFormat, regional.DateSeparator);
       }
       break;
     }
@@ -553,7 +559,8 @@ void CheckField(TLocalDbf& table, int i, std::string_view raw, char type, bool d
       if (!isNull) expected = truth ? "True" : "False";
       break;
     }
-    case TFieldType::ftUnknown: Fail("a field of unknown type in an open table");
+    case TFieldType::ftUnknown:
+      Fail("a field of unknown type in an open table");
   }
   if (text != expected) Fail("FieldAsString '" + text + "' where '" + expected + "' was due");
   row += text;
@@ -583,7 +590,8 @@ WalkResult WalkTable(const std::string& path, std::string_view data, const Table
   }
   w.opened = true;
   if (table.RecordCount() != layout.count) Fail("RecordCount differs from the header");
-  if (static_cast<size_t>(table.FieldCount()) > layout.widths.size()) Fail("more fields than descriptors");
+  if (static_cast<size_t>(table.FieldCount()) > layout.widths.size())
+    Fail("more fields than descriptors");
 
   try {
     for (table.First(); !table.Eof(); table.Next()) {
@@ -611,7 +619,8 @@ WalkResult WalkTable(const std::string& path, std::string_view data, const Table
     }
     std::vector<int32_t> backwards;
     for (table.Last(); !table.Bof(); table.Prior()) {
-      if (backwards.size() >= static_cast<size_t>(layout.count)) Fail("walked before the first record");
+      if (backwards.size() >= static_cast<size_t>(layout.count))
+        Fail("walked before the first record");
       backwards.push_back(table.RecNo());
     }
     std::reverse(backwards.begin(), backwards.end());
@@ -624,7 +633,8 @@ WalkResult WalkTable(const std::string& path, std::string_view data, const Table
     if (w.readFailed) Fail("a whole table failed to read");
     std::vector<int32_t> visible;
     for (int32_t r = 1; r <= layout.count; ++r) {
-      const char flag = data[static_cast<size_t>(layout.headerLength + int64_t{r - 1} * layout.recordLength)];
+      const char flag =
+          data[static_cast<size_t>(layout.headerLength + int64_t{r - 1} * layout.recordLength)];
       if (showDeleted || flag != '*') visible.push_back(r);
     }
     if (visible != w.recnos) Fail("the visible records are not the live ones");
@@ -894,8 +904,10 @@ std::string ShortDateReference(int year, int month, int day, std::string_view fo
            std::tolower(static_cast<unsigned char>(format[i + run])) == lower) {
       ++run;
     }
-    if (lower == 'y') out += run >= 3 ? padded(year, 4) : padded(year % 100, 2);
-    else out += padded(lower == 'm' ? month : day, run >= 2 ? 2 : 1);
+    if (lower == 'y')
+      out += run >= 3 ? padded(year, 4) : padded(year % 100, 2);
+    else
+      out += padded(lower == 'm' ? month : day, run >= 2 ? 2 : 1);
     i += run;
   }
   return out;
@@ -913,10 +925,12 @@ void NumberTexts(std::string_view data) {
   const auto buffer = std::make_unique<char[]>(kNumberTextMax);
   const std::string general(buffer.get(), FormatGeneral(value, sep, buffer.get()));
   const std::string expectedGeneral = reference::GeneralText(value, sep);
-  if (general != expectedGeneral) Fail("general text " + general + " where " + expectedGeneral + " was due");
+  if (general != expectedGeneral)
+    Fail("general text " + general + " where " + expectedGeneral + " was due");
   const std::string coord(buffer.get(), FormatCoord(value, sep, buffer.get()));
   const std::string expectedCoord = reference::CoordText(value, sep);
-  if (coord != expectedCoord) Fail("coordinate text " + coord + " where " + expectedCoord + " was due");
+  if (coord != expectedCoord)
+    Fail("coordinate text " + coord + " where " + expectedCoord + " was due");
 
   int64_t integer = 0;
   std::memcpy(&integer, bytes, 8);
@@ -930,7 +944,8 @@ void NumberTexts(std::string_view data) {
   int day = 1 + d[12] % 31;
   while (!ValidDate(year, month, day)) --day;
   const char dateSep = data.size() > 13 ? data[13] : '/';
-  const std::string_view format = data.size() > 14 ? data.substr(14) : std::string_view("yyyy/mm/dd");
+  const std::string_view format =
+      data.size() > 14 ? data.substr(14) : std::string_view("yyyy/mm/dd");
   std::string out = "prefix";
   AppendShortDate(year, month, day, format, dateSep, out);
   const std::string expected = "prefix" + ShortDateReference(year, month, day, format, dateSep);

@@ -131,7 +131,8 @@ TEST_P(TruncationSweep, EveryPrefixOfTheShpFailsUnlessItEndsOnARecord) {
     std::string error;
     const Outcome outcome = Convert(error);
     // A file cut right after a record is a shorter shapefile: nothing tells it apart.
-    EXPECT_EQ(outcome, ends.count(n) ? Outcome::True : Outcome::False) << "prefix " << n << " " << error;
+    EXPECT_EQ(outcome, ends.count(n) ? Outcome::True : Outcome::False)
+        << "prefix " << n << " " << error;
     ASSERT_EQ(ReadFile(shp()), prefix) << "prefix " << n;
     ASSERT_EQ(ReadFile(dbf()), dbfBytes) << "prefix " << n;
   }
@@ -157,7 +158,8 @@ TEST_P(TruncationSweep, EveryPrefixOfTheDbfFailsOrRaisesUnlessItHoldsEveryRecord
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Samples, TruncationSweep, ::testing::Values("stations", "roads", "parcels"));
+INSTANTIATE_TEST_SUITE_P(Samples, TruncationSweep,
+                         ::testing::Values("stations", "roads", "parcels"));
 
 }  // namespace
 }  // namespace plexor

@@ -19,7 +19,6 @@ using test::ParseCsv;
 using test::Shell;
 using test::SplitWkt;
 
-
 void ExpectSameLayerIn(const std::string& expectedCsv, const std::string& actualCsv) {
   test::ExpectSameLayer(ParseCsv(test::ReadFile(expectedCsv)), ParseCsv(test::ReadFile(actualCsv)));
 }
@@ -34,8 +33,9 @@ std::string Coord(std::mt19937_64& rng, double low, double high) {
 std::string Properties(int i) {
   static const char* names[] = {"東京都庁", "道路\"A\", 支線", "ｶﾅ混じり", ""};
   std::ostringstream s;
-  s << "{\"name\":\"" << std::string(names[i % 4]).replace(0, 0, "") << "\",\"code\":" << (i * 37 - 50)
-    << ",\"ratio\":" << (i * 0.125 - 3.5) << ",\"day\":" << (i % 3 ? "\"2004-01-15\"" : "null") << "}";
+  s << "{\"name\":\"" << std::string(names[i % 4]).replace(0, 0, "")
+    << "\",\"code\":" << (i * 37 - 50) << ",\"ratio\":" << (i * 0.125 - 3.5)
+    << ",\"day\":" << (i % 3 ? "\"2004-01-15\"" : "null") << "}";
   std::string text = s.str();
   // JSON needs the quote inside the name escaped.
   size_t at = text.find("\"A\"");
@@ -75,9 +75,10 @@ class GdalInteropTest : public ::testing::Test {
                     dir / (name + ".geojson") + "'"),
               0);
     if (alterTable) alterTable(dir / (name + ".dbf"));
-    ASSERT_EQ(Shell(std::string(PLEXOR_BINARY_DIR) + "/plexor --date-format yyyymmdd convert -c 2 '" +
-                    shp + "' -o '" + dir / (name + ".mif") + "'"),
-              0);
+    ASSERT_EQ(
+        Shell(std::string(PLEXOR_BINARY_DIR) + "/plexor --date-format yyyymmdd convert -c 2 '" +
+              shp + "' -o '" + dir / (name + ".mif") + "'"),
+        0);
     ASSERT_EQ(Shell("ogr2ogr -f CSV -lco GEOMETRY=AS_WKT '" + dir / (name + "-shp.csv") + "' '" +
                     shp + "'"),
               0);
@@ -134,7 +135,8 @@ TEST_F(GdalInteropTest, PolygonsWithHolesAndIslands) {
       geometry = "{\"type\":\"MultiPolygon\",\"coordinates\":[[" + Ring(rng, cx, cy, 2, 8, false) +
                  "],[" + Ring(rng, cx + 5, cy, 1, 6, false) + "]]}";
     }
-    f += "{\"type\":\"Feature\",\"properties\":" + Properties(i) + ",\"geometry\":" + geometry + "}";
+    f +=
+        "{\"type\":\"Feature\",\"properties\":" + Properties(i) + ",\"geometry\":" + geometry + "}";
   }
   RoundTrip("polygons", f);
 }

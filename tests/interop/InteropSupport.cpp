@@ -7,9 +7,13 @@
 
 namespace plexor::test {
 
-bool HaveGdal() { return std::system("command -v ogr2ogr >/dev/null 2>&1") == 0; }
+bool HaveGdal() {
+  return std::system("command -v ogr2ogr >/dev/null 2>&1") == 0;
+}
 
-int Shell(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()); }
+int Shell(const std::string& command) {
+  return std::system((command + " >/dev/null 2>&1").c_str());
+}
 
 CsvRows ParseCsv(const std::string& text) {
   CsvRows rows(1);

@@ -27,7 +27,6 @@ using test::SplitWkt;
 
 using Rows = std::vector<std::vector<std::string>>;
 
-
 struct CommandResult {
   int code = -1;
   std::string out, err;

@@ -46,13 +46,18 @@ TEST(MifColumns, EveryTypeNamesUnchangedAndTheDataLine) {
   EXPECT_EQ(Written([&](TextFileWriter& f) { WriteMifColumns(f, columns); }),
             "Columns 6\r\nNAME Char(20)\r\n\x8C\xA7 \x96\xBC Char(1)\r\nN Integer\r\n"
             "F Float\r\nD Date\r\nL Logical\r\nData\r\n\r\n");
-  EXPECT_EQ(Written([](TextFileWriter& f) { WriteMifColumns(f, {}); }), "Columns 0\r\nData\r\n\r\n");
+  EXPECT_EQ(Written([](TextFileWriter& f) { WriteMifColumns(f, {}); }),
+            "Columns 0\r\nData\r\n\r\n");
 }
 
 TEST(MifObjects, PointHasNoEmptyLineAfterIt) {
-  EXPECT_EQ(Written([](TextFileWriter& f) { WriteMifPoint(f, {139.5, 35}); }),
+  EXPECT_EQ(Written([](TextFileWriter& f) {
+              WriteMifPoint(f, {139.5, 35});
+            }),
             "Point 139.50000000 35.00000000\r\n");
-  EXPECT_EQ(Written([](TextFileWriter& f) { WriteMifPoint(f, {-0.0, -0.000000005}, ','); }),
+  EXPECT_EQ(Written([](TextFileWriter& f) {
+              WriteMifPoint(f, {-0.0, -0.000000005}, ',');
+            }),
             "Point 0,00000000 -0,00000001\r\n");
 }
 
@@ -75,7 +80,9 @@ TSFPolygon Polygon(std::vector<int32_t> parts, std::vector<TSFPoint> points) {
 }
 
 TEST(MifObjects, PLineSingleAndMultiSection) {
-  EXPECT_EQ(Written([](TextFileWriter& f) { WriteMifPLine(f, Line({0}, {{1, 2}, {3, 4}, {5, 6}})); }),
+  EXPECT_EQ(Written([](TextFileWriter& f) {
+              WriteMifPLine(f, Line({0}, {{1, 2}, {3, 4}, {5, 6}}));
+            }),
             "PLine 3\r\n1.00000000 2.00000000\r\n3.00000000 4.00000000\r\n"
             "5.00000000 6.00000000\r\n\r\n");
   EXPECT_EQ(Written([](TextFileWriter& f) {
@@ -85,12 +92,16 @@ TEST(MifObjects, PLineSingleAndMultiSection) {
             "  3\r\n2.00000000 2.00000000\r\n3.00000000 3.00000000\r\n4.00000000 4.00000000\r\n"
             "\r\n");
   // No parts at all is the single-section form.
-  EXPECT_EQ(Written([](TextFileWriter& f) { WriteMifPLine(f, Line({}, {{1, 1}})); }),
+  EXPECT_EQ(Written([](TextFileWriter& f) {
+              WriteMifPLine(f, Line({}, {{1, 1}}));
+            }),
             "PLine 1\r\n1.00000000 1.00000000\r\n\r\n");
 }
 
 TEST(MifObjects, SectionsWithEqualStartsHaveCountZero) {
-  EXPECT_EQ(Written([](TextFileWriter& f) { WriteMifPLine(f, Line({0, 0}, {{1, 1}})); }),
+  EXPECT_EQ(Written([](TextFileWriter& f) {
+              WriteMifPLine(f, Line({0, 0}, {{1, 1}}));
+            }),
             "PLine MultiPle 2\r\n  0\r\n  1\r\n1.00000000 1.00000000\r\n\r\n");
 }
 
@@ -108,7 +119,8 @@ TEST(MifObjects, SingleRingRegionIsNormalizedMultiRingWrittenAsStored) {
             "5.00000000 6.00000000\r\n\r\n");
 
   TSFPolygon empty = Polygon({0}, {});
-  EXPECT_EQ(Written([&](TextFileWriter& f) { WriteMifRegion(f, empty); }), "Region 1\r\n  0\r\n\r\n");
+  EXPECT_EQ(Written([&](TextFileWriter& f) { WriteMifRegion(f, empty); }),
+            "Region 1\r\n  0\r\n\r\n");
   TSFPolygon twoPoints = Polygon({0}, {{0, 0}, {1, 1}});
   EXPECT_EQ(Written([&](TextFileWriter& f) { WriteMifRegion(f, twoPoints); }),
             "Region 1\r\n  2\r\n0.00000000 0.00000000\r\n1.00000000 1.00000000\r\n\r\n");

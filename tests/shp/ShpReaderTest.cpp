@@ -123,9 +123,8 @@ TEST_F(ShpReaderTest, RecordsOfEveryKindReadInOrder) {
 }
 
 TEST_F(ShpReaderTest, ReusedRecordKeepsNoTraceOfALongerShape) {
-  ByteStream s = Open(ShpBuilder()
-                          .PolyLine({0}, {{1, 1}, {2, 2}, {3, 3}})
-                          .MultiPartRaw(3, 0, 0, {}, {}));
+  ByteStream s =
+      Open(ShpBuilder().PolyLine({0}, {{1, 1}, {2, 2}, {3, 3}}).MultiPartRaw(3, 0, 0, {}, {}));
   ASSERT_TRUE(ReadShpHeader(s, host));
   TSFPolyLine line;
   ReadShpRecordHeader(s);
@@ -177,10 +176,14 @@ class ShpReaderAnyTest : public ShpReaderTest {
     TShpRecordHeader h;
     ByteStream s = First(b, h);
     switch (BaseShapeKind(h.ShapeType)) {
-      case kShapePoint: return ReadShpPointAny(s, h, point_);
-      case kShapePolyLine: return ReadShpPolyLineAny(s, h, line_);
-      case kShapePolygon: return ReadShpPolygonAny(s, h, polygon_);
-      default: return ReadShpMultiPoint(s, h, multiPoint_);
+      case kShapePoint:
+        return ReadShpPointAny(s, h, point_);
+      case kShapePolyLine:
+        return ReadShpPolyLineAny(s, h, line_);
+      case kShapePolygon:
+        return ReadShpPolygonAny(s, h, polygon_);
+      default:
+        return ReadShpMultiPoint(s, h, multiPoint_);
     }
   }
   const std::vector<TSFPoint> points_ = {{1, 2}, {3, 4}, {5, 6}, {7, 8}};
@@ -293,15 +296,14 @@ TEST_F(ShpReaderAnyTest, ContentTooShortOrBeyondTheFileRaisesTheReadError) {
                              .LastContentLength(2 + (40 + 4 + 48) / 2)),
                EReadError)
       << "polygon points beyond the content";
-  EXPECT_THROW(ReadFirst(ShpBuilder()
-                             .MultiPoint(kShapeMultiPoint, points_, false)
-                             .LastContentLength(2 + 34 / 2)),
-               EReadError)
+  EXPECT_THROW(
+      ReadFirst(
+          ShpBuilder().MultiPoint(kShapeMultiPoint, points_, false).LastContentLength(2 + 34 / 2)),
+      EReadError)
       << "multipoint head cut";
-  EXPECT_THROW(ReadFirst(ShpBuilder()
-                             .MultiPoint(kShapeMultiPointM, points_, true)
-                             .LastContentLength(-2)),
-               EReadError)
+  EXPECT_THROW(
+      ReadFirst(ShpBuilder().MultiPoint(kShapeMultiPointM, points_, true).LastContentLength(-2)),
+      EReadError)
       << "negative content length";
   EXPECT_THROW(ReadFirst(ShpBuilder()
                              .MultiPoint(kShapeMultiPointM, points_, true)

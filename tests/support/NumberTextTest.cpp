@@ -251,7 +251,8 @@ namespace plexor {
 namespace {
 
 TEST(ShortDateFormat, OnlyTokensAndSeparatorsThatMakeADate) {
-  for (const char* good : {"yyyy/mm/dd", "yyyymmdd", "yy-m-d", "dd.mm.yyyy", "YYYY/MM/DD", "m/d/yy"}) {
+  for (const char* good :
+       {"yyyy/mm/dd", "yyyymmdd", "yy-m-d", "dd.mm.yyyy", "YYYY/MM/DD", "m/d/yy"}) {
     EXPECT_TRUE(IsValidShortDateFormat(good)) << good;
   }
   for (const char* bad : {"foo", "", "yyyy/mm", "mm/dd", "yyyy,mm,dd", "yyy/mm/dd", "yyyy//mm/dd",

@@ -12,9 +12,18 @@ namespace plexor::test {
 
 class ShpBuilder {
  public:
-  ShpBuilder& FileCode(int32_t code) { fileCode_ = code; return *this; }
-  ShpBuilder& Version(int32_t version) { version_ = version; return *this; }
-  ShpBuilder& HeaderShapeType(int32_t type) { headerShapeType_ = type; return *this; }
+  ShpBuilder& FileCode(int32_t code) {
+    fileCode_ = code;
+    return *this;
+  }
+  ShpBuilder& Version(int32_t version) {
+    version_ = version;
+    return *this;
+  }
+  ShpBuilder& HeaderShapeType(int32_t type) {
+    headerShapeType_ = type;
+    return *this;
+  }
   // The header's bounding box (zeros unless set).
   ShpBuilder& Bounds(double xmin, double ymin, double xmax, double ymax) {
     bounds_[0] = xmin, bounds_[1] = ymin, bounds_[2] = xmax, bounds_[3] = ymax;
