@@ -379,9 +379,10 @@ void TfrmMain::ShowBatchRow(int index, const TBatchRowView& row) {
     item->setText(c, U(row.Cells[static_cast<size_t>(c)]));
     item->setToolTip(c, U(row.Tips[static_cast<size_t>(c)]));
   }
-  item->setData(0, kMarkRole, row.Mark);
+  item->setData(0, kMarkRole, static_cast<int>(row.Mark));
   // Every row carries an icon, blank without a mark, so a mark never changes its height.
-  item->setIcon(0, ImageList1[row.Mark == 0 || row.Mark == 1 ? row.Mark : kBlankMark]);
+  item->setIcon(0,
+                ImageList1[row.Mark == TBatchMark::None ? kBlankMark : static_cast<int>(row.Mark)]);
 }
 
 void TfrmMain::SelectBatchRow(int index) {

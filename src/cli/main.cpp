@@ -259,12 +259,15 @@ int RunBatchFile(const std::string& path, int jobs, TerminalHost& host) {
   if (!RunBatch(rows, options, host)) return kExitFalse;
   bool allConverted = true;
   for (size_t i = 0; i < rows.size(); ++i) {
-    const char* mark = rows[i].Mark == 0 ? "OK" : rows[i].Mark == 1 ? "NG" : "--";
+    const char* mark = rows[i].Mark == TBatchMark::Converted ? "OK"
+                       : rows[i].Mark == TBatchMark::Failed  ? "NG"
+                                                             : "--";
     std::printf("%zu\t%s\t%s\t%s", i + 1, mark, rows[i].SourcePath.c_str(),
                 rows[i].TargetPath.c_str());
-    if (rows[i].Mark == 1 && !rows[i].Reason.empty()) std::printf("\t%s", rows[i].Reason.c_str());
+    if (rows[i].Mark == TBatchMark::Failed && !rows[i].Reason.empty())
+      std::printf("\t%s", rows[i].Reason.c_str());
     std::printf("\n");
-    allConverted = allConverted && rows[i].Mark == 0;
+    allConverted = allConverted && rows[i].Mark == TBatchMark::Converted;
   }
   if (interrupted) {
     host.ShowMessage(MessageKind::Warning, kCancelledText);
@@ -272,8 +275,9 @@ int RunBatchFile(const std::string& path, int jobs, TerminalHost& host) {
   }
   if (options.Combine) {
     // Only what converted is combined: say so when rows are missing from it.
-    const auto failed =
-        std::count_if(rows.begin(), rows.end(), [](const TBatchRow& r) { return r.Mark != 0; });
+    const auto failed = std::count_if(rows.begin(), rows.end(), [](const TBatchRow& r) {
+      return r.Mark != TBatchMark::Converted;
+    });
     std::printf("統合: %s", combineName.c_str());
     if (failed > 0) std::printf(" (変換できなかった %ld 行を除く)", static_cast<long>(failed));
     std::printf("\n");

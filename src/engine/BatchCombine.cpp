@@ -192,7 +192,7 @@ void CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& 
     bool first = true;
     for (size_t i = 0; i < rows.size(); ++i) {
       ShowRowWorkedOn(host, static_cast<int>(i));
-      if (rows[i].Mark != kMarkConverted || !RegularFileExists(rows[i].TargetPath)) continue;
+      if (rows[i].Mark != TBatchMark::Converted || !RegularFileExists(rows[i].TargetPath)) continue;
       AppendFile(rows[i].TargetPath, out, !first);
       first = false;
     }
@@ -204,7 +204,7 @@ void CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& 
   for (size_t i = 0; i < rows.size(); ++i) {
     ShowRowWorkedOn(host, static_cast<int>(i));
     const std::string mid = MidPathOf(rows[i].TargetPath);
-    if (rows[i].Mark != kMarkConverted || !RegularFileExists(mid)) continue;
+    if (rows[i].Mark != TBatchMark::Converted || !RegularFileExists(mid)) continue;
     AppendFile(mid, out, false);
   }
   out.Close();

@@ -9,18 +9,12 @@
 
 namespace plexor {
 
-// What a batch run says about a row. TBatchRow::Mark and the host's BatchRowMarked carry it
-// as a plain int, since the list shows it as an image index.
-inline constexpr int kMarkNone = -1;
-inline constexpr int kMarkConverted = 0;
-inline constexpr int kMarkFailed = 1;
-
 struct TBatchRow {
   std::string IndexText;    // the coordinate-system index as written, e.g. "5" or "05"
   std::string DisplayText;  // derived from the index
   std::string SourcePath;
   std::string TargetPath;
-  int Mark = kMarkNone;
+  TBatchMark Mark = TBatchMark::None;
   std::string Reason;  // why the last run failed this row (UTF-8), else empty
 };
 

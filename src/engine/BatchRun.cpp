@@ -47,7 +47,7 @@ class SerializedHost : public IConvertHost {
     std::lock_guard lock(mutex_);
     inner_.SelectBatchRow(index);
   }
-  void BatchRowMarked(int index, int mark) override {
+  void BatchRowMarked(int index, TBatchMark mark) override {
     std::lock_guard lock(mutex_);
     inner_.BatchRowMarked(index, mark);
   }
@@ -81,7 +81,7 @@ void ConvertRowsInOrder(std::vector<TBatchRow>& rows, IConvertHost& host) {
                                     host, &summary);
     // A row stopped by the user was not converted, nor did it fail.
     if (!ok && host.CancelRequested()) break;
-    rows[i].Mark = ok ? kMarkConverted : kMarkFailed;
+    rows[i].Mark = ok ? TBatchMark::Converted : TBatchMark::Failed;
     rows[i].Reason = summary.FailureReason;
     host.BatchRowMarked(static_cast<int>(i), rows[i].Mark);
   }
@@ -122,7 +122,7 @@ class ParallelRun {
         shared_(host),
         before_(EarlierRowsSharingAFile(rows)),
         done_(rows.size(), 0),
-        marks_(rows.size(), kMarkNone),
+        marks_(rows.size(), TBatchMark::None),
         reasons_(rows.size()),
         errors_(rows.size()) {}
 
@@ -160,14 +160,14 @@ class ParallelRun {
   }
 
   void Convert(size_t i) {
-    int mark = kMarkNone;
+    TBatchMark mark = TBatchMark::None;
     std::string reason;
     std::exception_ptr error;
     try {
       TConvertSummary summary;
       const bool ok = ConvertShpToMif(BatchRowIndex(rows_[i]), rows_[i].SourcePath,
                                       rows_[i].TargetPath, shared_, &summary);
-      if (ok || !host_.CancelRequested()) mark = ok ? kMarkConverted : kMarkFailed;
+      if (ok || !host_.CancelRequested()) mark = ok ? TBatchMark::Converted : TBatchMark::Failed;
       reason = summary.FailureReason;
     } catch (...) {
       error = std::current_exception();
@@ -186,7 +186,7 @@ class ParallelRun {
   void Publish() {
     for (size_t i = 0; i < rows_.size(); ++i) {
       if (errors_[i]) {
-        for (size_t k = i; k < rows_.size(); ++k) rows_[k].Mark = kMarkNone;
+        for (size_t k = i; k < rows_.size(); ++k) rows_[k].Mark = TBatchMark::None;
         std::rethrow_exception(errors_[i]);
       }
       rows_[i].Mark = marks_[i];
@@ -202,7 +202,7 @@ class ParallelRun {
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<char> done_;
-  std::vector<int> marks_;
+  std::vector<TBatchMark> marks_;
   std::vector<std::string> reasons_;
   std::vector<std::exception_ptr> errors_;
   size_t next_ = 0;
@@ -229,8 +229,8 @@ bool RunBatch(std::vector<TBatchRow>& rows, const TBatchRunOptions& options, ICo
 
   host.SetWaitCursor(true);
   for (size_t i = 0; i < rows.size(); ++i) {
-    rows[i].Mark = kMarkNone;
-    host.BatchRowMarked(static_cast<int>(i), kMarkNone);
+    rows[i].Mark = TBatchMark::None;
+    host.BatchRowMarked(static_cast<int>(i), TBatchMark::None);
   }
   std::exception_ptr error;
   try {

@@ -40,6 +40,10 @@ struct TConvertSummary {
   std::vector<std::string> Warnings() const;
 };
 
+// What a batch run says about a row. The values are the list's image indexes, which is why
+// "none" is -1: the view shows no image for it.
+enum class TBatchMark { None = -1, Converted = 0, Failed = 1 };
+
 class IConvertHost : public IUserMessages {
  public:
   // The single status-bar text (UTF-8); empty clears it.
@@ -52,8 +56,8 @@ class IConvertHost : public IUserMessages {
   virtual void SetWaitCursor(bool /*on*/) {}
   // The batch run selects row `index` and scrolls it into view.
   virtual void SelectBatchRow(int /*index*/) {}
-  // The batch run has set the mark of row `index` (-1 none, 0 converted, 1 failed).
-  virtual void BatchRowMarked(int /*index*/, int /*mark*/) {}
+  // The batch run has set the mark of row `index`.
+  virtual void BatchRowMarked(int /*index*/, TBatchMark /*mark*/) {}
   // Polled at every record: true stops the conversion there, and it leaves no output.
   virtual bool CancelRequested() const { return false; }
   // A conversion has opened its files and starts on the records of `source`.

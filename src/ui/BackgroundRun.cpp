@@ -32,7 +32,7 @@ class TBackgroundRun::Host : public IConvertHost {
   void SelectBatchRow(int index) override {
     Post([index](IRunEvents& e) { e.RunRowSelected(index); });
   }
-  void BatchRowMarked(int index, int mark) override {
+  void BatchRowMarked(int index, TBatchMark mark) override {
     Post([index, mark](IRunEvents& e) { e.RunRowMarked(index, mark); });
   }
   bool CancelRequested() const override { return shared_->cancel.load(); }

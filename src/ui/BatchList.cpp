@@ -28,17 +28,17 @@ void TBatchList::Clear() {
   view_.SetBatchRowCount(0);
 }
 
-void TBatchList::SetMark(size_t index, int mark) {
+void TBatchList::SetMark(size_t index, TBatchMark mark) {
   if (index >= rows_.size()) return;
   rows_[index].Mark = mark;
-  if (mark != 1) rows_[index].Reason.clear();
+  if (mark != TBatchMark::Failed) rows_[index].Reason.clear();
   Show(index);
 }
 
 void TBatchList::TakeOutcome(const std::vector<TBatchRow>& rows) {
   for (size_t i = 0; i < rows.size() && i < rows_.size(); ++i) {
     rows_[i].Mark = rows[i].Mark;
-    rows_[i].Reason = rows[i].Mark == 1 ? rows[i].Reason : std::string();
+    rows_[i].Reason = rows[i].Mark == TBatchMark::Failed ? rows[i].Reason : std::string();
     Show(i);
   }
 }
@@ -54,7 +54,7 @@ TBatchRowView BatchRowViewOf(const TBatchRow& row) {
   view.Mark = row.Mark;
   for (size_t c = 0; c < view.Cells.size(); ++c) {
     view.Tips[c] = view.Cells[c];
-    if (row.Mark == 1 && !row.Reason.empty()) view.Tips[c] += "\n" + row.Reason;
+    if (row.Mark == TBatchMark::Failed && !row.Reason.empty()) view.Tips[c] += "\n" + row.Reason;
   }
   return view;
 }

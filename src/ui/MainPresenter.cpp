@@ -460,7 +460,7 @@ void TMainPresenter::RunRowSelected(int index) {
   view_.ShowProgress(progress_);
 }
 
-void TMainPresenter::RunRowMarked(int index, int mark) {
+void TMainPresenter::RunRowMarked(int index, TBatchMark mark) {
   if (list_.Contains(index)) list_.SetMark(static_cast<size_t>(index), mark);
 }
 

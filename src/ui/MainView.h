@@ -6,6 +6,8 @@
 #include <array>
 #include <string>
 
+#include "engine/ConvertHost.h"
+
 namespace plexor {
 
 // The controls whose enabled state or check mark the presenter sets, named as the controls.
@@ -36,7 +38,7 @@ enum class TControl {
 struct TBatchRowView {
   std::array<std::string, 4> Cells;  // index text, coordinate system, source, target
   std::array<std::string, 4> Tips;
-  int Mark = -1;  // -1 none, 0 converted (check mark), 1 failed (cross)
+  TBatchMark Mark = TBatchMark::None;
 };
 
 // The progress shown in the status bar while a conversion runs off the window's thread.

@@ -165,7 +165,7 @@ TEST_F(BatchTest, RowLinesKeepIndexTextAndStopAtTheFirstBadRow) {
   EXPECT_EQ(rows[0].DisplayText, "平面直角座標系(日本測地系)/第3系");
   EXPECT_EQ(rows[0].SourcePath, "a b.shp");
   EXPECT_EQ(rows[1].SourcePath, "x.shp");
-  EXPECT_EQ(rows[1].Mark, -1);
+  EXPECT_EQ(rows[1].Mark, TBatchMark::None);
 
   rows.clear();
   try {
@@ -270,9 +270,9 @@ TEST_F(BatchTest, RunMarksRowsAndCombinesFromTheFirstConvertedRow) {
   options.Combine = true;
   options.CombineName = dir / "all.txt";
   ASSERT_TRUE(RunBatch(rows, options, host));
-  EXPECT_EQ(rows[0].Mark, 1);
-  EXPECT_EQ(rows[1].Mark, 0);
-  EXPECT_EQ(rows[2].Mark, 0);
+  EXPECT_EQ(rows[0].Mark, TBatchMark::Failed);
+  EXPECT_EQ(rows[1].Mark, TBatchMark::Converted);
+  EXPECT_EQ(rows[2].Mark, TBatchMark::Converted);
   const std::string aMif = ReadFile(dir / "a.mif");
   const std::string bMif = ReadFile(dir / "b.mif");
   EXPECT_EQ(ReadFile(dir / "all.txt"), aMif + bMif.substr(bMif.find("Data\r\n") + 6));
@@ -297,9 +297,9 @@ TEST_F(BatchTest, CombiningFindsTheDataLineInAnyCaseAndDropsTextAfterALoneCr) {
       MakeBatchRow(0, "s", dir / "f.mif"), MakeBatchRow(0, "s", dir / "h.mif"),
       MakeBatchRow(0, "s", dir / "l.mif"), MakeBatchRow(0, "s", dir / "n.mif"),
       MakeBatchRow(0, "s", dir / "gone.mif")};
-  rows[0].Mark = 1;  // a failed row is left out even though its files exist
+  rows[0].Mark = TBatchMark::Failed;  // a failed row is left out even though its files exist
   WriteFile(dir / "f.mif", "Version 300\r\nData\r\n\r\nPoint 9 9\r\n");
-  for (size_t i = 1; i < rows.size(); ++i) rows[i].Mark = 0;
+  for (size_t i = 1; i < rows.size(); ++i) rows[i].Mark = TBatchMark::Converted;
   CombineBatchOutputs(rows, dir / "c.mif", host);
   EXPECT_EQ(ReadFile(dir / "c.mif"),
             "Version 300\r\nData\r\n\r\nPoint 1 1\r\nPoint 2 2\r\nPoint 3 3\r\n");
@@ -314,8 +314,8 @@ TEST_F(BatchTest, NothingConvertedStillCreatesEmptyCombinedFiles) {
   options.Combine = true;
   options.CombineName = dir / "c.mif";
   ASSERT_TRUE(RunBatch(rows, options, host));
-  EXPECT_EQ(rows[0].Mark, 1);
-  EXPECT_EQ(rows[1].Mark, 1);
+  EXPECT_EQ(rows[0].Mark, TBatchMark::Failed);
+  EXPECT_EQ(rows[1].Mark, TBatchMark::Failed);
   EXPECT_EQ(ReadFile(dir / "c.mif"), "");
   EXPECT_EQ(ReadFile(dir / "c.mid"), "");
   EXPECT_EQ(host.Messages.back().Text, "変換が終了しました。");
@@ -337,7 +337,7 @@ TEST_F(BatchTest, ValidationRefusesBeforeAnyConversion) {
     EXPECT_FALSE(RunBatch(rows, options, host)) << bad;
     EXPECT_EQ(host.Messages.back().Text, "統合後のファイル名が不正です。");
   }
-  EXPECT_EQ(rows[0].Mark, -1);
+  EXPECT_EQ(rows[0].Mark, TBatchMark::None);
   EXPECT_FALSE(RegularFileExists(dir / "a.mif"));
 }
 
@@ -347,9 +347,9 @@ TEST_F(BatchTest, AnErrorEndsTheRunAfterTheClosingStep) {
                                  MakeBatchRow(0, a, dir / "nofolder/b.mif"),
                                  MakeBatchRow(0, a, dir / "c.mif")};
   EXPECT_THROW(RunBatch(rows, {}, host), EFCreateError);
-  EXPECT_EQ(rows[0].Mark, 0);
-  EXPECT_EQ(rows[1].Mark, -1);
-  EXPECT_EQ(rows[2].Mark, -1);
+  EXPECT_EQ(rows[0].Mark, TBatchMark::Converted);
+  EXPECT_EQ(rows[1].Mark, TBatchMark::None);
+  EXPECT_EQ(rows[2].Mark, TBatchMark::None);
   EXPECT_EQ(host.Messages.back().Text, "変換が終了しました。");
   EXPECT_EQ(host.StatusTexts.back(), "");
   EXPECT_FALSE(RegularFileExists(dir / "c.mif"));
@@ -360,8 +360,8 @@ TEST_F(BatchTest, AnErrorEndsTheRunAfterTheClosingStep) {
   TBatchRunOptions parallel;
   parallel.Jobs = 3;
   EXPECT_THROW(RunBatch(rows, parallel, host), EFCreateError);
-  EXPECT_EQ(rows[0].Mark, 0);
-  EXPECT_EQ(rows[2].Mark, -1);
+  EXPECT_EQ(rows[0].Mark, TBatchMark::Converted);
+  EXPECT_EQ(rows[2].Mark, TBatchMark::None);
   EXPECT_FALSE(RegularFileExists(dir / "c.mif"));
 }
 
@@ -386,7 +386,7 @@ TEST_F(BatchTest, ParallelRunGivesTheSameFilesAsASequentialOne) {
   EXPECT_EQ(ReadFile(dir / "par.mif"), seqMif);
   EXPECT_EQ(ReadFile(dir / "par.mid"), seqMid);
   EXPECT_EQ(ReadFile(dir / "o0.mif"), o0);
-  for (const TBatchRow& row : rows) EXPECT_EQ(row.Mark, 0);
+  for (const TBatchRow& row : rows) EXPECT_EQ(row.Mark, TBatchMark::Converted);
 }
 
 TEST_F(BatchTest, ParallelRunsUnderStressWriteWhatASequentialRunWrites) {
@@ -419,7 +419,7 @@ TEST_F(BatchTest, ParallelRunsUnderStressWriteWhatASequentialRunWrites) {
     }
     EXPECT_EQ(ReadFile(dir / "par.mif"), seqMif);
     EXPECT_EQ(ReadFile(dir / "par.mid"), seqMid);
-    for (const TBatchRow& row : rows) EXPECT_EQ(row.Mark, 0);
+    for (const TBatchRow& row : rows) EXPECT_EQ(row.Mark, TBatchMark::Converted);
   }
 }
 
@@ -428,9 +428,9 @@ TEST_F(BatchTest, FailedRowsKeepTheirReason) {
   std::vector<TBatchRow> rows = {MakeBatchRow(0, dir / "none.shp", dir / "a.mif"),
                                  MakeBatchRow(0, good, dir / "b.mif")};
   ASSERT_TRUE(RunBatch(rows, {}, host));
-  EXPECT_EQ(rows[0].Mark, 1);
+  EXPECT_EQ(rows[0].Mark, TBatchMark::Failed);
   EXPECT_EQ(rows[0].Reason, "SHPファイルがありません: " + dir / "none.shp");
-  EXPECT_EQ(rows[1].Mark, 0);
+  EXPECT_EQ(rows[1].Mark, TBatchMark::Converted);
   EXPECT_EQ(rows[1].Reason, "");
 }
 

@@ -91,8 +91,8 @@ TEST_F(FaultInjection, FullDeviceInABatchFailsTheRowOrEndsTheCombiningWithTheErr
                                  MakeBatchRow(kRoadsIndex, shp(), OnFullDevice("b.mif"))};
   TBatchRunOptions options;
   ASSERT_TRUE(RunBatch(rows, options, host));
-  EXPECT_EQ(rows[0].Mark, 0);
-  EXPECT_EQ(rows[1].Mark, 1);
+  EXPECT_EQ(rows[0].Mark, TBatchMark::Converted);
+  EXPECT_EQ(rows[1].Mark, TBatchMark::Failed);
 
   fs::remove(dir / "b.mif");
   rows[1].TargetPath = dir / "b.mif";
@@ -112,8 +112,8 @@ TEST_F(FaultInjection, FullDeviceInABatchFailsTheRowOrEndsTheCombiningWithTheErr
     // The run's closing step comes first, then the error.
     ASSERT_FALSE(host.Messages.empty());
     EXPECT_EQ(host.Messages.back().Text, kBatchFinishedText);
-    EXPECT_EQ(rows[0].Mark, 0);
-    EXPECT_EQ(rows[1].Mark, 0);
+    EXPECT_EQ(rows[0].Mark, TBatchMark::Converted);
+    EXPECT_EQ(rows[1].Mark, TBatchMark::Converted);
   }
   ExpectInputsUnchanged();
 }
@@ -280,8 +280,8 @@ TEST_F(FaultInjection, TableHeldByAnotherProcessIsAClearErrorUntilReleased) {
     EXPECT_FALSE(CanCombineBatch(rows));
     host.Messages.clear();
     EXPECT_THROW(RunBatch(rows, {}, host), EFOpenError);
-    EXPECT_EQ(rows[0].Mark, -1);
-    EXPECT_EQ(rows[1].Mark, -1);
+    EXPECT_EQ(rows[0].Mark, TBatchMark::None);
+    EXPECT_EQ(rows[1].Mark, TBatchMark::None);
     ASSERT_FALSE(host.Messages.empty());
     EXPECT_EQ(host.Messages.back().Text, kBatchFinishedText);
     ExpectInputsUnchanged();

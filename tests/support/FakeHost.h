@@ -30,7 +30,9 @@ class FakeHost : public IConvertHost {
   void SetStatusText(const std::string& text) override { StatusTexts.push_back(text); }
   RegionalSettings Regional() const override { return Settings; }
   void SelectBatchRow(int index) override { SelectedRows.push_back(index); }
-  void BatchRowMarked(int index, int mark) override { Marks.emplace_back(index, mark); }
+  void BatchRowMarked(int index, TBatchMark mark) override {
+    Marks.emplace_back(index, static_cast<int>(mark));
+  }
   bool CancelRequested() const override {
     return CancelAfterPolls >= 0 && polls_++ >= CancelAfterPolls;
   }

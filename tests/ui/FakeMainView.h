@@ -67,7 +67,7 @@ class FakeMainView : public IMainView {
 
   std::vector<int> Marks() const {
     std::vector<int> marks;
-    for (const TBatchRowView& row : Rows) marks.push_back(row.Mark);
+    for (const TBatchRowView& row : Rows) marks.push_back(static_cast<int>(row.Mark));
     return marks;
   }
 };

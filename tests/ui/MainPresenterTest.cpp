@@ -179,7 +179,7 @@ TEST_F(PresenterTest, ABatchRunMarksRowsCountsThemAndKeepsWhyARowFailed) {
   EXPECT_EQ(view.Rows[1].Tips[2], bad + "\n" + reason);
   EXPECT_EQ(view.Rows[1].Tips[0], "3\n" + reason);
   EXPECT_EQ(view.Rows[0].Tips[2], view.Rows[0].Cells[2]) << "a converted row has no reason";
-  EXPECT_EQ(presenter.BatchRows()[1].Mark, 1);
+  EXPECT_EQ(presenter.BatchRows()[1].Mark, TBatchMark::Failed);
   EXPECT_EQ(services.Messages.back(), (Message{MessageKind::Information, kBatchFinishedText}));
 
   // A row changed afterwards forgets its mark and its reason.
