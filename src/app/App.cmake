@@ -24,9 +24,6 @@ add_custom_command(OUTPUT ${PLEXOR_MANUAL_BUILT}
 add_custom_target(plexor_manual ALL DEPENDS ${PLEXOR_MANUAL_BUILT})
 add_dependencies(plexor-converter plexor_manual)
 
-include(GNUInstallDirs)
-install(TARGETS plexor-converter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${PLEXOR_MANUAL_SOURCE} DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 if(PLEXOR_BUILD_TESTS)
   enable_testing()
