@@ -2,17 +2,13 @@
 # Included from the top-level CMakeLists.txt when Qt 6 Widgets is found.
 
 set(PLEXOR_APP_DIR ${CMAKE_CURRENT_LIST_DIR})
-file(GLOB PLEXOR_APP_UNIT_SOURCES CONFIGURE_DEPENDS ${PLEXOR_APP_DIR}/*.cpp)
-list(REMOVE_ITEM PLEXOR_APP_UNIT_SOURCES ${PLEXOR_APP_DIR}/main.cpp)
 
 # Everything but the entry point, shared by the program and its tests.
-add_library(plexor_app STATIC ${PLEXOR_APP_UNIT_SOURCES})
+plexor_module(app EXCLUDE main.cpp DEPENDS plexor_ui Qt6::Widgets)
 set_target_properties(plexor_app PROPERTIES AUTOMOC ON)
-target_link_libraries(plexor_app PUBLIC plexor_ui Qt6::Widgets)
 
 add_executable(plexor-converter ${PLEXOR_APP_DIR}/main.cpp)
 target_link_libraries(plexor-converter PRIVATE plexor_app)
-target_compile_definitions(plexor-converter PRIVATE PLEXOR_VERSION_TEXT="${PLEXOR_VERSION_TEXT}")
 
 # The manual is the help page: it sits beside the program under the program's base name.
 set(PLEXOR_MANUAL_SOURCE ${CMAKE_SOURCE_DIR}/docs/plexor-converter.html)
@@ -36,9 +32,7 @@ if(PLEXOR_BUILD_TESTS)
     ${CMAKE_SOURCE_DIR}/tests/support/DbfBuilder.cpp)
   target_include_directories(plexor_gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(plexor_gui_tests PRIVATE plexor_app Qt6::Test GTest::gtest)
-  target_compile_definitions(plexor_gui_tests PRIVATE
-    PLEXOR_VERSION_TEXT="${PLEXOR_VERSION_TEXT}"
-    PLEXOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  target_compile_definitions(plexor_gui_tests PRIVATE PLEXOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   gtest_discover_tests(plexor_gui_tests
     DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")

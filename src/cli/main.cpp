@@ -18,6 +18,7 @@
 #include <mutex>
 #include <string>
 
+#include "PlexorVersion.h"
 #include "engine/Batch.h"
 #include "engine/CoordSys.h"
 #include "engine/PrjFile.h"
@@ -29,10 +30,6 @@
 #include "support/FileHandle.h"
 #include "support/NumberText.h"
 #include "support/TextEncoding.h"
-
-#ifndef PLEXOR_VERSION_TEXT
-#define PLEXOR_VERSION_TEXT "0.0.0.0"
-#endif
 
 namespace plexor {
 namespace {
@@ -328,7 +325,7 @@ int Main(int argc, char** argv) {
   CLI::App app{"Plexor Converter: ESRI シェープファイルを MapInfo MIF/MID に変換します。",
                "plexor"};
   SpeakJapanese(app);
-  app.set_version_flag("--version", std::string("plexor ") + PLEXOR_VERSION_TEXT,
+  app.set_version_flag("--version", std::string("plexor ") + kPlexorVersionText,
                        "バージョンを表示して終了します");
   app.require_subcommand(1);
   app.fallthrough();

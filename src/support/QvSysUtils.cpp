@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 
+#include "PlexorVersion.h"
 #include "support/FileHandle.h"
 #include "support/ProfileFile.h"
 
@@ -50,33 +51,11 @@ std::string UserConfigDir() {
 }  // namespace
 
 std::string GetExeFileVersion() {
-#ifdef PLEXOR_VERSION_TEXT
-  return PLEXOR_VERSION_TEXT;
-#else
-  return {};
-#endif
+  return kPlexorVersionText;
 }
 
-#ifdef _WIN32
-
-std::string GetExePath() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0) return {};
-    if (n < path.size()) {
-      path.resize(n);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
-
-std::string WindowPlacementIniPath(const std::string& exePath) {
-  return GetFileDir(exePath) + GetFileBaseName(exePath) + ".INI";
-}
-
-#else
+// The Windows side of these two is in QvSysUtilsWin32.cpp.
+#ifndef _WIN32
 
 std::string GetExePath() {
   std::string path(4096, '\0');

@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <functional>
 
+#include "PlexorVersion.h"
 #include "app/AboutDlg.h"
 #include "app/GuiFixtures.h"
 #include "app/MakerInfo.h"
@@ -39,7 +40,7 @@ TEST_F(MainWindowTest, AboutBoxIsFreshEachTimeShowsTheVersionAndClosesWithEnterO
     window->A1->trigger();
     ASSERT_FALSE(version.isEmpty());
     EXPECT_TRUE(seen.isNull()) << "the box is released when it closes";
-    EXPECT_EQ(version.toStdString(), std::string("Version ") + PLEXOR_VERSION_TEXT);
+    EXPECT_EQ(version.toStdString(), std::string("Version ") + kPlexorVersionText);
     EXPECT_EQ(title.toStdString(), "バージョン情報");
     EXPECT_EQ(size.width(), 361);
   }
