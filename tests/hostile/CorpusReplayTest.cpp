@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 
 #include "hostile/HostileTargets.h"
 #include "support/ShpBuilder.h"
@@ -44,6 +45,22 @@ TEST_P(HostileCorpus, SeedsBehave) {
   ASSERT_FALSE(seeds.empty());
   for (size_t i = 0; i < seeds.size(); ++i) {
     RunAndReport(*target, seeds[i], "seed " + std::to_string(i));
+  }
+}
+
+// The comma-text scanner and its reference agree on every short line over the characters that
+// matter to the rules: quotes, commas, blanks, TABs, NUL and a double-byte lead byte.
+TEST(HostileCsv, ScannerAgreesWithReferenceOnRandomLines) {
+  const Target* target = FindTarget("csv");
+  ASSERT_NE(target, nullptr);
+  const std::string alphabet("ab,,\"\" \t\0\x82\x01", 12);
+  std::mt19937 random(20261208);
+  std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
+  std::uniform_int_distribution<int> length(0, 12);
+  for (int i = 0; i < 20000; ++i) {
+    std::string data(1, static_cast<char>(1 + i % 6));  // the field number asked for
+    for (int k = length(random); k > 0; --k) data += alphabet[pick(random)];
+    RunAndReport(*target, data, "line " + std::to_string(i));
   }
 }
 

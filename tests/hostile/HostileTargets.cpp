@@ -703,44 +703,67 @@ void ReadTable(std::string_view data) {
 
 namespace {
 
-// The comma-text rules, written out step by step from the batch file's description.
+// The comma-text rules as a state machine over one character at a time, written from their
+// description rather than from the production scanner, so that a fault in one is not
+// repeated in the other. A comma that is the line's last character always ends in one more
+// empty field; a comma where a field should start stands for an empty field.
 std::vector<std::string> CsvFieldsReference(std::string_view line) {
-  line = line.substr(0, std::min(line.size(), line.find('\0')));
-  auto blank = [](char c) {
-    const auto b = static_cast<unsigned char>(c);
-    return b >= 1 && b <= 32;
-  };
+  enum class State { FieldStart, Plain, Quoted, QuoteSeen, AfterField };
+  auto blank = [](unsigned char b) { return b >= 1 && b <= 32; };
   std::vector<std::string> fields;
-  size_t i = 0;
-  const size_t n = line.size();
-  while (i < n && blank(line[i])) ++i;
-  while (i < n) {
-    std::string f;
-    if (line[i] == '"') {
-      ++i;
-      while (i < n) {
-        if (line[i] == '"') {
-          if (i + 1 < n && line[i + 1] == '"') {
-            f += '"';
-            i += 2;
-            continue;
-          }
-          ++i;
-          break;
+  std::string field;
+  State state = State::FieldStart;
+  auto emit = [&] {
+    fields.push_back(field);
+    field.clear();
+  };
+  for (size_t i = 0; i < line.size() && line[i] != '\0'; ++i) {
+    const char c = line[i];
+    const bool isBlank = blank(static_cast<unsigned char>(c));
+    const bool lastChar = i + 1 == line.size() || line[i + 1] == '\0';
+    switch (state) {
+      case State::Quoted:
+        if (c == '"') {
+          state = State::QuoteSeen;
+        } else {
+          field += c;
         }
-        f += line[i++];
-      }
-    } else {
-      while (i < n && line[i] != ',' && !blank(line[i])) f += line[i++];
+        continue;
+      case State::QuoteSeen:
+        if (c == '"') {  // two quotes inside a quoted field are one
+          field += c;
+          state = State::Quoted;
+          continue;
+        }
+        emit();
+        state = State::AfterField;
+        break;  // the character after the closing quote is read as if after a field
+      case State::Plain:
+        if (c != ',' && !isBlank) {
+          field += c;
+          continue;
+        }
+        emit();
+        state = State::AfterField;
+        break;
+      case State::FieldStart:
+      case State::AfterField:
+        break;
     }
-    fields.push_back(std::move(f));
-    while (i < n && blank(line[i])) ++i;
-    if (i < n && line[i] == ',') {
-      if (i + 1 == n) fields.emplace_back();
-      ++i;
-      while (i < n && blank(line[i])) ++i;
+    // Between fields: state is FieldStart or AfterField.
+    if (isBlank) continue;
+    if (c == ',') {
+      if (state == State::FieldStart) emit();
+      if (lastChar) emit();
+      state = State::FieldStart;
+    } else if (c == '"') {
+      state = State::Quoted;
+    } else {
+      field += c;
+      state = State::Plain;
     }
   }
+  if (state == State::Plain || state == State::Quoted || state == State::QuoteSeen) emit();
   return fields;
 }
 
