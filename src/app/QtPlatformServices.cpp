@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QUrl>
@@ -26,6 +27,16 @@ int ShowBox(QMessageBox::Icon icon, const QString& title, const std::string& tex
   box.setWindowModality(Qt::ApplicationModal);
   box.setTextFormat(Qt::PlainText);
   return box.exec();
+}
+
+// Where a package following the file-system hierarchy puts the manual: for
+// PREFIX/bin/NAME.hlp, PREFIX/share/plexor-converter/NAME.html.
+std::string InstalledManualPath(const std::string& helpFile) {
+  // The program's folder is the resolved /proc/self/exe, free of links, so dropping ".."
+  // by spelling alone is safe and gives the browser a path the user recognises.
+  const std::string path =
+      GetFileDir(helpFile) + "../share/plexor-converter/" + GetFileBaseName(helpFile) + ".html";
+  return QDir::cleanPath(QString::fromLocal8Bit(path)).toLocal8Bit().toStdString();
 }
 
 }  // namespace
@@ -98,7 +109,12 @@ void QtPlatformServices::ShowHelp(const std::string& helpFile, uint32_t /*comman
                                   uintptr_t /*data*/) {
   // The keyword command with no keyword asks for the topic search; a browser page shows
   // every topic at once, so opening it is the closest thing.
-  const std::string manual = HelpManualPath(helpFile);
+  // A copy beside the program wins over the installed one, so a user can put a newer one
+  // there; when neither exists the box names the one beside the program.
+  std::string manual = HelpManualPath(helpFile);
+  if (!RegularFileExists(manual) && RegularFileExists(InstalledManualPath(helpFile))) {
+    manual = InstalledManualPath(helpFile);
+  }
   if (!RegularFileExists(manual)) {
     ShowMessage(MessageKind::Error,
                 "ヘルプファイル " + NativeToUtf8(manual) + " が見つかりません。");

@@ -335,7 +335,7 @@ void AppendFieldTextOf(const DbfField& f, const unsigned char* record,
 // The field values of TLocalDbf
 
 void TLocalDbf::Impl::ThrowBadFieldIndex(int index) {
-  throw EListError("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
+  ThrowListIndexError(index);
 }
 
 bool TLocalDbf::RecordDeleted() const {

@@ -44,7 +44,7 @@ TBatchRow RowOfLine(const std::string& line, const std::string& baseDir) {
   row.TargetPath = ResolveAgainst(baseDir, GetCsvField(line, 3));
   const int index = BatchRowIndex(row);
   if (index < 0 || index >= kCoordSysCount) {
-    throw EListError("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
+    ThrowListIndexError(index);
   }
   row.DisplayText = GetCoordSysDisplayText(index);
   return row;

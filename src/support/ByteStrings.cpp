@@ -119,7 +119,7 @@ bool IsSeparator(char c, PathFlavor flavor) {
 template <typename Pred>
 size_t LastSingleByte(std::string_view path, PathFlavor flavor, Pred wanted) {
   size_t found = std::string_view::npos;
-  if (flavor == PathFlavor::Posix) {
+  if (flavor != PathFlavor::WindowsCp932) {
     for (size_t i = path.size(); i > 0; --i) {
       if (wanted(path[i - 1])) return i - 1;
     }
@@ -162,7 +162,7 @@ std::string GetFileDir(std::string_view path, PathFlavor flavor) {
   std::string dir(path.substr(0, start));
   if (!dir.empty() && dir.back() != (flavor == PathFlavor::Posix ? '/' : '\\')) {
     // "C:name.exe" gives "C:" and needs its backslash; a Windows path ending in '/' keeps it.
-    if (!(flavor == PathFlavor::WindowsCp932 && dir.back() == '/')) {
+    if (!(flavor != PathFlavor::Posix && dir.back() == '/')) {
       dir.push_back(flavor == PathFlavor::Posix ? '/' : '\\');
     }
   }
@@ -189,11 +189,7 @@ std::string GetFileBaseName(std::string_view path, PathFlavor flavor) {
 }
 
 std::string NativeToUtf8(std::string_view path) {
-#ifdef _WIN32
-  return Cp932ToUtf8(path);
-#else
   return std::string(path);
-#endif
 }
 
 }  // namespace plexor

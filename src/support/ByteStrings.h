@@ -47,13 +47,14 @@ inline bool IsCp932LeadByte(unsigned char c) {
   return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
-// How path names are taken apart. Windows paths are code page 932 byte strings whose
-// separators are '\', '/' and ':' and whose trail bytes never count as one; Linux paths are
-// UTF-8, where any byte scan is safe and only '/' separates.
-enum class PathFlavor { Posix, WindowsCp932 };
+// How path names are taken apart. Windows separators are '\', '/' and ':'. In code page 932
+// a trail byte never counts as one; in UTF-8 (Linux, and the Windows build, which hands its
+// paths to the wide-character API so that names outside code page 932 work) any byte scan
+// is safe. Linux paths have only '/'.
+enum class PathFlavor { Posix, WindowsCp932, WindowsUtf8 };
 
 #ifdef _WIN32
-inline constexpr PathFlavor kNativePathFlavor = PathFlavor::WindowsCp932;
+inline constexpr PathFlavor kNativePathFlavor = PathFlavor::WindowsUtf8;
 #else
 inline constexpr PathFlavor kNativePathFlavor = PathFlavor::Posix;
 #endif
@@ -71,8 +72,7 @@ bool IsAbsolutePath(std::string_view path, PathFlavor flavor = kNativePathFlavor
 // The file name with its extension.
 std::string GetFileName(std::string_view path, PathFlavor flavor = kNativePathFlavor);
 
-// A native path as UTF-8 for a message: itself on Linux, decoded from code page 932 on
-// Windows.
+// A native path as UTF-8 for a message: native paths are UTF-8 on both platforms.
 std::string NativeToUtf8(std::string_view path);
 
 // Decodes code page 932 bytes to UTF-8 for display; undecodable bytes become U+FFFD.

@@ -23,4 +23,8 @@ std::string SystemErrorText(int errorNumber) {
   return std::string(std::strerror(errorNumber));
 }
 
+void ThrowListIndexError(long long index) {
+  throw EListError("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")");
+}
+
 }  // namespace plexor

@@ -40,6 +40,9 @@ PLEXOR_EXCEPTION(EAbort, Exception)
 
 #undef PLEXOR_EXCEPTION
 
+// The error of a list asked for an item it does not hold.
+[[noreturn]] void ThrowListIndexError(long long index);
+
 // Texts shared by several units.
 inline constexpr const char* kReadErrorText = "ストリームからの読み込みエラー";
 inline constexpr const char* kWriteErrorText = "ストリームへの書き込みエラー";

@@ -1,5 +1,5 @@
-// The Windows side of the file layer: ANSI (code page 932) paths, share modes instead of
-// advisory locks, 64-bit positions through OVERLAPPED offsets.
+// The Windows side of the file layer: UTF-8 paths handed to the wide-character API, share
+// modes instead of advisory locks, 64-bit positions through OVERLAPPED offsets.
 #ifdef _WIN32
 #include <windows.h>
 
@@ -9,6 +9,7 @@
 #include "support/ByteStrings.h"
 #include "support/Exceptions.h"
 #include "support/FileHandle.h"
+#include "support/WideTextWin32.h"
 
 namespace plexor {
 namespace {
@@ -17,16 +18,19 @@ HANDLE AsHandle(intptr_t fd) {
   return reinterpret_cast<HANDLE>(fd);
 }
 
+// The system's own text in the user's language, as UTF-8 like every message of ours.
 std::string WindowsErrorText(DWORD error) {
-  char* text = nullptr;
-  const DWORD n = FormatMessageA(
+  wchar_t* text = nullptr;
+  const DWORD n = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string out = n ? std::string(text, n) : "error " + std::to_string(error);
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string out = n ? Narrow(std::wstring_view(text, n)) : "error " + std::to_string(error);
   if (text) LocalFree(text);
-  while (!out.empty() && (out.back() == '\r' || out.back() == '\n' || out.back() == '.'))
+  // Japanese texts end in "。", which stays; the message around it adds its own.
+  while (!out.empty() && (out.back() == '\r' || out.back() == '\n' || out.back() == '.' ||
+                          out.back() == ' '))
     out.pop_back();
-  return Cp932ToUtf8(out);
+  return out;
 }
 
 OVERLAPPED At(int64_t position) {
@@ -60,8 +64,8 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
 namespace {
 
 intptr_t OpenWith(const std::string& path, DWORD access, DWORD share, DWORD disposition, int& err) {
-  HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                         nullptr);
+  HANDLE h = CreateFileW(Widen(path).c_str(), access, share, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     err = static_cast<int>(GetLastError());
     return -1;
@@ -191,13 +195,13 @@ std::string FileHandle::LastError() const {
 }
 
 bool RegularFileExists(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
+  const DWORD a = GetFileAttributesW(Widen(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY) &&
          !(a & FILE_ATTRIBUTE_DEVICE);
 }
 
 bool SpecialFileExists(const std::string& path) {
-  const DWORD a = GetFileAttributesA(path.c_str());
+  const DWORD a = GetFileAttributesW(Widen(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DEVICE);
 }
 
@@ -207,7 +211,8 @@ std::string FollowLinks(const std::string& path) {
 }
 
 bool RenameOver(const std::string& from, const std::string& to, int& err) {
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     return true;
   }
   err = static_cast<int>(GetLastError());
@@ -215,14 +220,15 @@ bool RenameOver(const std::string& from, const std::string& to, int& err) {
 }
 
 bool RemoveFile(const std::string& path) {
-  return DeleteFileA(path.c_str()) != 0;
+  return DeleteFileW(Widen(path).c_str()) != 0;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (SameTextAscii(a, b)) return true;
   auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-    HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h = CreateFileW(Widen(path).c_str(), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     const bool ok = GetFileInformationByHandle(h, &info) != 0;
     CloseHandle(h);

@@ -12,24 +12,6 @@ namespace {
 
 constexpr size_t npos = std::string::npos;
 
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  size_t i = 0;
-  while (i < text.size()) {
-    const char c = text[i];
-    if (c == '\r' || c == '\n') {
-      lines.emplace_back(text, start, i - start);
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      start = ++i;
-    } else {
-      ++i;
-    }
-  }
-  if (start < text.size()) lines.emplace_back(text, start);
-  return lines;
-}
-
 std::string ReadWholeFile(const std::string& path) {
   FileHandle file;
   if (!file.OpenRead(path)) return {};
