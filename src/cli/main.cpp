@@ -321,16 +321,33 @@ int PrintCoordSys() {
   return kExitTrue;
 }
 
-int Main(int argc, char** argv) {
-  CLI::App app{"Plexor Converter: ESRI シェープファイルを MapInfo MIF/MID に変換します。",
-               "plexor"};
-  SpeakJapanese(app);
+// Everything the command line can say, filled in by CLI11.
+struct CommandLine {
+  std::string DateFormat = "yyyy/mm/dd";
+  std::string Charset = "cp932";
+  TConvertOptions Options;
+  // convert
+  std::string Coordsys;
+  std::vector<std::string> Sources;
+  std::string Output;
+  std::string Folder;
+  // batch
+  std::string BatchFile;
+  int Jobs = 1;
+  // info
+  std::vector<std::string> InfoFiles;
+  bool Json = false;
+
+  CLI::App* Convert = nullptr;
+  CLI::App* Batch = nullptr;
+  CLI::App* CoordsysList = nullptr;
+  CLI::App* Info = nullptr;
+};
+
+void AddGlobalOptions(CLI::App& app, CommandLine& cl) {
   app.set_version_flag("--version", std::string("plexor ") + kPlexorVersionText,
                        "バージョンを表示して終了します");
-  app.require_subcommand(1);
-  app.fallthrough();
-  std::string dateFormat = "yyyy/mm/dd";
-  app.add_option("--date-format", dateFormat,
+  app.add_option("--date-format", cl.DateFormat,
                  "MID の日付の書式 (yyyy, yy, mm, m, dd, d と区切り / - .)。"
                  "yyyymmdd なら GDAL や QGIS が日付として読めます")
       ->capture_default_str()
@@ -339,16 +356,13 @@ int Main(int argc, char** argv) {
                    ? std::string()
                    : "年・月・日を yyyy, yy, mm, m, dd, d と / - . で書いてください: " + format;
       });
-
-  TConvertOptions options;
   app.add_option(
-         "--encoding", options.Encoding,
+         "--encoding", cl.Options.Encoding,
          "属性の文字コード (UTF-8, CP932, 1252 など)。省略時は .cpg、言語ドライバー、内容から判断")
       ->check([](const std::string& name) {
         return CodePageFromName(name) ? std::string() : "知らない文字コードです: " + name;
       });
-  std::string charset = "cp932";
-  app.add_option("--charset", charset, "出力の文字コード: cp932 (WindowsJapanese) または utf-8")
+  app.add_option("--charset", cl.Charset, "出力の文字コード: cp932 (WindowsJapanese) または utf-8")
       ->type_name("cp932|utf-8")
       ->check([](const std::string& name) {
         return SameTextAscii(name, "cp932") || SameTextAscii(name, "utf-8")
@@ -356,20 +370,24 @@ int Main(int argc, char** argv) {
                    : "cp932 か utf-8 を指定してください: " + name;
       })
       ->capture_default_str();
-  app.add_option("--threads", options.Threads,
+  app.add_option("--threads", cl.Options.Threads,
                  "1 つの変換が使うスレッド数 (既定: CPU のコア数、1 ですべてを順に処理)")
       ->check(CLI::Range(1, 64));
-  app.add_flag("--skip-unsupported-fields", options.SkipUnsupportedFields,
+  app.add_flag("--skip-unsupported-fields", cl.Options.SkipUnsupportedFields,
                "対応していない型のフィールドを除いて変換する (警告を表示)");
+}
 
-  std::string coordsys;
-  std::vector<std::string> sources;
-  std::string output, folder;
-  CLI::App* convert = app.add_subcommand("convert", "シェープファイルを変換します");
-  convert->set_help_flag("-h,--help", "このヘルプを表示して終了します");
-  convert->group("コマンド");
+CLI::App* AddCommand(CLI::App& app, const char* name, const char* description) {
+  CLI::App* command = app.add_subcommand(name, description);
+  command->set_help_flag("-h,--help", "このヘルプを表示して終了します");
+  command->group("コマンド");
+  return command;
+}
+
+void AddConvertCommand(CLI::App& app, CommandLine& cl) {
+  CLI::App* convert = cl.Convert = AddCommand(app, "convert", "シェープファイルを変換します");
   convert
-      ->add_option("-c,--coordsys", coordsys,
+      ->add_option("-c,--coordsys", cl.Coordsys,
                    "座標系の番号 (0-40, plexor coordsys で一覧)、または auto (.prj から)")
       ->required()
       ->check([](const std::string& text) {
@@ -381,35 +399,58 @@ int Main(int argc, char** argv) {
         return ok ? std::string() : "0 から 40 の番号か auto を指定してください: " + text;
       });
   convert
-      ->add_option("sources", sources,
+      ->add_option("sources", cl.Sources,
                    "変換元の .shp (複数可; 出力は各 .shp と同じ名前の .mif/.mid)")
       ->required();
   CLI::Option* outputOption =
-      convert->add_option("-o,--output", output, "変換先の .mif (変換元が 1 つのときだけ)");
-  convert->add_option("-d,--directory", folder, "変換先のフォルダー (名前は変換元と同じ)")
+      convert->add_option("-o,--output", cl.Output, "変換先の .mif (変換元が 1 つのときだけ)");
+  convert->add_option("-d,--directory", cl.Folder, "変換先のフォルダー (名前は変換元と同じ)")
       ->check(CLI::ExistingDirectory)
       ->excludes(outputOption);
+}
 
-  std::string batchFile;
-  int jobs = 1;
-  CLI::App* batch = app.add_subcommand("batch", "バッチファイルの全行を変換します");
-  batch->set_help_flag("-h,--help", "このヘルプを表示して終了します");
-  batch->group("コマンド");
-  batch->add_option("batchfile", batchFile, "バッチファイル")->required();
-  batch->add_option("-j,--jobs", jobs, "同時に変換する行数 (既定 1)")->check(CLI::Range(1, 64));
+void AddOtherCommands(CLI::App& app, CommandLine& cl) {
+  cl.Batch = AddCommand(app, "batch", "バッチファイルの全行を変換します");
+  cl.Batch->add_option("batchfile", cl.BatchFile, "バッチファイル")->required();
+  cl.Batch->add_option("-j,--jobs", cl.Jobs, "同時に変換する行数 (既定 1)")
+      ->check(CLI::Range(1, 64));
+  cl.CoordsysList = AddCommand(app, "coordsys", "座標系の一覧を表示します");
+  cl.Info = AddCommand(app, "info", "シェープファイルの内容と変換のされ方を表示します");
+  cl.Info->add_option("files", cl.InfoFiles, "調べる .shp (複数可)")->required();
+  cl.Info->add_flag("--json", cl.Json, "JSON で出力する");
+}
 
-  CLI::App* coordsysList = app.add_subcommand("coordsys", "座標系の一覧を表示します");
-  coordsysList->set_help_flag("-h,--help", "このヘルプを表示して終了します");
-  coordsysList->group("コマンド");
+// The checks CLI11 cannot state, then the conversions.
+int RunConvertCommand(const CommandLine& cl, TerminalHost& host) {
+  if (!cl.Output.empty() && cl.Sources.size() > 1) {
+    std::fprintf(stderr, "%s: -o は変換元が 1 つのときだけ使えます (複数なら -d フォルダー)。\n",
+                 MessageTitle(MessageKind::Error));
+    return kExitUsage;
+  }
+  // The old form "convert SOURCE TARGET.mif" would now read the target as a source.
+  for (const std::string& source : cl.Sources) {
+    const std::string name = GetFileName(source);
+    const std::string_view ext =
+        name.size() >= 4 ? std::string_view(name).substr(name.size() - 4) : "";
+    if (SameTextAscii(ext, ".mif") || SameTextAscii(ext, ".mid")) {
+      std::fprintf(stderr, "%s: %s は変換元になりません。変換先は -o で指定します。\n",
+                   MessageTitle(MessageKind::Error), source.c_str());
+      return kExitUsage;
+    }
+  }
+  return RunConvert(cl.Coordsys, cl.Sources, cl.Output, cl.Folder, host);
+}
 
-  std::vector<std::string> infoFiles;
-  bool json = false;
-  CLI::App* info = app.add_subcommand("info", "シェープファイルの内容と変換のされ方を表示します");
-  info->set_help_flag("-h,--help", "このヘルプを表示して終了します");
-  info->group("コマンド");
-  info->add_option("files", infoFiles, "調べる .shp (複数可)")->required();
-  info->add_flag("--json", json, "JSON で出力する");
-
+int Main(int argc, char** argv) {
+  CLI::App app{"Plexor Converter: ESRI シェープファイルを MapInfo MIF/MID に変換します。",
+               "plexor"};
+  SpeakJapanese(app);
+  app.require_subcommand(1);
+  app.fallthrough();
+  CommandLine cl;
+  AddGlobalOptions(app, cl);
+  AddConvertCommand(app, cl);
+  AddOtherCommands(app, cl);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -418,34 +459,15 @@ int Main(int argc, char** argv) {
   }
 
   RegionalSettings regional;
-  regional.ShortDateFormat = dateFormat;
-  options.Utf8Output = SameTextAscii(charset, "utf-8");
-  TerminalHost host(regional, options);
+  regional.ShortDateFormat = cl.DateFormat;
+  cl.Options.Utf8Output = SameTextAscii(cl.Charset, "utf-8");
+  TerminalHost host(regional, cl.Options);
   CatchInterrupts();
   try {
-    if (*convert) {
-      if (!output.empty() && sources.size() > 1) {
-        std::fprintf(stderr,
-                     "%s: -o は変換元が 1 つのときだけ使えます (複数なら -d フォルダー)。\n",
-                     MessageTitle(MessageKind::Error));
-        return kExitUsage;
-      }
-      // The old form "convert SOURCE TARGET.mif" would now read the target as a source.
-      for (const std::string& source : sources) {
-        const std::string name = GetFileName(source);
-        const std::string_view ext =
-            name.size() >= 4 ? std::string_view(name).substr(name.size() - 4) : "";
-        if (SameTextAscii(ext, ".mif") || SameTextAscii(ext, ".mid")) {
-          std::fprintf(stderr, "%s: %s は変換元になりません。変換先は -o で指定します。\n",
-                       MessageTitle(MessageKind::Error), source.c_str());
-          return kExitUsage;
-        }
-      }
-      return RunConvert(coordsys, sources, output, folder, host);
-    }
-    if (*batch) return RunBatchFile(batchFile, jobs, host);
-    if (*coordsysList) return PrintCoordSys();
-    if (*info) return PrintInfo(infoFiles, json, options);
+    if (*cl.Convert) return RunConvertCommand(cl, host);
+    if (*cl.Batch) return RunBatchFile(cl.BatchFile, cl.Jobs, host);
+    if (*cl.CoordsysList) return PrintCoordSys();
+    if (*cl.Info) return PrintInfo(cl.InfoFiles, cl.Json, cl.Options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "Plexor Converter: %s\n", e.what());
     return kExitError;
