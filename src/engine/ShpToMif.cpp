@@ -7,6 +7,7 @@
 
 #include "dbf/localDbf.h"
 #include "engine/CoordSys.h"
+#include "engine/MifObjectQueue.h"
 #include "engine/PrjFile.h"
 #include "engine/TableEncoding.h"
 #include "mif/uniMifUtils.h"
@@ -84,10 +85,6 @@ void SkipRecordContent(ByteStream& stream, const TShpRecordHeader& header) {
 }
 
 struct Buffers {
-  TSFPoint point;
-  TSFPolyLine line;
-  TSFPolygon polygon;
-  TSFMultiPoint multiPoint;
   TSFColumns columns;
   std::string row;
 };
@@ -113,38 +110,40 @@ class AttributeCursor {
   int64_t position_ = 0;
 };
 
-// Reads and writes one record of a converted kind; false for the kinds passed over. Z and
-// M kinds are read for X and Y and written as their 2D kinds; the 2D kinds keep their own
-// readers, which take the record as its counts describe it.
-bool ConvertShape(ByteStream& stream, const TShpRecordHeader& header, TextFileWriter& mif, char sep,
-                  Buffers& b) {
+// Reads one record of a converted kind into a slot of the queue, which writes it; false for
+// the kinds passed over. Z and M kinds are read for X and Y and written as their 2D kinds;
+// the 2D kinds keep their own readers, which take the record as its counts describe it.
+bool ConvertShape(ByteStream& stream, const TShpRecordHeader& header, TMifObjectQueue& objects) {
   const int32_t type = header.ShapeType;
   switch (BaseShapeKind(type)) {
-    case kShapePoint:
-      type == kShapePoint ? ReadShpPoint(stream, b.point)
-                          : ReadShpPointAny(stream, header, b.point);
-      WriteMifPoint(mif, b.point, sep);
-      return true;
-    case kShapePolyLine:
-      type == kShapePolyLine ? ReadShpPolyLine(stream, b.line)
-                             : ReadShpPolyLineAny(stream, header, b.line);
-      WriteMifPLine(mif, b.line, sep);
-      return true;
-    case kShapePolygon:
-      type == kShapePolygon ? ReadShpPolygon(stream, b.polygon)
-                            : ReadShpPolygonAny(stream, header, b.polygon);
-      WriteMifRegion(mif, b.polygon, sep);
-      return true;
+    case kShapePoint: {
+      TSFPoint& point = objects.PointSlot();
+      type == kShapePoint ? ReadShpPoint(stream, point) : ReadShpPointAny(stream, header, point);
+      break;
+    }
+    case kShapePolyLine: {
+      TSFPolyLine& line = objects.LineSlot();
+      type == kShapePolyLine ? ReadShpPolyLine(stream, line)
+                             : ReadShpPolyLineAny(stream, header, line);
+      break;
+    }
+    case kShapePolygon: {
+      TSFPolygon& polygon = objects.RegionSlot();
+      type == kShapePolygon ? ReadShpPolygon(stream, polygon)
+                            : ReadShpPolygonAny(stream, header, polygon);
+      break;
+    }
     case kShapeMultiPoint:
-      ReadShpMultiPoint(stream, header, b.multiPoint);
-      WriteMifMultipoint(mif, b.multiPoint, sep);
-      return true;
+      ReadShpMultiPoint(stream, header, objects.MultipointSlot());
+      break;
     case kShapeNull:
       return false;
     default:
       SkipRecordContent(stream, header);
       return false;
   }
+  objects.Push();
+  return true;
 }
 
 std::string UnmappableNote(const std::string& column, const TAttributeText::FieldReport& r) {
@@ -166,14 +165,15 @@ std::string UnmappableNote(const std::string& column, const TAttributeText::Fiel
 class Conversion {
  public:
   Conversion(ByteStream& stream, TLocalDbf& table, TextFileWriter& mif, TextFileWriter& mid,
-             IConvertHost& host, TAttributeText& text, TConvertSummary& summary)
+             IConvertHost& host, TAttributeText& text, TConvertSummary& summary, bool threaded)
       : stream_(stream),
         table_(table),
         mif_(mif),
         mid_(mid),
         host_(host),
         text_(text),
-        summary_(summary) {}
+        summary_(summary),
+        threaded_(threaded) {}
 
   // False when the header was refused.
   bool Run(int32_t index) {
@@ -193,6 +193,7 @@ class Conversion {
     WriteMifColumns(mif_, b_.columns);
 
     AttributeCursor records(table_);
+    TMifObjectQueue objects(mif_, regional.DecimalSeparator, threaded_);
     const int64_t size = stream_.Size();
     int64_t count = 0;
     while (stream_.Position() < size) {
@@ -200,7 +201,7 @@ class Conversion {
       const int64_t offset = stream_.Position();
       // Input faults name the record; output faults name their file already.
       try {
-        ConvertRecord(records, regional);
+        ConvertRecord(records, objects, regional);
       } catch (const EReadError& e) {
         throw EReadError(CutRecordReason(count + 1, offset) + e.what());
       } catch (const ERangeError& e) {
@@ -208,6 +209,7 @@ class Conversion {
       }
       if (++count % kProgressEvery == 0) host_.ConversionProgress(stream_.Position(), size);
     }
+    objects.Finish();
     summary_.RecordsWithoutShape = records.RecordsLeft();
     const auto& reports = text_.Reports();
     for (size_t i = 0; i < reports.size(); ++i) {
@@ -220,7 +222,8 @@ class Conversion {
   }
 
  private:
-  void ConvertRecord(AttributeCursor& records, const RegionalSettings& regional) {
+  void ConvertRecord(AttributeCursor& records, TMifObjectQueue& objects,
+                     const RegionalSettings& regional) {
     // A file that ends inside a record header has lost its last record.
     if (stream_.Remaining() < kShpRecordHeaderSize) throw EReadError(kReadErrorText);
     const TShpRecordHeader header = ReadShpRecordHeader(stream_);
@@ -228,7 +231,7 @@ class Conversion {
       // A deleted record hides its shape, as other readers treat a deleted feature.
       if (header.ShapeType != kShapeNull) SkipRecordContent(stream_, header);
       ++summary_.DeletedSkipped;
-    } else if (ConvertShape(stream_, header, mif_, regional.DecimalSeparator, b_)) {
+    } else if (ConvertShape(stream_, header, objects)) {
       ++summary_.Objects;
       if (header.ShapeType != BaseShapeKind(header.ShapeType)) ++summary_.FromZM;
       if (records.HasRecord()) {
@@ -259,6 +262,7 @@ class Conversion {
   IConvertHost& host_;
   TAttributeText& text_;
   TConvertSummary& summary_;
+  const bool threaded_;
   Buffers b_;
 };
 
@@ -360,6 +364,7 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
 
   host.SetStatusText(kPreparingText);
   std::unique_ptr<ByteStream> stream;
+  bool background = false;
   auto table = std::make_unique<TLocalDbf>();
   TextFileWriter mif;
   TextFileWriter mid;
@@ -378,7 +383,7 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
       summary.Notes.push_back("対応していない型のフィールドを除きました: " + Cp932ToUtf8(skipped));
     }
     // The system's copying of what was written overlaps the formatting of what comes next.
-    const bool background = ThreadsFor(options) > 1;
+    background = ThreadsFor(options) > 1;
     mif.SetBackgroundWrites(background);
     mid.SetBackgroundWrites(background);
     mif.Create(target);
@@ -396,7 +401,7 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
   try {
     TAttributeText text(encoding.CodePage,
                         options.Utf8Output ? TOutputCharset::Utf8 : TOutputCharset::Cp932);
-    result = Conversion(*stream, *table, mif, mid, host, text, summary).Run(index);
+    result = Conversion(*stream, *table, mif, mid, host, text, summary, background).Run(index);
     if (!result) summary.FailureReason = HeaderRefusalReason(source);
   } catch (const std::exception& e) {
     summary.FailureReason = e.what();

@@ -1,0 +1,166 @@
+// A conversion whose MIF objects are formatted on a second thread: the same bytes, the same
+// failures and the same cancellation as on one thread, over many chunks of work.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "engine/MifObjectQueue.h"
+#include "engine/ShpToMif.h"
+#include "shp/uniShpUtils.h"
+#include "support/DbfBuilder.h"
+#include "support/Exceptions.h"
+#include "support/FakeHost.h"
+#include "support/ShpBuilder.h"
+
+namespace plexor {
+namespace {
+
+using test::DbfBuilder;
+using test::ReadFile;
+using test::ShpBuilder;
+
+class ThreadsHost : public test::FakeHost {
+ public:
+  int Threads = 1;
+  TConvertOptions Options() const override {
+    TConvertOptions options;
+    options.Threads = Threads;
+    return options;
+  }
+};
+
+// Pushes every kind, one polygon of more vertices than a chunk holds among them.
+void PushShapes(TMifObjectQueue& queue) {
+  for (int i = 0; i < 9000; ++i) {
+    switch (i % 4) {
+      case 0:
+        queue.PointSlot() = TSFPoint{i * 0.5, -i * 0.25};
+        break;
+      case 1: {
+        TSFPolyLine& line = queue.LineSlot();
+        line.NumParts = 1;
+        line.Parts = {0};
+        line.Points.assign(static_cast<size_t>(2 + i % 7), TSFPoint{double(i), 1.5});
+        line.NumPoints = static_cast<int32_t>(line.Points.size());
+        break;
+      }
+      case 2: {
+        TSFPolygon& region = queue.RegionSlot();
+        const size_t n = i == 4002 ? 200000 : 5;
+        region.NumParts = 1;
+        region.Parts = {0};
+        region.Points.resize(n);
+        for (size_t k = 0; k < n; ++k) region.Points[k] = {double(k % 97), double(k % 89)};
+        region.Points.back() = region.Points.front();
+        region.NumPoints = static_cast<int32_t>(n);
+        break;
+      }
+      default: {
+        TSFMultiPoint& multi = queue.MultipointSlot();
+        multi.Points = {{1, 2}, {double(i), 3}};
+        multi.NumPoints = 2;
+        break;
+      }
+    }
+    queue.Push();
+  }
+}
+
+TEST(MifObjectQueue, ThreadedAndInlineWriteTheSameBytes) {
+  test::TempDir dir;
+  for (const bool threaded : {false, true}) {
+    TextFileWriter mif;
+    mif.SetBackgroundWrites(threaded);
+    mif.Create(dir / (threaded ? "threaded.mif" : "inline.mif"));
+    TMifObjectQueue queue(mif, ',', threaded);
+    PushShapes(queue);
+    queue.Finish();
+    mif.Close();
+  }
+  const std::string inlineText = ReadFile(dir / "inline.mif");
+  EXPECT_GT(inlineText.size(), 4u << 20);
+  EXPECT_TRUE(ReadFile(dir / "threaded.mif") == inlineText);
+
+  // Dropped half way, as on an error: the thread stops and nothing is published.
+  {
+    TextFileWriter mif;
+    mif.Create(dir / "dropped.mif");
+    TMifObjectQueue queue(mif, '.', true);
+    PushShapes(queue);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "dropped.mif"));
+}
+
+TEST(MifObjectQueue, AWriteFailureOnTheThreadReachesTheCaller) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TextFileWriter mif;
+  mif.Create("/dev/full");
+  TMifObjectQueue queue(mif, '.', true);
+  EXPECT_THROW(
+      {
+        PushShapes(queue);
+        queue.Finish();
+      },
+      EInOutError);
+}
+
+class ParallelConvert : public ::testing::Test {
+ protected:
+  std::string shp() const { return dir / "in.shp"; }
+  std::string mif() const { return dir / "out.mif"; }
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+      names.push_back(e.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // Polygons and a table of one row each; the last record cut when `cut`.
+  void Write(int count, bool cut) {
+    ShpBuilder b;
+    DbfBuilder d;
+    d.Field("N", 'N', 8);
+    for (int i = 0; i < count; ++i) {
+      b.Polygon({0}, {{0, 0}, {0, double(i)}, {1, 1}, {0, 0}});
+      d.Record({std::to_string(i)});
+    }
+    b.Write(shp(), cut ? static_cast<int64_t>(b.Bytes().size()) - 20 : -1);
+    d.Write(dir / "in.dbf");
+  }
+
+  test::TempDir dir;
+  ThreadsHost host;
+};
+
+TEST_F(ParallelConvert, ACutRecordFailsAlikeOnOneThreadAndTwo) {
+  Write(30000, true);
+  std::string reasons[2];
+  for (const int threads : {1, 2}) {
+    host.Threads = threads;
+    TConvertSummary summary;
+    EXPECT_FALSE(ConvertShpToMif(30, shp(), mif(), host, &summary));
+    reasons[threads - 1] = summary.FailureReason;
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"in.dbf", "in.shp"}));
+  }
+  EXPECT_EQ(reasons[1], reasons[0]);
+  EXPECT_EQ(reasons[0].rfind("レコード 30000 (SHPファイルの ", 0), 0u) << reasons[0];
+}
+
+TEST_F(ParallelConvert, CancelledPartWayLeavesNothing) {
+  Write(30000, false);
+  host.Threads = 2;
+  host.CancelAfterPolls = 20000;
+  TConvertSummary summary;
+  EXPECT_FALSE(ConvertShpToMif(30, shp(), mif(), host, &summary));
+  EXPECT_EQ(summary.FailureReason, kCancelledText);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"in.dbf", "in.shp"}));
+
+  host.CancelAfterPolls = -1;
+  ASSERT_TRUE(ConvertShpToMif(30, shp(), mif(), host, &summary)) << summary.FailureReason;
+  EXPECT_EQ(summary.Objects, 30000);
+}
+
+}  // namespace
+}  // namespace plexor
