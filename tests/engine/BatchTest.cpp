@@ -307,6 +307,44 @@ TEST_F(BatchTest, CombiningFindsTheDataLineInAnyCaseAndDropsTextAfterALoneCr) {
   EXPECT_EQ(host.SelectedRows.size(), 2 * rows.size() * 1);
 }
 
+// The line rules of combining, applied to a whole text at once: a line's text ends at its
+// first CR or LF, the line at the next LF, and every line is written with CR LF.
+std::string CrLfLines(const std::string& text) {
+  std::string out;
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t lf = text.find('\n', i);
+    const size_t end = lf == std::string::npos ? text.size() : lf;
+    const size_t stop = std::min(end, text.find('\r', i));
+    out += text.substr(i, stop - i) + "\r\n";
+    i = end + 1;
+  }
+  return out;
+}
+
+TEST_F(BatchTest, CombiningLargeFilesMixesWholeCrLfRunsWithStrayLineEnds) {
+  // Several MiB of CR LF lines, with a lone CR, a bare LF and a line across every chunk
+  // boundary somewhere in them, and no line end at the very end.
+  std::string body;
+  for (int i = 0; body.size() < (5u << 20); ++i) {
+    body += "Pline " + std::to_string(i) + (i % 50000 == 7 ? "\rjunk" : "") +
+            (i % 70001 == 3 ? "\n" : "\r\n");
+  }
+  body += "last";
+  const std::string head = "Version 300\r\nData\r\n\r\n";
+  WriteFile(dir / "a.mif", head + body);
+  WriteFile(dir / "a.mid", body);
+  WriteFile(dir / "b.mif", head + "Point 1 1\r\n");
+  WriteFile(dir / "b.mid", "1\r\n");
+  std::vector<TBatchRow> rows = {MakeBatchRow(0, "s", dir / "b.mif"),
+                                 MakeBatchRow(0, "s", dir / "a.mif")};
+  for (TBatchRow& row : rows) row.Mark = TBatchMark::Converted;
+  CombineBatchOutputs(rows, dir / "c.mif", host);
+  // The empty line after the second file's "Data" line is its own and is kept.
+  EXPECT_TRUE(ReadFile(dir / "c.mif") == head + "Point 1 1\r\n\r\n" + CrLfLines(body));
+  EXPECT_TRUE(ReadFile(dir / "c.mid") == "1\r\n" + CrLfLines(body));
+}
+
 TEST_F(BatchTest, NothingConvertedStillCreatesEmptyCombinedFiles) {
   std::vector<TBatchRow> rows = {MakeBatchRow(0, dir / "x.shp", dir / "x.mif"),
                                  MakeBatchRow(0, dir / "y.shp", dir / "y.mif")};
