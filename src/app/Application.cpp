@@ -35,6 +35,8 @@ class TMissingQtTexts : public QTranslator {
 
 void SetUpApplication(QApplication& app) {
   QApplication::setApplicationName(QStringLiteral("plexor-converter"));
+  // Lets desktops match the window to its menu entry and show the entry's icon.
+  QGuiApplication::setDesktopFileName(QStringLiteral("plexor-converter"));
   QApplication::setFont(ApplicationFont());
   QApplication::setWindowIcon(ProgramIcon());
   // The program speaks Japanese whatever the desktop's language: dates, numbers and Qt's
