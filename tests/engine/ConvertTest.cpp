@@ -39,15 +39,6 @@ class ConvertTest : public ::testing::Test {
   std::string dbf() const { return dir / "in.dbf"; }
   std::string mif() const { return dir / "out.mif"; }
   std::string mid() const { return dir / "out.mid"; }
-  // The names in the folder, sorted: temporaries would show here.
-  std::vector<std::string> DirEntries() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
-      names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
 
   test::TempDir dir;
   test::FakeHost host;
@@ -188,7 +179,7 @@ TEST_F(ConvertTest, RefusedHeaderShowsTheErrorAndLeavesNoOutput) {
   EXPECT_FALSE(Convert());
   ASSERT_EQ(host.Messages.size(), 1u);
   EXPECT_EQ(host.Messages[0].Text, "不正なSHPファイルです。");
-  EXPECT_EQ(DirEntries(), (std::vector<std::string>{"in.dbf", "in.shp"}));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"in.dbf", "in.shp"}));
 }
 
 TEST_F(ConvertTest, FailedConversionLeavesTheEarlierPairUntouchedAndNoTemporaries) {
@@ -204,7 +195,7 @@ TEST_F(ConvertTest, FailedConversionLeavesTheEarlierPairUntouchedAndNoTemporarie
   EXPECT_FALSE(ConvertShpToMif(0, shp(), mif(), host, &summary));
   EXPECT_EQ(ReadFile(mif()), goodMif);
   EXPECT_EQ(ReadFile(mid()), goodMid);
-  EXPECT_EQ(DirEntries(), (std::vector<std::string>{"in.dbf", "in.shp", "out.mid", "out.mif"}));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"in.dbf", "in.shp", "out.mid", "out.mif"}));
   EXPECT_EQ(
       summary.FailureReason.rfind("レコード 2 (SHPファイルの 128 バイト目) を読めません: ", 0), 0u)
       << summary.FailureReason;
@@ -218,7 +209,7 @@ TEST_F(ConvertTest, FailedConversionLeavesTheEarlierPairUntouchedAndNoTemporarie
   EXPECT_FALSE(ConvertShpToMif(0, shp(), mif(), host, &summary));
   EXPECT_EQ(summary.FailureReason, "変換を中止しました。");
   EXPECT_EQ(ReadFile(mif()), goodMif);
-  EXPECT_EQ(DirEntries(), (std::vector<std::string>{"in.dbf", "in.shp", "out.mid", "out.mif"}));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"in.dbf", "in.shp", "out.mid", "out.mif"}));
 }
 
 TEST_F(ConvertTest, ShapefileCompanionNamesAreNeverOutputs) {
@@ -238,7 +229,7 @@ TEST_F(ConvertTest, ShapefileCompanionNamesAreNeverOutputs) {
     }
   }
   EXPECT_EQ(ReadFile(dir / "other.shp"), otherBytes);
-  EXPECT_EQ(DirEntries(), (std::vector<std::string>{"in.dbf", "in.shp", "other.shp"}));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"in.dbf", "in.shp", "other.shp"}));
   EXPECT_TRUE(host.StatusTexts.empty());
   EXPECT_TRUE(IsShapefileCompanionPath("a/b.SHP"));
   EXPECT_FALSE(IsShapefileCompanionPath("a.shp/b.mif"));

@@ -2,7 +2,6 @@
 // failures and the same cancellation as on one thread, over many chunks of work.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 
 #include "engine/MifObjectQueue.h"
@@ -109,14 +108,6 @@ class ParallelConvert : public ::testing::Test {
  protected:
   std::string shp() const { return dir / "in.shp"; }
   std::string mif() const { return dir / "out.mif"; }
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
-      names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
   // Polygons and a table of one row each; the last record cut when `cut`.
   void Write(int count, bool cut) {
     ShpBuilder b;
@@ -142,7 +133,7 @@ TEST_F(ParallelConvert, ACutRecordFailsAlikeOnOneThreadAndTwo) {
     TConvertSummary summary;
     EXPECT_FALSE(ConvertShpToMif(30, shp(), mif(), host, &summary));
     reasons[threads - 1] = summary.FailureReason;
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"in.dbf", "in.shp"}));
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"in.dbf", "in.shp"}));
   }
   EXPECT_EQ(reasons[1], reasons[0]);
   EXPECT_EQ(reasons[0].rfind("レコード 30000 (SHPファイルの ", 0), 0u) << reasons[0];
@@ -155,7 +146,7 @@ TEST_F(ParallelConvert, CancelledPartWayLeavesNothing) {
   TConvertSummary summary;
   EXPECT_FALSE(ConvertShpToMif(30, shp(), mif(), host, &summary));
   EXPECT_EQ(summary.FailureReason, kCancelledText);
-  EXPECT_EQ(Entries(), (std::vector<std::string>{"in.dbf", "in.shp"}));
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"in.dbf", "in.shp"}));
 
   host.CancelAfterPolls = -1;
   ASSERT_TRUE(ConvertShpToMif(30, shp(), mif(), host, &summary)) << summary.FailureReason;

@@ -88,6 +88,8 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
   const std::string& Path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  // The names in the folder, sorted: a temporary left behind shows here.
+  std::vector<std::string> Entries() const;
 
  private:
   std::string path_;

@@ -48,14 +48,6 @@ class PresenterTest : public ::testing::Test {
     queue.RunUntil([&] { return view.Status.find(part) != std::string::npos; });
   }
   bool Usable(TControl control) { return view.Enabled.at(control); }
-  std::vector<std::string> FilesInDir() const {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
-      names.push_back(e.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
 
   TempDir dir;
   FakePlatformServices services;
@@ -154,7 +146,7 @@ TEST_F(PresenterTest, CancellingStopsAtARecordAndLeavesNothingOnDisk) {
   EXPECT_FALSE(Usable(TControl::C1)) << "asked once is enough";
   RunToEnd();
   EXPECT_EQ(services.Messages, (std::vector<Message>{{MessageKind::Information, kCancelledText}}));
-  EXPECT_EQ(FilesInDir(),
+  EXPECT_EQ(dir.Entries(),
             (std::vector<std::string>{"plexor-converter.INI", "roads.dbf", "roads.shp"}));
 }
 
