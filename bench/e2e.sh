@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end comparison: a generated shapefile of COUNT polygons (about 35 vertices each,
 # 8 attribute fields) converted by `plexor convert` and by GDAL's ogr2ogr to MIF, in the
-# same run. Prints both times, the ratio and plexor's peak memory.
+# same run. Prints the times (plexor on all cores and on one thread), the ratios and the
+# peak memory.
 #   bench/e2e.sh [COUNT]     (default 1000000)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -28,8 +29,14 @@ measure() {  # label, command...: prints seconds and peak KiB
   echo "$secs"
 }
 
-rm -f "$data"/out-plexor.* "$data"/out-gdal.*
+# Each run starts with the earlier outputs gone and on disk, so that no run pays for the
+# write-back of another's files.
+fresh() { rm -f "$data"/out-plexor.* "$data"/out-gdal.*; sync; sleep 1; }
+fresh
+t_one=$(measure "plexor-1" build/release/plexor --threads 1 convert -c 30 "$data/bench-$count.shp" -o "$data/out-plexor.mif")
+fresh
 t_plexor=$(measure plexor build/release/plexor convert -c 30 "$data/bench-$count.shp" -o "$data/out-plexor.mif")
 t_gdal=$(measure ogr2ogr ogr2ogr -f "MapInfo File" -dsco FORMAT=MIF "$data/out-gdal.mif" "$data/bench-$count.shp")
 ls -l "$data"/out-plexor.mif "$data"/out-plexor.mid "$data"/out-gdal.mif "$data"/out-gdal.mid
-awk -v a="$t_gdal" -v b="$t_plexor" 'BEGIN { printf "ratio ogr2ogr/plexor: %.1fx\n", a / b }'
+awk -v a="$t_gdal" -v b="$t_plexor" -v c="$t_one" \
+  'BEGIN { printf "ratio ogr2ogr/plexor: %.1fx (one thread: %.1fx)\n", a / b, a / c }'
