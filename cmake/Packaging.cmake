@@ -7,6 +7,9 @@ set(PLEXOR_LINUX_DIR ${CMAKE_SOURCE_DIR}/packaging/linux)
 if(TARGET plexor)
   install(TARGETS plexor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
+# Debian looks for the terms under this name.
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/plexor-converter
+        RENAME copyright)
 
 if(TARGET plexor-converter)
   install(TARGETS plexor-converter RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

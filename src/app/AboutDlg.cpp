@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "app/AppLook.h"
-#include "app/MakerInfo.h"
 #include "support/QvSysUtils.h"
+#include "ui/MakerInfo.h"
 #include "ui/PlatformServices.h"
 
 namespace plexor {

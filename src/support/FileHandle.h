@@ -44,6 +44,8 @@ class FileHandle {
   bool Close();  // false when the system reports a failure while closing
 
   int LastErrno() const { return lastErrno_; }
+  // The last failure was CreateNew finding something at the path already.
+  bool LastFailureWasExisting() const;
   std::string LastError() const;
 
  private:

@@ -158,6 +158,10 @@ bool FileHandle::Write(const void* buffer, size_t n) {
                   [&](const char* p, size_t count, size_t) { return ::write(fd_, p, count); });
 }
 
+bool FileHandle::LastFailureWasExisting() const {
+  return lastErrno_ == EEXIST;
+}
+
 bool FileHandle::Sync() {
   int rc;
   do {

@@ -27,8 +27,8 @@ std::string WindowsErrorText(DWORD error) {
   std::string out = n ? Narrow(std::wstring_view(text, n)) : "error " + std::to_string(error);
   if (text) LocalFree(text);
   // Japanese texts end in "。", which stays; the message around it adds its own.
-  while (!out.empty() && (out.back() == '\r' || out.back() == '\n' || out.back() == '.' ||
-                          out.back() == ' '))
+  while (!out.empty() &&
+         (out.back() == '\r' || out.back() == '\n' || out.back() == '.' || out.back() == ' '))
     out.pop_back();
   return out;
 }
@@ -173,6 +173,10 @@ bool FileHandle::Write(const void* buffer, size_t n) {
                   [](size_t, OVERLAPPED&) -> OVERLAPPED* { return nullptr; });
 }
 
+bool FileHandle::LastFailureWasExisting() const {
+  return lastErrno_ == ERROR_FILE_EXISTS || lastErrno_ == ERROR_ALREADY_EXISTS;
+}
+
 bool FileHandle::Sync() {
   if (FlushFileBuffers(AsHandle(fd_))) return true;
   lastErrno_ = static_cast<int>(GetLastError());
@@ -226,9 +230,9 @@ bool RemoveFile(const std::string& path) {
 bool SameFile(const std::string& a, const std::string& b) {
   if (SameTextAscii(a, b)) return true;
   auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-    HANDLE h = CreateFileW(Widen(path).c_str(), 0,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE h =
+        CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     const bool ok = GetFileInformationByHandle(h, &info) != 0;
     CloseHandle(h);

@@ -128,7 +128,7 @@ void TextFileWriter::Create(const std::string& path) {
     for (unsigned attempt = 0; attempt < kTemporaryAttempts && !created; ++attempt) {
       writingPath_ = TemporaryPathFor(finalPath_, attempt);
       created = file_.CreateNew(writingPath_);
-      if (!created && file_.LastErrno() != EEXIST) break;
+      if (!created && !file_.LastFailureWasExisting()) break;
     }
   }
   if (!created) {

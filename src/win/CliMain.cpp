@@ -2,6 +2,7 @@
 // code page, which cannot spell every file name; the command line is taken as UTF-16 and
 // passed on in UTF-8, the native narrow encoding of this build.
 #include <windows.h>
+// windows.h first: the other system headers build on it.
 #include <shellapi.h>
 
 #include <string>

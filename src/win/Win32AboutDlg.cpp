@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "app/MakerInfo.h"
 #include "support/QvSysUtils.h"
 #include "support/WideTextWin32.h"
+#include "ui/MakerInfo.h"
 #include "win/Win32Controls.h"
 
 namespace plexor::win {
@@ -105,8 +105,8 @@ class TdlgAbout {
     linkFont_ = CreateApplicationFont(true);
     Place(hwnd);
 
-    HWND image2 = NewControl(hwnd, font_, L"STATIC", -1, SS_ICON | SS_CENTERIMAGE, 0,
-                             Bounds(64, 16, 32, 32));
+    HWND image2 =
+        NewControl(hwnd, font_, L"STATIC", -1, SS_ICON | SS_CENTERIMAGE, 0, Bounds(64, 16, 32, 32));
     const auto icon = static_cast<HICON>(
         LoadImageW(instance_, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, 32, 32, 0));
     SendMessageW(image2, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
@@ -116,10 +116,11 @@ class TdlgAbout {
     NewControl(hwnd, font_, L"STATIC", kIdImage1, SS_OWNERDRAW, 0, Bounds(8, 80, 88, 31));
     NewLabel(hwnd, font_, Widen(maker::kName).c_str(), 104, 80);    // Label3
     NewLabel(hwnd, font_, Widen(maker::kRights).c_str(), 104, 96);  // Label2
-    NewLabel(hwnd, font_, L"URL", 104, 112);                         // Label7
+    NewLabel(hwnd, font_, L"URL", 104, 112);                        // Label7
     HWND label6 = NewLabel(hwnd, linkFont_, Widen(maker::kWebAddress).c_str(), 152, 112, kIdLabel6);
     NewLabel(hwnd, font_, L"E-MAIL", 104, 128);  // Label5
-    HWND label4 = NewLabel(hwnd, linkFont_, Widen(maker::kMailAddress).c_str(), 152, 128, kIdLabel4);
+    HWND label4 =
+        NewLabel(hwnd, linkFont_, Widen(maker::kMailAddress).c_str(), 152, 128, kIdLabel4);
     for (HWND link : {label6, label4}) {
       SetWindowLongPtrW(link, GWL_STYLE, GetWindowLongPtrW(link, GWL_STYLE) | SS_NOTIFY);
     }

@@ -41,12 +41,11 @@ HFONT CreateApplicationFont(bool underline) {
 
 HWND NewControl(HWND parent, HFONT font, const wchar_t* className, int id, DWORD style,
                 DWORD exStyle, RECT bounds, const wchar_t* text) {
-  HWND control = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style,
-                                 bounds.left, bounds.top, bounds.right - bounds.left,
-                                 bounds.bottom - bounds.top, parent,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                 reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
-                                 nullptr);
+  HWND control = CreateWindowExW(
+      exStyle, className, text, WS_CHILD | WS_VISIBLE | style, bounds.left, bounds.top,
+      bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+      reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
   SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   return control;
 }
@@ -58,8 +57,10 @@ HWND NewLabel(HWND parent, HFONT font, const wchar_t* text, int left, int top, i
   GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &size);
   SelectObject(dc, old);
   ReleaseDC(parent, dc);
+  // 12 pixels high as laid out; a face with a taller cell than ＭＳ Ｐゴシック's (the IPA
+  // fonts under Wine) keeps its descenders and the links their underline.
   return NewControl(parent, font, L"STATIC", id, SS_LEFT | SS_NOPREFIX, 0,
-                    Bounds(left, top, size.cx, 12), text);
+                    Bounds(left, top, size.cx, size.cy > 12 ? size.cy : 12), text);
 }
 
 HWND NewButton(HWND parent, HFONT font, int id, const wchar_t* text, RECT bounds, DWORD style) {
@@ -74,7 +75,8 @@ HWND NewEdit(HWND parent, HFONT font, int id, RECT bounds) {
 
 std::string TextOf(HWND window) {
   std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+  text.resize(
+      static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
   return Narrow(text);
 }
 
@@ -103,11 +105,14 @@ HIMAGELIST CreateMarkImages() {
 void DrawMakerLogo(HDC dc, RECT bounds) {
   const int width = bounds.right - bounds.left;
   const int height = bounds.bottom - bounds.top;
-  HRGN shape = CreateRoundRectRgn(bounds.left, bounds.top, bounds.right + 1, bounds.bottom + 1, 8, 8);
+  HRGN shape =
+      CreateRoundRectRgn(bounds.left, bounds.top, bounds.right + 1, bounds.bottom + 1, 8, 8);
   SelectClipRgn(dc, shape);
   // Top to bottom from a light blue into a deep one.
   for (int y = 0; y < height; ++y) {
-    const auto mix = [y, height](int from, int to) { return from + (to - from) * y / (height - 1); };
+    const auto mix = [y, height](int from, int to) {
+      return from + (to - from) * y / (height - 1);
+    };
     HBRUSH line = CreateSolidBrush(RGB(mix(0x3B, 0x1C), mix(0x7D, 0x4E), mix(0xD8, 0x9A)));
     RECT row = {bounds.left, bounds.top + y, bounds.left + width, bounds.top + y + 1};
     FillRect(dc, &row, line);
@@ -118,9 +123,9 @@ void DrawMakerLogo(HDC dc, RECT bounds) {
   FrameRgn(dc, shape, edge, 1, 1);
   DeleteObject(edge);
   DeleteObject(shape);
-  HFONT font = CreateFontW(-14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                           VARIABLE_PITCH | FF_SWISS, L"Arial");
+  HFONT font =
+      CreateFontW(-14, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, VARIABLE_PITCH | FF_SWISS, L"Arial");
   HGDIOBJ old = SelectObject(dc, font);
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));

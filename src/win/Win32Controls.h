@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+// windows.h first: the other system headers build on it.
 #include <commctrl.h>
 
 #include <string>
@@ -49,10 +50,9 @@ inline constexpr int kIconResource = 1;
 HFONT CreateApplicationFont(bool underline = false);
 
 // Each control is made with the window's font, at its pixel bounds in the parent's client
-// area. Labels are as wide as their text and 12 pixels high.
+// area. Labels are as wide as their text and 12 pixels high (more where the face needs it).
 HWND NewLabel(HWND parent, HFONT font, const wchar_t* text, int left, int top, int id = -1);
-HWND NewButton(HWND parent, HFONT font, int id, const wchar_t* text, RECT bounds,
-               DWORD style = 0);
+HWND NewButton(HWND parent, HFONT font, int id, const wchar_t* text, RECT bounds, DWORD style = 0);
 HWND NewEdit(HWND parent, HFONT font, int id, RECT bounds);
 HWND NewControl(HWND parent, HFONT font, const wchar_t* className, int id, DWORD style,
                 DWORD exStyle, RECT bounds, const wchar_t* text = L"");

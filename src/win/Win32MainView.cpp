@@ -101,39 +101,62 @@ void TfrmMain::SelectBatchRow(int index) {
 
 HWND TfrmMain::ControlOf(TControl control) const {
   switch (control) {
-    case TControl::lstCoordSys: return lstCoordSys;
-    case TControl::edtShpFile: return edtShpFile;
-    case TControl::btnShpBrowse: return btnShpBrowse;
-    case TControl::edtMifFile: return edtMifFile;
-    case TControl::btnMifBrowse: return btnMifBrowse;
-    case TControl::btnAdd: return btnAdd;
-    case TControl::btnReplace: return btnReplace;
-    case TControl::btnConvert: return btnConvert;
-    case TControl::chkCombine: return chkCombine;
-    case TControl::edtConbineFile: return edtConbineFile;
-    case TControl::btnCmbBrowse: return btnCmbBrowse;
-    case TControl::btnClear: return btnClear;
-    case TControl::btnRemove: return btnRemove;
-    case TControl::btnBatch: return btnBatch;
-    case TControl::C1: return btnCancel;
-    default: return nullptr;  // menu items only
+    case TControl::lstCoordSys:
+      return lstCoordSys;
+    case TControl::edtShpFile:
+      return edtShpFile;
+    case TControl::btnShpBrowse:
+      return btnShpBrowse;
+    case TControl::edtMifFile:
+      return edtMifFile;
+    case TControl::btnMifBrowse:
+      return btnMifBrowse;
+    case TControl::btnAdd:
+      return btnAdd;
+    case TControl::btnReplace:
+      return btnReplace;
+    case TControl::btnConvert:
+      return btnConvert;
+    case TControl::chkCombine:
+      return chkCombine;
+    case TControl::edtConbineFile:
+      return edtConbineFile;
+    case TControl::btnCmbBrowse:
+      return btnCmbBrowse;
+    case TControl::btnClear:
+      return btnClear;
+    case TControl::btnRemove:
+      return btnRemove;
+    case TControl::btnBatch:
+      return btnBatch;
+    case TControl::C1:
+      return btnCancel;
+    default:
+      return nullptr;  // menu items only
   }
 }
 
 int TfrmMain::MenuIdOf(TControl control) const {
   switch (control) {
-    case TControl::O1: return kIdO1;
-    case TControl::S1: return kIdS1;
-    case TControl::C1: return kIdC1;
-    case TControl::D2: return kIdD2;
-    case TControl::D3: return kIdD3;
-    default: return 0;
+    case TControl::O1:
+      return kIdO1;
+    case TControl::S1:
+      return kIdS1;
+    case TControl::C1:
+      return kIdC1;
+    case TControl::D2:
+      return kIdD2;
+    case TControl::D3:
+      return kIdD3;
+    default:
+      return 0;
   }
 }
 
 void TfrmMain::SetControlEnabled(TControl control, bool enabled) {
   if (const int id = MenuIdOf(control)) {
-    EnableMenuItem(MainMenu1, static_cast<UINT>(id), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(MainMenu1, static_cast<UINT>(id),
+                   MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
   }
   HWND window = ControlOf(control);
   if (window == nullptr) return;
@@ -152,7 +175,8 @@ void TfrmMain::SetControlChecked(TControl control, bool checked) {
       info.fType = MFT_STRING | MFT_RADIOCHECK;
       SetMenuItemInfoW(MainMenu1, static_cast<UINT>(id), FALSE, &info);
     }
-    CheckMenuItem(MainMenu1, static_cast<UINT>(id), MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(MainMenu1, static_cast<UINT>(id),
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
     return;
   }
   if (control == TControl::chkCombine) SetCombineChecked(checked);

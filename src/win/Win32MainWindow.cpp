@@ -13,8 +13,8 @@ constexpr const wchar_t* kWindowClass = L"TfrmMain";
 constexpr int kClientWidth = 793;
 constexpr int kClientHeight = 415;
 // A frame that only the title bar's buttons may change: the layout was drawn for one size.
-constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX |
-                         WS_CLIPCHILDREN;
+constexpr DWORD kStyle =
+    WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 
 // The controls of the status bar are its children; what they report goes to the window.
@@ -33,8 +33,11 @@ void AppendItem(HMENU menu, int id, const wchar_t* caption) {
 TfrmMain::TfrmMain(HINSTANCE instance, Win32PlatformServices& services)
     : instance_(instance), services_(services), presenter_(*this, services, [this](TUiTask task) {
         // From the run's thread: the task runs on ours, after what was posted before it.
+        // Once the window is gone nothing is left to report to.
         auto* posted = new TUiTask(std::move(task));
-        if (!PostMessageW(hwnd_, kRunTaskMessage, 0, reinterpret_cast<LPARAM>(posted))) {
+        HWND window = hwnd_;
+        if (window == nullptr ||
+            !PostMessageW(window, kRunTaskMessage, 0, reinterpret_cast<LPARAM>(posted))) {
           delete posted;
         }
       }) {
@@ -43,8 +46,8 @@ TfrmMain::TfrmMain(HINSTANCE instance, Win32PlatformServices& services)
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance_;
   wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(kIconResource));
-  wc.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
-                                             16, 16, LR_DEFAULTCOLOR));
+  wc.hIconSm = static_cast<HICON>(
+      LoadImageW(instance_, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
   wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kWindowClass;
@@ -54,9 +57,9 @@ TfrmMain::TfrmMain(HINSTANCE instance, Win32PlatformServices& services)
   CreateMenu();
   RECT outer = {0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&outer, kStyle, TRUE, kExStyle);
-  CreateWindowExW(kExStyle, kWindowClass, L"Plexor Converter", kStyle, CW_USEDEFAULT,
-                  CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top, nullptr,
-                  MainMenu1, instance_, this);
+  CreateWindowExW(kExStyle, kWindowClass, L"Plexor Converter", kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                  outer.right - outer.left, outer.bottom - outer.top, nullptr, MainMenu1, instance_,
+                  this);
   services_.SetOwner(hwnd_);
   CreateControls();
   CreateAccelerators();
@@ -113,22 +116,22 @@ void TfrmMain::CreateControls() {
   Label2 = NewLabel(w, font_, L"バッチリスト", 328, 8);
   Label1 = NewLabel(w, font_, L"統合後のファイル名", 328, 328);
 
-  edtMifFile = NewEdit(w, font_, kIdEdtMifFile, Bounds(8, 344, 249, 20));                   // 0
+  edtMifFile = NewEdit(w, font_, kIdEdtMifFile, Bounds(8, 344, 249, 20));                  // 0
   btnMifBrowse = NewButton(w, font_, kIdBtnMifBrowse, L"参照", Bounds(264, 344, 49, 21));  // 1
-  edtShpFile = NewEdit(w, font_, kIdEdtShpFile, Bounds(8, 304, 249, 20));                   // 2
+  edtShpFile = NewEdit(w, font_, kIdEdtShpFile, Bounds(8, 304, 249, 20));                  // 2
   btnShpBrowse = NewButton(w, font_, kIdBtnShpBrowse, L"参照", Bounds(264, 304, 49, 21));  // 3
-  CreateBatchList();                                                                         // 4
+  CreateBatchList();                                                                       // 4
   chkCombine = NewButton(w, font_, kIdChkCombine,
                          L"ファイルを統合する（同一の属性定義、投影法での変換時のみ使用可能）",
-                         Bounds(328, 304, 457, 17), BS_AUTOCHECKBOX);  // 5
-  btnAdd = NewButton(w, font_, kIdBtnAdd, L"追加", Bounds(80, 368, 75, 21));             // 6
-  btnReplace = NewButton(w, font_, kIdBtnReplace, L"置換", Bounds(160, 368, 75, 21));    // 7
+                         Bounds(328, 304, 457, 17), BS_AUTOCHECKBOX);                        // 5
+  btnAdd = NewButton(w, font_, kIdBtnAdd, L"追加", Bounds(80, 368, 75, 21));                 // 6
+  btnReplace = NewButton(w, font_, kIdBtnReplace, L"置換", Bounds(160, 368, 75, 21));        // 7
   btnConvert = NewButton(w, font_, kIdBtnConvert, L"すぐに変換", Bounds(240, 368, 75, 21));  // 8
-  btnClear = NewButton(w, font_, kIdBtnClear, L"クリア", Bounds(552, 368, 75, 21));      // 9
-  btnRemove = NewButton(w, font_, kIdBtnRemove, L"削除", Bounds(632, 368, 75, 21));      // 10
-  btnBatch = NewButton(w, font_, kIdBtnBatch, L"変換開始", Bounds(712, 368, 75, 21));    // 11
-  edtConbineFile = NewEdit(w, font_, kIdEdtConbineFile, Bounds(328, 344, 401, 20));      // 12
-  btnCmbBrowse = NewButton(w, font_, kIdBtnCmbBrowse, L"参照", Bounds(736, 344, 49, 21));  // 13
+  btnClear = NewButton(w, font_, kIdBtnClear, L"クリア", Bounds(552, 368, 75, 21));          // 9
+  btnRemove = NewButton(w, font_, kIdBtnRemove, L"削除", Bounds(632, 368, 75, 21));          // 10
+  btnBatch = NewButton(w, font_, kIdBtnBatch, L"変換開始", Bounds(712, 368, 75, 21));        // 11
+  edtConbineFile = NewEdit(w, font_, kIdEdtConbineFile, Bounds(328, 344, 401, 20));          // 12
+  btnCmbBrowse = NewButton(w, font_, kIdBtnCmbBrowse, L"参照", Bounds(736, 344, 49, 21));    // 13
 
   lstCoordSys = NewControl(w, font_, L"LISTBOX", kIdLstCoordSys,
                            WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
@@ -149,10 +152,10 @@ void TfrmMain::CreateControls() {
 }
 
 void TfrmMain::CreateBatchList() {
-  lvwBatch = NewControl(hwnd_, font_, WC_LISTVIEWW, kIdLvwBatch,
-                        WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
-                            LVS_NOSORTHEADER,
-                        WS_EX_CLIENTEDGE, Bounds(328, 24, 457, 273));
+  lvwBatch =
+      NewControl(hwnd_, font_, WC_LISTVIEWW, kIdLvwBatch,
+                 WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER,
+                 WS_EX_CLIENTEDGE, Bounds(328, 24, 457, 273));
   ListView_SetExtendedListViewStyle(lvwBatch, LVS_EX_FULLROWSELECT | LVS_EX_INFOTIP);
   ImageList1 = CreateMarkImages();
   ListView_SetImageList(lvwBatch, ImageList1, LVSIL_SMALL);
@@ -290,27 +293,44 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void TfrmMain::OnCommand(int id) {
   TMainPresenter& p = presenter_;
   switch (id) {
-    case kIdBtnShpBrowse: return p.btnShpBrowseClick();
-    case kIdBtnMifBrowse: return p.btnMifBrowseClick();
-    case kIdBtnConvert: return p.btnConvertClick();
-    case kIdBtnAdd: return p.btnAddClick();
-    case kIdBtnReplace: return p.btnReplaceClick();
-    case kIdBtnClear: return p.btnClearClick();
-    case kIdBtnRemove: return p.btnRemoveClick();
-    case kIdBtnCmbBrowse: return p.btnCmbBrowseClick();
-    case kIdBtnBatch: return p.btnBatchClick();
+    case kIdBtnShpBrowse:
+      return p.btnShpBrowseClick();
+    case kIdBtnMifBrowse:
+      return p.btnMifBrowseClick();
+    case kIdBtnConvert:
+      return p.btnConvertClick();
+    case kIdBtnAdd:
+      return p.btnAddClick();
+    case kIdBtnReplace:
+      return p.btnReplaceClick();
+    case kIdBtnClear:
+      return p.btnClearClick();
+    case kIdBtnRemove:
+      return p.btnRemoveClick();
+    case kIdBtnCmbBrowse:
+      return p.btnCmbBrowseClick();
+    case kIdBtnBatch:
+      return p.btnBatchClick();
     case kIdBtnCancel:
     case kIdC1:
     case IDCANCEL:  // Esc where the dialog keys saw it first
       return p.btnCancelClick();
-    case kIdO1: return p.O1Click();
-    case kIdS1: return p.S1Click();
-    case kIdX1: return p.X1Click();
-    case kIdD2: return p.D2Click();
-    case kIdD3: return p.D3Click();
-    case kIdH2: return p.H2Click();
-    case kIdA1: return p.A1Click();
-    default: return;
+    case kIdO1:
+      return p.O1Click();
+    case kIdS1:
+      return p.S1Click();
+    case kIdX1:
+      return p.X1Click();
+    case kIdD2:
+      return p.D2Click();
+    case kIdD3:
+      return p.D3Click();
+    case kIdH2:
+      return p.H2Click();
+    case kIdA1:
+      return p.A1Click();
+    default:
+      return;
   }
 }
 

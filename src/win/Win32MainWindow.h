@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+// windows.h first: the other system headers build on it.
 #include <commctrl.h>
 
 #include <vector>

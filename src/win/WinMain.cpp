@@ -1,5 +1,6 @@
 // The desktop program on Windows: one window, and the program ends when it closes.
 #include <windows.h>
+// windows.h first: the other system headers build on it.
 #include <commctrl.h>
 #include <objbase.h>
 

@@ -8,7 +8,7 @@
 #include "PlexorVersion.h"
 #include "app/AboutDlg.h"
 #include "app/GuiFixtures.h"
-#include "app/MakerInfo.h"
+#include "ui/MakerInfo.h"
 
 namespace plexor::test {
 namespace {
