@@ -154,9 +154,43 @@ inline void PutEight(char* p, uint32_t value) {
   std::memcpy(p, &word, 8);
 }
 
+// Every value below 1000 as text, once with its leading zeros (kPaddedDigits: three digits)
+// and once without (kShortDigits: the digits first, their count in the fourth byte). A
+// coordinate's whole part is mostly this short, and a lookup ends the digit chain that the
+// word arithmetic below takes some twenty cycles for.
+using DigitEntry = std::array<char, 4>;
+constexpr auto kPaddedDigits = [] {
+  std::array<DigitEntry, 1000> t{};
+  for (int v = 0; v < 1000; ++v) {
+    t[v] = {static_cast<char>('0' + v / 100), static_cast<char>('0' + v / 10 % 10),
+            static_cast<char>('0' + v % 10), 3};
+  }
+  return t;
+}();
+constexpr auto kShortDigits = [] {
+  std::array<DigitEntry, 1000> t{};
+  for (int v = 0; v < 1000; ++v) {
+    const int count = v >= 100 ? 3 : v >= 10 ? 2 : 1;
+    for (int i = 0; i < count; ++i) t[v][i] = kPaddedDigits[v][3 - count + i];
+    t[v][3] = static_cast<char>(count);
+  }
+  return t;
+}();
+
 // The digits of value < 10^8 without leading zeros. Stores a whole word, so p needs eight
 // bytes of room whatever the length.
 inline char* PutShortUnsigned(char* p, uint32_t value) {
+  if (value < 1000) {
+    std::memcpy(p, kShortDigits[value].data(), 4);
+    return p + kShortDigits[value][3];
+  }
+  if (value < 1000000) {
+    const uint32_t high = value / 1000;
+    std::memcpy(p, kShortDigits[high].data(), 4);
+    p += kShortDigits[high][3];
+    std::memcpy(p, kPaddedDigits[value % 1000].data(), 4);
+    return p + 3;
+  }
   const uint64_t lanes = EightDigitLanes(value);
   // Leading zero digits are the low zero bytes of the lanes; the last digit always stays.
   const int skipped = std::countr_zero(lanes | (uint64_t{1} << 56)) / 8;
