@@ -162,6 +162,13 @@ class LineCopier {
   std::string probe_;
 };
 
+// A combined file is as large as all its parts: the system's copying of one buffer overlaps
+// the reading and checking of the next.
+void CreateCombined(TextFileWriter& out, const std::string& path) {
+  out.SetBackgroundWrites(true);
+  out.Create(path);
+}
+
 void AppendFile(const std::string& path, TextFileWriter& out, bool afterDataLine) {
   ByteStream in(path);
   LineCopier(out, afterDataLine).Copy(in);
@@ -217,7 +224,7 @@ void CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& 
   host.SetStatusText(kCombiningMifText);
   {
     TextFileWriter out;
-    out.Create(combinedMif);
+    CreateCombined(out, combinedMif);
     bool first = true;
     for (size_t i = 0; i < rows.size(); ++i) {
       ShowRowWorkedOn(host, static_cast<int>(i));
@@ -229,7 +236,7 @@ void CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& 
   }
   host.SetStatusText(kCombiningMidText);
   TextFileWriter out;
-  out.Create(MidPathOf(combinedMif));
+  CreateCombined(out, MidPathOf(combinedMif));
   for (size_t i = 0; i < rows.size(); ++i) {
     ShowRowWorkedOn(host, static_cast<int>(i));
     const std::string mid = MidPathOf(rows[i].TargetPath);
