@@ -59,9 +59,11 @@ class LineCopier {
  public:
   LineCopier(TextFileWriter& out, bool afterDataLine) : out_(out), copying_(!afterDataLine) {}
 
-  void Copy(ByteStream& in) {
+  // False when the host asked to stop; it is asked once a chunk.
+  bool Copy(ByteStream& in, const IConvertHost& host) {
     const std::unique_ptr<char[]> chunk(new char[kChunkSize]);
     for (;;) {
+      if (host.CancelRequested()) return false;
       const size_t got = in.Read(chunk.get(), kChunkSize);
       if (got == 0) break;
       const char* p = chunk.get();
@@ -82,6 +84,7 @@ class LineCopier {
       }
     }
     if (lineStarted_) EndLine();
+    return true;
   }
 
  private:
@@ -169,9 +172,10 @@ void CreateCombined(TextFileWriter& out, const std::string& path) {
   out.Create(path);
 }
 
-void AppendFile(const std::string& path, TextFileWriter& out, bool afterDataLine) {
+bool AppendFile(const std::string& path, TextFileWriter& out, bool afterDataLine,
+                const IConvertHost& host) {
   ByteStream in(path);
-  LineCopier(out, afterDataLine).Copy(in);
+  return LineCopier(out, afterDataLine).Copy(in, host);
 }
 
 }  // namespace
@@ -219,31 +223,31 @@ bool CombinedNamesAreSafe(const std::vector<TBatchRow>& rows, const std::string&
   return true;
 }
 
-void CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& combinedMif,
+bool CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& combinedMif,
                          IConvertHost& host) {
+  // Both files are written before either is renamed; a writer dropped on the way (a
+  // cancellation, an error) removes its temporary.
+  TextFileWriter mif;
+  TextFileWriter mid;
   host.SetStatusText(kCombiningMifText);
-  {
-    TextFileWriter out;
-    CreateCombined(out, combinedMif);
-    bool first = true;
-    for (size_t i = 0; i < rows.size(); ++i) {
-      ShowRowWorkedOn(host, static_cast<int>(i));
-      if (rows[i].Mark != TBatchMark::Converted || !RegularFileExists(rows[i].TargetPath)) continue;
-      AppendFile(rows[i].TargetPath, out, !first);
-      first = false;
-    }
-    out.Close();
-  }
-  host.SetStatusText(kCombiningMidText);
-  TextFileWriter out;
-  CreateCombined(out, MidPathOf(combinedMif));
+  CreateCombined(mif, combinedMif);
+  bool first = true;
   for (size_t i = 0; i < rows.size(); ++i) {
     ShowRowWorkedOn(host, static_cast<int>(i));
-    const std::string mid = MidPathOf(rows[i].TargetPath);
-    if (rows[i].Mark != TBatchMark::Converted || !RegularFileExists(mid)) continue;
-    AppendFile(mid, out, false);
+    if (rows[i].Mark != TBatchMark::Converted || !RegularFileExists(rows[i].TargetPath)) continue;
+    if (!AppendFile(rows[i].TargetPath, mif, !first, host)) return false;
+    first = false;
   }
-  out.Close();
+  host.SetStatusText(kCombiningMidText);
+  CreateCombined(mid, MidPathOf(combinedMif));
+  for (size_t i = 0; i < rows.size(); ++i) {
+    ShowRowWorkedOn(host, static_cast<int>(i));
+    const std::string part = MidPathOf(rows[i].TargetPath);
+    if (rows[i].Mark != TBatchMark::Converted || !RegularFileExists(part)) continue;
+    if (!AppendFile(part, mid, false, host)) return false;
+  }
+  PublishPair(mif, mid);
+  return true;
 }
 
 }  // namespace plexor

@@ -20,8 +20,9 @@ std::string WhyBatchCannotCombine(const std::vector<TBatchRow>& rows);
 bool CombinedNamesAreSafe(const std::vector<TBatchRow>& rows, const std::string& combinedMif);
 
 // Joins the outputs of the rows marked converted, in list order: the first one whole, of the
-// others what follows their "Data" line; the MID files one after the other.
-void CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& combinedMif,
+// others what follows their "Data" line; the MID files one after the other. The pair appears
+// whole or not at all. False, with nothing written, when the host asked to stop.
+bool CombineBatchOutputs(const std::vector<TBatchRow>& rows, const std::string& combinedMif,
                          IConvertHost& host);
 
 }  // namespace plexor

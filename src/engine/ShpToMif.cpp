@@ -300,15 +300,6 @@ void AddCoordSysWarnings(int32_t index, const std::string& source,
   }
 }
 
-// Both files are finished before either is renamed, so a failure in writing leaves the
-// earlier pair as it was.
-void PublishPair(TextFileWriter& mif, TextFileWriter& mid) {
-  mif.Finish();
-  mid.Finish();
-  mif.Publish();
-  mid.Publish();
-}
-
 }  // namespace
 
 std::vector<std::string> TConvertSummary::Warnings() const {

@@ -60,6 +60,8 @@ class FileHandle {
 
 // True when a regular file exists at the path (a folder or a FIFO is no file to convert).
 bool RegularFileExists(const std::string& path);
+// True when a folder exists at the path.
+bool DirectoryExists(const std::string& path);
 // True when something that is not a regular file or a folder exists at the path: a device
 // such as /dev/null or a FIFO, which an output must be written into, never replaced.
 bool SpecialFileExists(const std::string& path);

@@ -204,6 +204,11 @@ bool RegularFileExists(const std::string& path) {
          !(a & FILE_ATTRIBUTE_DEVICE);
 }
 
+bool DirectoryExists(const std::string& path) {
+  const DWORD a = GetFileAttributesW(Widen(path).c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool SpecialFileExists(const std::string& path) {
   const DWORD a = GetFileAttributesW(Widen(path).c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DEVICE);

@@ -119,6 +119,11 @@ void TextFileWriter::Create(const std::string& path) {
   if (file_.IsOpen() || finished_) Discard();
   path_ = path;
   finalPath_ = FollowLinks(path);
+  // A folder cannot be replaced by a file: refused now, not at the rename, so that the other
+  // file of a pair is never published alone.
+  if (DirectoryExists(finalPath_)) {
+    throw EFCreateError(FileCreateErrorText(path, SystemErrorText(EISDIR)));
+  }
   temporary_ = !SpecialFileExists(finalPath_);
   bool created = false;
   if (!temporary_) {
@@ -210,6 +215,13 @@ void TextFileWriter::Publish() {
     RaiseWriteError(err);
   }
   writingPath_.clear();
+}
+
+void PublishPair(TextFileWriter& first, TextFileWriter& second) {
+  first.Finish();
+  second.Finish();
+  first.Publish();
+  second.Publish();
 }
 
 void TextFileWriter::Close() {

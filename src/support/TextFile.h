@@ -90,6 +90,10 @@ class TextFileWriter {
   std::unique_ptr<char[]> spare_;       // filled while the other buffer is being written
 };
 
+// Finishes both files before either is renamed, so that a failure in writing one leaves the
+// earlier pair as it was: never a new MIF beside an old MID.
+void PublishPair(TextFileWriter& first, TextFileWriter& second);
+
 // The name of a temporary beside `target`: hidden, unmistakably ours, and unique to this
 // process and attempt.
 std::string TemporaryPathFor(const std::string& target, unsigned attempt);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "engine/Batch.h"
 #include "engine/ShpToMif.h"
 #include "support/DbfBuilder.h"
@@ -343,6 +345,35 @@ TEST_F(BatchTest, CombiningLargeFilesMixesWholeCrLfRunsWithStrayLineEnds) {
   // The empty line after the second file's "Data" line is its own and is kept.
   EXPECT_TRUE(ReadFile(dir / "c.mif") == head + "Point 1 1\r\n\r\n" + CrLfLines(body));
   EXPECT_TRUE(ReadFile(dir / "c.mid") == "1\r\n" + CrLfLines(body));
+}
+
+TEST_F(BatchTest, CombiningStoppedOrFailedHalfWayLeavesTheEarlierPair) {
+  WriteFile(dir / "a.mif", "Version 300\r\nData\r\nPoint 1 1\r\n");
+  WriteFile(dir / "a.mid", "1\r\n");
+  WriteFile(dir / "b.mif", "Version 300\r\nData\r\nPoint 2 2\r\n");
+  WriteFile(dir / "b.mid", "2\r\n");
+  std::vector<TBatchRow> rows = {MakeBatchRow(0, "s", dir / "a.mif"),
+                                 MakeBatchRow(0, "s", dir / "b.mif")};
+  for (TBatchRow& row : rows) row.Mark = TBatchMark::Converted;
+  WriteFile(dir / "c.mif", "earlier\r\n");
+  WriteFile(dir / "c.mid", "earlier\r\n");
+  const std::vector<std::string> before = dir.Entries();
+
+  // Stopped once the MIF parts are written: neither combined file changes.
+  host.CancelAfterPolls = 2;
+  EXPECT_FALSE(CombineBatchOutputs(rows, dir / "c.mif", host));
+  EXPECT_EQ(ReadFile(dir / "c.mif"), "earlier\r\n");
+  EXPECT_EQ(ReadFile(dir / "c.mid"), "earlier\r\n");
+  EXPECT_EQ(dir.Entries(), before);
+
+  // The MID cannot be created: the MIF written before it is not published alone.
+  host.CancelAfterPolls = -1;
+  ASSERT_TRUE(std::filesystem::create_directory(dir / "d.mid"));
+  EXPECT_THROW(CombineBatchOutputs(rows, dir / "d.mif", host), EFCreateError);
+  EXPECT_FALSE(std::filesystem::exists(dir / "d.mif"));
+
+  EXPECT_TRUE(CombineBatchOutputs(rows, dir / "c.mif", host));
+  EXPECT_EQ(ReadFile(dir / "c.mid"), "1\r\n2\r\n");
 }
 
 TEST_F(BatchTest, NothingConvertedStillCreatesEmptyCombinedFiles) {

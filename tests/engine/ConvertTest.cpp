@@ -212,6 +212,14 @@ TEST_F(ConvertTest, FailedConversionLeavesTheEarlierPairUntouchedAndNoTemporarie
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"in.dbf", "in.shp", "out.mid", "out.mif"}));
 }
 
+TEST_F(ConvertTest, AFolderInTheWayOfTheMidIsRefusedBeforeTheMifIsWritten) {
+  ShpBuilder().Point(1, 1).Write(shp());
+  NameTable({"a"}).Write(dbf());
+  ASSERT_TRUE(std::filesystem::create_directory(mid()));
+  EXPECT_THROW(Convert(), EFCreateError);
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"in.dbf", "in.shp", "out.mid"}));
+}
+
 TEST_F(ConvertTest, ShapefileCompanionNamesAreNeverOutputs) {
   ShpBuilder().Point(1, 1).Write(shp());
   NameTable({"a"}).Write(dbf());
