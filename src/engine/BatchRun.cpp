@@ -47,9 +47,9 @@ class SerializedHost : public IConvertHost {
     std::lock_guard lock(mutex_);
     inner_.SelectBatchRow(index);
   }
-  void BatchRowMarked(int index, TBatchMark mark) override {
+  void BatchRowMarked(int index, TBatchMark mark, const std::string& reason) override {
     std::lock_guard lock(mutex_);
-    inner_.BatchRowMarked(index, mark);
+    inner_.BatchRowMarked(index, mark, reason);
   }
   void ConversionStarted(const std::string& source) override {
     std::lock_guard lock(mutex_);
@@ -83,7 +83,7 @@ void ConvertRowsInOrder(std::vector<TBatchRow>& rows, IConvertHost& host) {
     if (!ok && host.CancelRequested()) break;
     rows[i].Mark = ok ? TBatchMark::Converted : TBatchMark::Failed;
     rows[i].Reason = summary.FailureReason;
-    host.BatchRowMarked(static_cast<int>(i), rows[i].Mark);
+    host.BatchRowMarked(static_cast<int>(i), rows[i].Mark, rows[i].Reason);
   }
 }
 
@@ -191,7 +191,7 @@ class ParallelRun {
       }
       rows_[i].Mark = marks_[i];
       rows_[i].Reason = reasons_[i];
-      if (done_[i]) host_.BatchRowMarked(static_cast<int>(i), rows_[i].Mark);
+      if (done_[i]) host_.BatchRowMarked(static_cast<int>(i), rows_[i].Mark, rows_[i].Reason);
     }
   }
 
@@ -230,7 +230,7 @@ bool RunBatch(std::vector<TBatchRow>& rows, const TBatchRunOptions& options, ICo
   host.SetWaitCursor(true);
   for (size_t i = 0; i < rows.size(); ++i) {
     rows[i].Mark = TBatchMark::None;
-    host.BatchRowMarked(static_cast<int>(i), TBatchMark::None);
+    host.BatchRowMarked(static_cast<int>(i), TBatchMark::None, {});
   }
   std::exception_ptr error;
   try {

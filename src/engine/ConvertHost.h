@@ -57,7 +57,7 @@ class IConvertHost : public IUserMessages {
   // The batch run selects row `index` and scrolls it into view.
   virtual void SelectBatchRow(int /*index*/) {}
   // The batch run has set the mark of row `index`.
-  virtual void BatchRowMarked(int /*index*/, TBatchMark /*mark*/) {}
+  virtual void BatchRowMarked(int /*index*/, TBatchMark /*mark*/, const std::string& /*reason*/) {}
   // Polled at every record: true stops the conversion there, and it leaves no output.
   virtual bool CancelRequested() const { return false; }
   // A conversion has opened its files and starts on the records of `source`.

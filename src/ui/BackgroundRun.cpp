@@ -32,8 +32,8 @@ class TBackgroundRun::Host : public IConvertHost {
   void SelectBatchRow(int index) override {
     Post([index](IRunEvents& e) { e.RunRowSelected(index); });
   }
-  void BatchRowMarked(int index, TBatchMark mark) override {
-    Post([index, mark](IRunEvents& e) { e.RunRowMarked(index, mark); });
+  void BatchRowMarked(int index, TBatchMark mark, const std::string& reason) override {
+    Post([index, mark, reason](IRunEvents& e) { e.RunRowMarked(index, mark, reason); });
   }
   bool CancelRequested() const override { return shared_->cancel.load(); }
   void ConversionStarted(const std::string& /*source*/) override {

@@ -24,7 +24,7 @@ class IRunEvents {
   virtual void RunStatusText(const std::string& text) = 0;
   virtual void RunMessage(MessageKind kind, const std::string& text) = 0;
   virtual void RunRowSelected(int index) = 0;
-  virtual void RunRowMarked(int index, TBatchMark mark) = 0;
+  virtual void RunRowMarked(int index, TBatchMark mark, const std::string& reason) = 0;
   virtual void RunConversionStarted() = 0;
   virtual void RunProgress(int permille) = 0;
 };

@@ -28,10 +28,10 @@ void TBatchList::Clear() {
   view_.SetBatchRowCount(0);
 }
 
-void TBatchList::SetMark(size_t index, TBatchMark mark) {
+void TBatchList::SetMark(size_t index, TBatchMark mark, const std::string& reason) {
   if (index >= rows_.size()) return;
   rows_[index].Mark = mark;
-  if (mark != TBatchMark::Failed) rows_[index].Reason.clear();
+  rows_[index].Reason = mark == TBatchMark::Failed ? reason : std::string();
   Show(index);
 }
 

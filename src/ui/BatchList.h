@@ -23,7 +23,7 @@ class TBatchList {
   void Remove(size_t index);
   void Clear();
   // A mark set by the run while it goes; -1 also forgets why the row failed last time.
-  void SetMark(size_t index, TBatchMark mark);
+  void SetMark(size_t index, TBatchMark mark, const std::string& reason = {});
   // The marks and reasons of a run that has ended, for the rows it started with.
   void TakeOutcome(const std::vector<TBatchRow>& rows);
 

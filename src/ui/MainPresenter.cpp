@@ -460,8 +460,8 @@ void TMainPresenter::RunRowSelected(int index) {
   view_.ShowProgress(progress_);
 }
 
-void TMainPresenter::RunRowMarked(int index, TBatchMark mark) {
-  if (list_.Contains(index)) list_.SetMark(static_cast<size_t>(index), mark);
+void TMainPresenter::RunRowMarked(int index, TBatchMark mark, const std::string& reason) {
+  if (list_.Contains(index)) list_.SetMark(static_cast<size_t>(index), mark, reason);
 }
 
 void TMainPresenter::RunConversionStarted() {

@@ -88,7 +88,7 @@ class TMainPresenter : private IRunEvents {
   void RunStatusText(const std::string& text) override;
   void RunMessage(MessageKind kind, const std::string& text) override;
   void RunRowSelected(int index) override;
-  void RunRowMarked(int index, TBatchMark mark) override;
+  void RunRowMarked(int index, TBatchMark mark, const std::string& reason) override;
   void RunConversionStarted() override;
   void RunProgress(int permille) override;
 

@@ -30,7 +30,7 @@ class FakeHost : public IConvertHost {
   void SetStatusText(const std::string& text) override { StatusTexts.push_back(text); }
   RegionalSettings Regional() const override { return Settings; }
   void SelectBatchRow(int index) override { SelectedRows.push_back(index); }
-  void BatchRowMarked(int index, TBatchMark mark) override {
+  void BatchRowMarked(int index, TBatchMark mark, const std::string& /*reason*/) override {
     Marks.emplace_back(index, static_cast<int>(mark));
   }
   bool CancelRequested() const override {

@@ -158,6 +158,10 @@ TEST_F(PresenterTest, ABatchRunMarksRowsCountsThemAndKeepsWhyARowFailed) {
   AddRow(3, MakeShapefile(dir, "c"), dir / "c.mif");
   presenter.btnBatchClick();
   EXPECT_FALSE(Usable(TControl::btnClear));
+  // Why a row failed shows as soon as it is marked, while the run goes on.
+  queue.RunUntil([&] { return view.Marks()[1] == 1; });
+  EXPECT_TRUE(presenter.Running());
+  EXPECT_NE(view.Rows[1].Tips[2].find("SHPファイルのヘッダーが不正です。"), std::string::npos);
   RunToEnd();
 
   EXPECT_EQ(view.Marks(), (std::vector<int>{0, 1, 0}));
