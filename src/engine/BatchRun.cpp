@@ -216,13 +216,17 @@ void ConvertRowsInParallel(std::vector<TBatchRow>& rows, int jobs, IConvertHost&
 
 }  // namespace
 
+bool CombineNameIsValid(const std::vector<TBatchRow>& rows, const TBatchRunOptions& options) {
+  return !options.Combine || (!TrimBlanks(options.CombineName).empty() &&
+                              CombinedNamesAreSafe(rows, options.CombineName));
+}
+
 bool RunBatch(std::vector<TBatchRow>& rows, const TBatchRunOptions& options, IConvertHost& host) {
   if (rows.empty()) {
     host.ShowMessage(MessageKind::Warning, kNoBatchListText);
     return false;
   }
-  if (options.Combine && (TrimBlanks(options.CombineName).empty() ||
-                          !CombinedNamesAreSafe(rows, options.CombineName))) {
+  if (!CombineNameIsValid(rows, options)) {
     host.ShowMessage(MessageKind::Warning, kInvalidCombineNameText);
     return false;
   }

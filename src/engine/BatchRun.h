@@ -25,4 +25,9 @@ struct TBatchRunOptions {
 // run leaves as an exception after that closing step.
 bool RunBatch(std::vector<TBatchRow>& rows, const TBatchRunOptions& options, IConvertHost& host);
 
+// False when combining is asked for under an empty name or one the rows' files would clash
+// with; RunBatch refuses then with kInvalidCombineNameText, and the window says so before
+// starting a run at all.
+bool CombineNameIsValid(const std::vector<TBatchRow>& rows, const TBatchRunOptions& options);
+
 }  // namespace plexor

@@ -399,6 +399,10 @@ void TMainPresenter::btnBatchClick() {
     options.Combine = canCombine_ && view_.CombineChecked();
     options.CombineName = view_.CombineFileText();
     options.Jobs = 1;
+    // A bad combined name is said before the window shows a run.
+    if (!CombineNameIsValid(list_.Rows(), options)) {
+      return Tell(MessageKind::Warning, kInvalidCombineNameText);
+    }
     auto rows = std::make_shared<std::vector<TBatchRow>>(list_.Rows());
     run_.Start(
         Regional(), [rows, options](IConvertHost& host) { RunBatch(*rows, options, host); },

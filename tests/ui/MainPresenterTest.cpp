@@ -150,6 +150,19 @@ TEST_F(PresenterTest, CancellingStopsAtARecordAndLeavesNothingOnDisk) {
             (std::vector<std::string>{"plexor-converter.INI", "roads.dbf", "roads.shp"}));
 }
 
+TEST_F(PresenterTest, ABadCombinedNameIsSaidBeforeARunStarts) {
+  AddRow(3, MakeShapefile(dir, "a"), dir / "a.mif");
+  AddRow(3, MakeShapefile(dir, "b"), dir / "b.mif");
+  ASSERT_TRUE(Usable(TControl::chkCombine));
+  view.Combine = true;
+  view.CombineFile = dir / "a.mif";  // a row's own output
+  presenter.btnBatchClick();
+  EXPECT_FALSE(presenter.Running());
+  EXPECT_TRUE(view.Progresses.empty()) << "no run was shown";
+  EXPECT_EQ(services.Messages.back(), (Message{MessageKind::Warning, kInvalidCombineNameText}));
+  EXPECT_FALSE(std::filesystem::exists(dir / "b.mif"));
+}
+
 TEST_F(PresenterTest, ABatchRunMarksRowsCountsThemAndKeepsWhyARowFailed) {
   const std::string bad = MakeShapefile(dir, "bad");
   ShpBuilder().FileCode(1234).HeaderShapeType(1).Point(1, 2).Write(bad);  // header refused
