@@ -276,8 +276,32 @@ TDbfValue FieldValueOf(const DbfField& f, const unsigned char* record) {
   return {};
 }
 
+namespace {
+
+// The text FieldAsString gives for a value read from the record's bytes.
+void AppendValueText(const TDbfValue& value, const RegionalSettings& settings, std::string& out) {
+  switch (value.kind()) {
+    case TDbfValue::Kind::Integer:
+      AppendInteger(value.AsInteger(), out);
+      return;
+    case TDbfValue::Kind::Float:
+      AppendGeneral(value.AsFloat(), settings.DecimalSeparator, out);
+      return;
+    case TDbfValue::Kind::Date:
+      AppendDate(value.AsDate(), settings, out);
+      return;
+    case TDbfValue::Kind::Boolean:
+      out.append(value.AsBoolean() ? "True" : "False");
+      return;
+    default:
+      return;  // null; the other kinds take the direct paths of AppendFieldTextOf
+  }
+}
+
+}  // namespace
+
 // The text of FieldAsString straight from the record bytes: this is the conversion's inner
-// loop, so it neither builds a TDbfValue nor allocates beyond the growth of `out`.
+// loop, so the common kinds neither build a TDbfValue nor allocate beyond the growth of `out`.
 void AppendFieldTextOf(const DbfField& f, const unsigned char* record,
                        const RegionalSettings& settings, std::string& out) {
   if (record == nullptr) return;
@@ -305,28 +329,9 @@ void AppendFieldTextOf(const DbfField& f, const unsigned char* record,
     case FieldStorage::DateText:
       if (ReadDateText(field, w, date)) AppendDate(date, settings, out);
       return;
-    case FieldStorage::Logical: {
-      const int truth = LogicalOf(field, w);
-      if (truth >= 0) out.append(truth == 1 ? "True" : "False");
-      return;
-    }
-    case FieldStorage::Int32LE:
-      AppendInteger(GetLE32(field), out);
-      return;
-    case FieldStorage::Int32Ordered:
-      if (ReadOrderedInt32(field, integer)) AppendInteger(integer, out);
-      return;
-    case FieldStorage::DoubleLE:
-      if (ReadLEDouble(field, number)) AppendGeneral(number, settings.DecimalSeparator, out);
-      return;
-    case FieldStorage::DoubleOrdered:
-      if (ReadOrderedDouble(field, number)) AppendGeneral(number, settings.DecimalSeparator, out);
-      return;
-    case FieldStorage::JulianDateTime:
-      if (ReadJulianDate(field, date)) AppendDate(date, settings, out);
-      return;
-    case FieldStorage::Timestamp7:
-      if (ReadTimestamp7(field, date)) AppendDate(date, settings, out);
+    default:
+      // Logical and the binary kinds of VFP and dBASE 7 tables: the text of their value.
+      AppendValueText(FieldValueOf(f, record), settings, out);
       return;
   }
 }

@@ -31,43 +31,32 @@ bool IsVariationSelector(char32_t c);
 }  // namespace
 
 void Utf8ToCp932Exact(std::string_view utf8, std::string& out, int64_t& unmappable) {
-  size_t pos = 0;
-  while (pos < utf8.size()) {
-    const size_t ascii = AsciiPrefixLength(utf8.substr(pos));
-    out.append(utf8.data() + pos, ascii);
-    pos += ascii;
-    if (pos == utf8.size()) break;
+  AppendConvertingNonAscii(utf8, out, [&](size_t pos) {
     const Utf8Char c = ReadUtf8Char(utf8, pos);
-    pos += c.Length;
     AppendCp932(c, out, unmappable);
-  }
+    return c.Length;
+  });
 }
 
 void Cp932ToUtf8Exact(std::string_view cp932, std::string& out, int64_t& undecodable) {
-  size_t pos = 0;
-  while (pos < cp932.size()) {
-    const size_t ascii = AsciiPrefixLength(cp932.substr(pos));
-    out.append(cp932.data() + pos, ascii);
-    pos += ascii;
-    if (pos == cp932.size()) break;
+  AppendConvertingNonAscii(cp932, out, [&](size_t pos) -> size_t {
     const auto lead = static_cast<unsigned char>(cp932[pos]);
     char32_t c = 0;
+    size_t length = 1;
     if (!IsCp932LeadByte(lead)) {
       c = kCp932SingleBytes[lead - 0x80];
-      pos += 1;
     } else if (pos + 1 < cp932.size() &&
                TrailIndex(static_cast<unsigned char>(cp932[pos + 1])) >= 0) {
       c = DecodePair(lead, static_cast<unsigned char>(cp932[pos + 1]));
-      pos += 2;
-    } else {
-      pos += 1;
+      length = 2;
     }
     if (c == 0) {
       c = kReplacement;
       ++undecodable;
     }
     AppendUtf8(c, out);
-  }
+    return length;
+  });
 }
 
 Utf8Char ReadUtf8Char(std::string_view text, size_t pos) {

@@ -61,4 +61,18 @@ void AppendUtf8(char32_t code, std::string& out);
 // How many bytes at the start of `text` are ASCII.
 size_t AsciiPrefixLength(std::string_view text);
 
+// Appends `in` to `out`: runs of ASCII as they are, and at every other byte `other(pos)`,
+// which appends what the character starting there becomes and returns its length in `in`
+// (at least 1). ASCII is the same in every encoding handled here, so only the rest costs.
+template <typename Other>
+void AppendConvertingNonAscii(std::string_view in, std::string& out, Other other) {
+  size_t pos = 0;
+  while (pos < in.size()) {
+    const size_t ascii = AsciiPrefixLength(in.substr(pos));
+    out.append(in.data() + pos, ascii);
+    pos += ascii;
+    if (pos < in.size()) pos += other(pos);
+  }
+}
+
 }  // namespace plexor

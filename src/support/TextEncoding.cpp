@@ -229,12 +229,7 @@ bool ConsumePrefix(std::string_view& text, std::string_view prefix) {
 // UTF-8 in, UTF-8 out, with every broken sequence replaced, so the output is always
 // well formed whatever the table held.
 void AppendCheckedUtf8(std::string_view in, std::string& out, int64_t& undecodable) {
-  size_t pos = 0;
-  while (pos < in.size()) {
-    const size_t ascii = AsciiPrefixLength(in.substr(pos));
-    out.append(in.data() + pos, ascii);
-    pos += ascii;
-    if (pos == in.size()) break;
+  AppendConvertingNonAscii(in, out, [&](size_t pos) {
     const Utf8Char c = ReadUtf8Char(in, pos);
     if (c.Valid) {
       out.append(in.data() + pos, c.Length);
@@ -242,8 +237,8 @@ void AppendCheckedUtf8(std::string_view in, std::string& out, int64_t& undecodab
       AppendUtf8(0xFFFD, out);
       ++undecodable;
     }
-    pos += c.Length;
-  }
+    return c.Length;
+  });
 }
 
 }  // namespace
