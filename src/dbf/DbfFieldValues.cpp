@@ -290,9 +290,6 @@ void AppendValueText(const TDbfValue& value, const RegionalSettings& settings, s
     case TDbfValue::Kind::Date:
       AppendDate(value.AsDate(), settings, out);
       return;
-    case TDbfValue::Kind::Boolean:
-      out.append(value.AsBoolean() ? "True" : "False");
-      return;
     default:
       return;  // null; the other kinds take the direct paths of AppendFieldTextOf
   }
@@ -329,8 +326,14 @@ void AppendFieldTextOf(const DbfField& f, const unsigned char* record,
     case FieldStorage::DateText:
       if (ReadDateText(field, w, date)) AppendDate(date, settings, out);
       return;
+    case FieldStorage::Logical: {
+      const int truth = LogicalOf(field, w);
+      if (truth >= 0) out.append(truth == 1 ? "True" : "False");
+      return;
+    }
     default:
-      // Logical and the binary kinds of VFP and dBASE 7 tables: the text of their value.
+      // The binary kinds of VFP and dBASE 7 tables, rare enough to take the text of their
+      // value.
       AppendValueText(FieldValueOf(f, record), settings, out);
       return;
   }
