@@ -1,9 +1,11 @@
 #include "engine/PrjFile.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <iterator>
 #include <vector>
 
 #include "engine/CoordSys.h"
@@ -21,26 +23,61 @@ constexpr double kOriginTolerance = 1e-5;       // degrees
 constexpr int kZoneCount = 19;
 
 struct DatumInfo {
-  const char* Label;     // as the description shows it
-  int DatumCode;         // EPSG datum
-  int GeographicCode;    // EPSG geographic system
-  int FirstZoneCode;     // EPSG code of zone I; 0 when there are none
-  int GeographicEntry;   // catalogue entry of the geographic system
-  int FirstZoneEntry;    // catalogue entry of zone I; -1 when the catalogue has none
-  const char* Names[4];  // spellings after NormalName; unused slots null
+  const char* Label;           // as the description shows it
+  int DatumCode;               // EPSG datum
+  int GeographicCode;          // EPSG geographic system
+  int FirstZoneCode;           // EPSG code of zone I; 0 when there are none
+  int GeographicEntry;         // catalogue entry of the geographic system
+  int FirstZoneEntry;          // catalogue entry of zone I; -1 when the catalogue has none
+  double SemiMajorAxis;        // metres
+  double InverseFlattening;    // GRS 1980 and WGS 84 differ only in the sixth decimal
+  const char* Names[7];        // datum spellings after NormalName; unused slots null
+  const char* SystemNames[3];  // geographic system spellings after NormalName, "GCS" dropped
 };
 
+// The spellings of ESRI, GDAL (OGC and its ESRI morphing), PROJ's WKT2 and other writers.
 constexpr DatumInfo kDatums[] = {
-    {"Tokyo", 6301, 4301, 30161, 0, 3, {"TOKYO"}},
-    {"JGD2000", 6612, 4612, 2443, 2, 22, {"JGD2000", "JAPANESEGEODETICDATUM2000"}},
-    {"JGD2011", 1128, 6668, 6669, 2, 22, {"JGD2011", "JAPANESEGEODETICDATUM2011"}},
+    {"Tokyo",
+     6301,
+     4301,
+     30161,
+     0,
+     3,
+     6377397.155,
+     299.1528128,
+     {"TOKYO", "TOKYODATUM", "TOKYO1918", "TOKYOJAPAN"},
+     {"TOKYO"}},
+    {"JGD2000",
+     6612,
+     4612,
+     2443,
+     2,
+     22,
+     6378137,
+     298.257222101,
+     {"JGD2000", "JAPANESEGEODETICDATUM2000", "JAPANGEODETICDATUM2000"},
+     {"JGD2000"}},
+    {"JGD2011",
+     1128,
+     6668,
+     6669,
+     2,
+     22,
+     6378137,
+     298.257222101,
+     {"JGD2011", "JAPANESEGEODETICDATUM2011", "JAPANGEODETICDATUM2011"},
+     {"JGD2011"}},
     {"WGS 84",
      6326,
      4326,
      0,
      1,
      -1,
-     {"WGS1984", "WGS84", "WORLDGEODETICSYSTEM1984", "WORLDGEODETICSYSTEM1984ENSEMBLE"}},
+     6378137,
+     298.257223563,
+     {"WGS1984", "WGS84", "WORLDGEODETICSYSTEM1984", "WORLDGEODETICSYSTEM1984ENSEMBLE",
+      "WGS84ENSEMBLE", "WGS1984ENSEMBLE"},
+     {"WGS1984", "WGS84"}},
 };
 
 struct ZoneOrigin {
@@ -88,6 +125,7 @@ constexpr const char* kUnparsableText = "座標系の定義を読み取れませ
 constexpr const char* kUnsupportedKindText = "対応していない座標系の種類です: ";
 constexpr const char* kNoDatumText = "測地系が指定されていません";
 constexpr const char* kUnsupportedDatumText = "測地系が対応していません: ";
+constexpr const char* kEllipsoidMismatchText = "楕円体が測地系と一致しません: ";
 constexpr const char* kPrimeMeridianText = "本初子午線がグリニッジではありません: ";
 constexpr const char* kNoUnitText = "単位が指定されていません";
 constexpr const char* kNotDegreesText = "角度の単位が度ではありません: ";
@@ -143,11 +181,18 @@ std::optional<TPrjMatch> ReadPrjBeside(const std::string& shpPath) {
   return MatchPrjText(text);
 }
 
-std::string BoundsWarning(int index, double xmin, double ymin, double xmax, double ymax) {
+std::string BoundsWarning(int index, double xmin, double ymin, double xmax, double ymax,
+                          const TPrjMatch* prj) {
   if (index < 0 || index >= kCoordSysCount) return {};
+  // The file's own .prj names this very entry: the extent cannot overrule what the writer
+  // stated, and "-c auto" took the entry from it.
+  if (prj && prj->Found && prj->Index == index) return {};
   if (std::isnan(xmin) || std::isnan(ymin) || std::isnan(xmax) || std::isnan(ymax)) return {};
-  const bool inDegrees = std::fabs(xmin) <= 180 && std::fabs(xmax) <= 180 &&
-                         std::fabs(ymin) <= 90 && std::fabs(ymax) <= 90;
+  // World data reaches the limits up to the rounding of whoever computed the box.
+  constexpr double kLon = 180 + kDegreesRoundingNoise;
+  constexpr double kLat = 90 + kDegreesRoundingNoise;
+  const bool inDegrees = std::fabs(xmin) <= kLon && std::fabs(xmax) <= kLon &&
+                         std::fabs(ymin) <= kLat && std::fabs(ymax) <= kLat;
   if (index <= 2) return inDegrees ? "" : kBeyondDegreesText;
   // A file without shapes has an all-zero extent, which says nothing about units.
   const bool empty = xmin == 0 && ymin == 0 && xmax == 0 && ymax == 0;
@@ -164,29 +209,68 @@ std::string PrjDisagreementWarning(int chosen, const TPrjMatch& match) {
 
 namespace {
 
-// The datum node's EPSG code, then its name; failing both, the geographic system's code.
+bool Listed(const std::string& name, const char* const* spellings, size_t count) {
+  if (name.empty()) return false;
+  for (size_t i = 0; i < count && spellings[i]; ++i) {
+    if (name == spellings[i]) return true;
+  }
+  return false;
+}
+
+const WktNode* DatumOf(const WktNode& geographic) {
+  return Child(geographic, {"DATUM", "GEODETICDATUM", "TRF", "ENSEMBLE"});
+}
+
+// The datum node's EPSG code, then its name; failing both, the geographic system's code,
+// then (for a datum without a name) the system's name.
 const DatumInfo* FindDatum(const WktNode& geographic) {
-  const WktNode* datum = Child(geographic, {"DATUM", "GEODETICDATUM", "TRF", "ENSEMBLE"});
+  const WktNode* datum = DatumOf(geographic);
   const int datumCode = datum ? EpsgCodeOf(*datum) : 0;
   const std::string name = datum ? NormalName(NameOf(*datum)) : std::string();
   const int geographicCode = EpsgCodeOf(geographic);
+  std::string systemName = NormalName(NameOf(geographic));
+  if (systemName.rfind("GCS", 0) == 0) systemName.erase(0, 3);  // ESRI's "GCS_"
   for (const DatumInfo& info : kDatums) {
     if (datumCode != 0 && datumCode == info.DatumCode) return &info;
   }
   for (const DatumInfo& info : kDatums) {
-    for (const char* spelling : info.Names) {
-      if (spelling && !name.empty() && name == spelling) return &info;
-    }
+    if (Listed(name, info.Names, std::size(info.Names))) return &info;
   }
   for (const DatumInfo& info : kDatums) {
     if (geographicCode == info.GeographicCode) return &info;
   }
+  // A datum named but unknown is another datum, whatever the system is called; only a
+  // datum left unnamed lets the system's name decide.
+  const bool unnamed = name.empty() || name == "UNKNOWN" || name == "UNNAMED" ||
+                       name == "UNDEFINED" || name == "NOTSPECIFIED";
+  for (const DatumInfo& info : kDatums) {
+    if (unnamed && Listed(systemName, info.SystemNames, std::size(info.SystemNames))) return &info;
+  }
   return nullptr;
 }
 
+const WktNode* EllipsoidOf(const WktNode& geographic) {
+  const WktNode* datum = DatumOf(geographic);
+  return datum ? Child(*datum, {"SPHEROID", "ELLIPSOID"}) : nullptr;
+}
+
+// The shortest text that reads back as `value`, without an exponent for the numbers a
+// .prj holds.
+std::string NumberText(double value) {
+  char buffer[64];
+  const auto format =
+      std::fabs(value) < 1e15 ? std::chars_format::fixed : std::chars_format::general;
+  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, format);
+  return ec == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
 std::string DatumNameOf(const WktNode& geographic) {
-  const WktNode* datum = Child(geographic, {"DATUM", "GEODETICDATUM", "TRF", "ENSEMBLE"});
-  return Shown(datum ? NameOf(*datum) : NameOf(geographic));
+  const WktNode* datum = DatumOf(geographic);
+  std::string text = Shown(datum ? NameOf(*datum) : NameOf(geographic));
+  if (const WktNode* ellipsoid = EllipsoidOf(geographic)) {
+    text += " (楕円体 " + Shown(NameOf(*ellipsoid)) + ")";
+  }
+  return text;
 }
 
 bool Near(double value, double target, double tolerance) {
@@ -214,6 +298,18 @@ TPrjMatch Found(int index, std::string description) {
 std::string CheckGeographic(const WktNode& geographic, bool unitNeeded, const DatumInfo*& datum) {
   datum = FindDatum(geographic);
   if (!datum) return kUnsupportedDatumText + DatumNameOf(geographic);
+  // A name or code says which datum; the ellipsoid's numbers must not say another. The
+  // tolerance takes GRS 1980 for WGS 84 and rounded numbers, never Bessel 1841 for either.
+  const WktNode* ellipsoid = EllipsoidOf(geographic);
+  const WktNode* lengthUnit = ellipsoid ? Child(*ellipsoid, {"LENGTHUNIT", "UNIT"}) : nullptr;
+  const double metres = lengthUnit && !std::isnan(FactorOf(lengthUnit)) ? FactorOf(lengthUnit) : 1;
+  if (ellipsoid && ellipsoid->Numbers.size() >= 2 &&
+      (!Near(ellipsoid->Numbers[0] * metres, datum->SemiMajorAxis, 1) ||
+       !Near(ellipsoid->Numbers[1], datum->InverseFlattening, 1e-4))) {
+    return kEllipsoidMismatchText + Shown(NameOf(*ellipsoid)) + " (" +
+           NumberText(ellipsoid->Numbers[0]) + ", " + NumberText(ellipsoid->Numbers[1]) +
+           ") は測地系 " + datum->Label + " のものではありません";
+  }
   const WktNode* primem = Child(geographic, {"PRIMEM", "PRIMEMERIDIAN"});
   if (primem && !primem->Numbers.empty() && !Near(primem->Numbers[0], 0, 1e-9)) {
     return kPrimeMeridianText + Shown(NameOf(*primem));
@@ -298,8 +394,17 @@ std::string FindProjectedZone(const WktNode& crs, const WktNode& base, int& zone
   if (!IsTransverseMercator(*method)) return kNotTransverseMercatorText + Shown(NameOf(*method));
   const WktNode* baseUnit = Child(base, {"UNIT", "ANGLEUNIT"});
   const double baseFactor = baseUnit ? FactorOf(baseUnit) : kDegree;
-  zone = FindZone(ReadTmParameters(holder, baseFactor));
-  return zone < 0 ? kNoZoneText : "";
+  const TmParameters p = ReadTmParameters(holder, baseFactor);
+  zone = FindZone(p);
+  if (zone >= 0) return {};
+  // Say which number is off: the user compares it with the zone they expected.
+  if (!Near(p.Scale, 0.9999, 1e-8))
+    return kNoZoneText + (" (縮尺係数 " + NumberText(p.Scale) + ")");
+  if (!Near(p.FalseEasting, 0, 1e-3) || !Near(p.FalseNorthing, 0, 1e-3)) {
+    return kNoZoneText + (" (偽東距 " + NumberText(p.FalseEasting) + ", 偽北距 " +
+                          NumberText(p.FalseNorthing) + ")");
+  }
+  return kNoZoneText + (" (原点 緯度 " + NumberText(p.Lat) + ", 経度 " + NumberText(p.Lon) + ")");
 }
 
 TPrjMatch MatchProjected(const WktNode& crs) {

@@ -32,11 +32,16 @@ std::string PrjPathOf(const std::string& shpPath);
 // nullopt when there is no .prj; an unreadable or oversized one is a match with a Reason.
 std::optional<TPrjMatch> ReadPrjBeside(const std::string& shpPath);
 
+// How far beyond ±180/±90 an extent may reach and still count as degrees.
+inline constexpr double kDegreesRoundingNoise = 1e-9;
+
 // Empty when the extent is plausible for the entry; otherwise a warning for the user: a
-// geographic entry whose extent leaves ±180/±90, or a plane entry whose extent lies
-// entirely inside it (degrees labelled as metres). An all-zero or NaN extent (no shapes)
-// gives no warning.
-std::string BoundsWarning(int index, double xmin, double ymin, double xmax, double ymax);
+// geographic entry whose extent leaves ±180/±90 (beyond rounding noise), or a plane entry
+// whose extent lies entirely inside it (degrees labelled as metres). An all-zero or NaN
+// extent (no shapes) gives no warning, nor does an entry that `prj` (the .prj beside the
+// data, when there is one) names itself.
+std::string BoundsWarning(int index, double xmin, double ymin, double xmax, double ymax,
+                          const TPrjMatch* prj = nullptr);
 
 // Empty unless the .prj was recognised as an entry other than `chosen`.
 std::string PrjDisagreementWarning(int chosen, const TPrjMatch& match);

@@ -185,7 +185,9 @@ class Conversion {
     const int version =
         BaseShapeKind(fileType) == kShapeMultiPoint ? kMifVersion650 : kMifVersion300;
     WriteMifHeader(mif_, clause, version, MifCharsetName(text_.Output()));
-    ReadDbfColumns(table_, b_.columns, &text_);
+    for (std::string& note : ReadDbfColumns(table_, b_.columns, &text_)) {
+      summary_.Notes.push_back(std::move(note));
+    }
     for (std::string& renamed :
          MakeColumnNamesReadable(b_.columns, text_.Output() == TOutputCharset::Cp932)) {
       summary_.Notes.push_back("列名を変えました: " + ShownName(renamed));
@@ -288,14 +290,16 @@ std::string HeaderRefusalReason(const std::string& source) {
 void AddCoordSysWarnings(int32_t index, const std::string& source,
                          std::vector<std::string>& notes) {
   if (index < 0 || index >= kCoordSysCount) return;
-  if (const std::optional<TPrjMatch> prj = ReadPrjBeside(source)) {
+  const std::optional<TPrjMatch> prj = ReadPrjBeside(source);
+  if (prj) {
     const std::string disagreement = PrjDisagreementWarning(index, *prj);
     if (!disagreement.empty()) notes.push_back(disagreement);
   }
   TShpFileHeader header;
   if (PeekShpFileHeader(source, header)) {
     const double* box = header.Bounds;
-    const std::string bounds = BoundsWarning(index, box[0], box[1], box[2], box[3]);
+    const std::string bounds =
+        BoundsWarning(index, box[0], box[1], box[2], box[3], prj ? &*prj : nullptr);
     if (!bounds.empty()) notes.push_back(bounds);
   }
 }
@@ -348,7 +352,9 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
   CheckOutputsAreSafe(source, tablePath, target, midPath);
 
   const TConvertOptions options = host.Options();
-  const TEncodingDecision encoding = DecideTableEncoding(source, tablePath, options.Encoding);
+  const TOutputCharset output = options.Utf8Output ? TOutputCharset::Utf8 : TOutputCharset::Cp932;
+  const TEncodingDecision encoding =
+      DecideTableEncoding(source, tablePath, options.Encoding, output);
   summary.Encoding = EncodingSummaryText(encoding);
   summary.Notes = encoding.Warnings;
   AddCoordSysWarnings(index, source, summary.Notes);
@@ -390,8 +396,8 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
 
   bool result = false;
   try {
-    TAttributeText text(encoding.CodePage,
-                        options.Utf8Output ? TOutputCharset::Utf8 : TOutputCharset::Cp932);
+    TAttributeText text(encoding.CodePage, output);
+    text.SetAsciiOnlyFields(encoding.FieldNames, encoding.AsciiOnly);
     result = Conversion(*stream, *table, mif, mid, host, text, summary, background).Run(index);
     if (!result) summary.FailureReason = HeaderRefusalReason(source);
   } catch (const std::exception& e) {

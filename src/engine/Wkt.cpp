@@ -206,20 +206,49 @@ std::string_view NameOf(const WktNode& node) {
   return node.Texts.empty() ? std::string_view() : std::string_view(node.Texts[0]);
 }
 
-// Upper-case letters and digits only: "D_JGD_2000", "Japanese Geodetic Datum 2000" and
-// "Transverse_Mercator" compare with the spellings of other writers.
+// Upper-case letters and digits only, bracketed notes left out: "D_JGD_2000", "Japanese
+// Geodetic Datum 2000", "World Geodetic System 1984 [EPSG ID 6326]" and "Transverse_Mercator"
+// compare with the spellings of other writers.
 std::string NormalName(std::string_view name) {
   if (name.size() >= 2 && (name[0] == 'D' || name[0] == 'd') && name[1] == '_') {
     name.remove_prefix(2);  // ESRI's datum prefix
   }
   std::string out;
+  int depth = 0;
   for (const char c : UpperAscii(name)) {
-    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) out.push_back(c);
+    if (c == '[' || c == '(') {
+      ++depth;
+    } else if ((c == ']' || c == ')') && depth > 0) {
+      --depth;
+    } else if (depth == 0 && ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))) {
+      out.push_back(c);
+    }
   }
   return out;
 }
 
-// The EPSG code of AUTHORITY["EPSG","4301"] (WKT1) or ID["EPSG",4301] (WKT2); 0 when none.
+int EpsgCodeInName(std::string_view name) {
+  const std::string upper = UpperAscii(name);
+  for (size_t open = upper.find_first_of("[("); open != std::string::npos;
+       open = upper.find_first_of("[(", open + 1)) {
+    const size_t close = upper.find_first_of("])", open);
+    if (close == std::string::npos) return 0;
+    std::string_view note = std::string_view(upper).substr(open + 1, close - open - 1);
+    note = TrimBlanksView(note);
+    if (note.substr(0, 4) != "EPSG") continue;
+    note.remove_prefix(4);
+    // "EPSG ID 6326", "EPSG:6326", "EPSG 6326"
+    while (!note.empty() && (note[0] == ' ' || note[0] == ':' || note[0] == '_')) {
+      note.remove_prefix(1);
+    }
+    if (note.substr(0, 2) == "ID") note.remove_prefix(2);
+    if (const int code = CodeFromText(TrimBlanksView(note))) return code;
+  }
+  return 0;
+}
+
+// The EPSG code of AUTHORITY["EPSG","4301"] (WKT1) or ID["EPSG",4301] (WKT2); failing both,
+// one noted in the name.
 int EpsgCodeOf(const WktNode& node) {
   for (const WktNode& child : node.Children) {
     if (!IsOneOf(child.Keyword, {"AUTHORITY", "ID"})) continue;
@@ -227,7 +256,7 @@ int EpsgCodeOf(const WktNode& node) {
     if (child.Texts.size() >= 2) return CodeFromText(child.Texts[1]);
     if (!child.Numbers.empty()) return CodeFromNumber(child.Numbers[0]);
   }
-  return 0;
+  return EpsgCodeInName(NameOf(node));
 }
 
 bool IsProjected(const WktNode& node) {

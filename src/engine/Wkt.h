@@ -28,9 +28,13 @@ bool IsOneOf(std::string_view keyword, std::initializer_list<std::string_view> k
 const WktNode* Child(const WktNode& node, std::initializer_list<std::string_view> keywords);
 // The node's first text, its name by WKT's convention.
 std::string_view NameOf(const WktNode& node);
-// Upper-case letters and digits only, ESRI's "D_" datum prefix dropped.
+// Upper-case letters and digits only, ESRI's "D_" datum prefix and bracketed notes such as
+// "[EPSG ID 6326]" dropped.
 std::string NormalName(std::string_view name);
-// The EPSG code of AUTHORITY["EPSG","4301"] (WKT1) or ID["EPSG",4301] (WKT2); 0 when none.
+// The code of a note "[EPSG ID 6326]" or "(EPSG:6326)" in a name; 0 when none.
+int EpsgCodeInName(std::string_view name);
+// The EPSG code of AUTHORITY["EPSG","4301"] (WKT1) or ID["EPSG",4301] (WKT2), or else of a
+// note in the node's name; 0 when none.
 int EpsgCodeOf(const WktNode& node);
 bool IsProjected(const WktNode& node);
 bool IsGeographic(const WktNode& node);

@@ -23,11 +23,29 @@ TAttributeText::TAttributeText(int tableCodePage, TOutputCharset output)
 
 TAttributeText::~TAttributeText() = default;
 
-int32_t TAttributeText::MaxGrowth() const {
-  if (passThrough_) return 1;
-  if (output_ == TOutputCharset::Utf8) return tableCodePage_ == kCodePageUtf8 ? 1 : 3;
+int32_t MaxGrowthOf(int tableCodePage, TOutputCharset output) {
+  if (output == TOutputCharset::Utf8) return tableCodePage == kCodePageUtf8 ? 1 : 3;
   // UTF-8 never grows on its way to code page 932; other code pages may.
-  return tableCodePage_ == kCodePageUtf8 ? 1 : 2;
+  return tableCodePage == kCodePageUtf8 || tableCodePage == kCodePageCp932 ? 1 : 2;
+}
+
+int32_t TAttributeText::MaxGrowth() const {
+  return MaxGrowthOf(tableCodePage_, output_);
+}
+
+void TAttributeText::SetAsciiOnlyFields(std::vector<std::string> fieldNames,
+                                        std::vector<bool> asciiOnly) {
+  asciiNames_ = std::move(fieldNames);
+  asciiOnly_ = std::move(asciiOnly);
+}
+
+int32_t TAttributeText::MaxGrowth(int index, std::string_view name) const {
+  const auto i = static_cast<size_t>(index);
+  if (index >= 0 && i < asciiOnly_.size() && i < asciiNames_.size() && asciiOnly_[i] &&
+      asciiNames_[i] == name) {
+    return 1;
+  }
+  return MaxGrowth();
 }
 
 void TAttributeText::Append(std::string_view text, int field, int64_t record, std::string& out) {

@@ -18,6 +18,11 @@ enum class TOutputCharset { Cp932, Utf8 };
 // The Charset clause of the MIF header for the output.
 const char* MifCharsetName(TOutputCharset charset);
 
+// How many output bytes one table byte may become at most: a half-width katakana (one byte
+// in code page 932) is three in UTF-8; a single-byte code page's letter without a code page
+// 932 form becomes the two bytes of "〓". 1 when the bytes pass through.
+int32_t MaxGrowthOf(int tableCodePage, TOutputCharset output);
+
 class TAttributeText {
  public:
   // How many record numbers are kept per field for the report.
@@ -37,10 +42,14 @@ class TAttributeText {
   TOutputCharset Output() const { return output_; }
   // True when the bytes need no conversion at all.
   bool PassThrough() const { return passThrough_; }
-  // How many output bytes one table byte may become at most: a half-width katakana (one
-  // byte in code page 932) is three in UTF-8; a single-byte code page's letter without a
-  // code page 932 form becomes the two bytes of "〓".
+  // MaxGrowthOf the table's code page and the output.
   int32_t MaxGrowth() const;
+  // Char fields known to hold nothing but ASCII, which is the same bytes in every output:
+  // their columns keep the table's width. `fieldNames` and `asciiOnly` run in the table's
+  // field order; a field whose name is not at its index there is not known.
+  void SetAsciiOnlyFields(std::vector<std::string> fieldNames, std::vector<bool> asciiOnly);
+  // MaxGrowth, or 1 for field `index` (named `name`) when it is known to be ASCII.
+  int32_t MaxGrowth(int index, std::string_view name) const;
 
   // Appends `text` in the output encoding. A character without a form there is counted
   // against `field` and `record` (1-based; 0 for a field name).
@@ -58,6 +67,8 @@ class TAttributeText {
   std::unique_ptr<TextDecoder> decoder_;  // the table's code page to UTF-8, when needed
   std::string utf8_;                      // reused between values
   std::vector<FieldReport> reports_;
+  std::vector<std::string> asciiNames_;
+  std::vector<bool> asciiOnly_;
 };
 
 }  // namespace plexor

@@ -121,7 +121,9 @@ std::vector<std::string> MakeColumnNamesReadable(TSFColumns& columns, bool cp932
   return renamed;
 }
 
-void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns, TAttributeText* text) {
+std::vector<std::string> ReadDbfColumns(TLocalDbf& table, TSFColumns& columns,
+                                        TAttributeText* text) {
+  std::vector<std::string> notes;
   const int count = table.FieldCount();
   columns.assign(static_cast<size_t>(count), TSFColumn{});
   for (int i = 0; i < count; ++i) {
@@ -133,14 +135,24 @@ void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns, TAttributeText* text)
       column.Name = def.FieldName;
     }
     column.ColumnType = ColumnTypeOf(def.DataType);
-    if (def.DataType == TFieldType::ftString || def.DataType == TFieldType::ftLargeint) {
-      column.Width = def.Size;
+    if (def.DataType == TFieldType::ftLargeint) column.Width = def.Size;
+    if (def.DataType != TFieldType::ftString) continue;
+    // MapInfo takes Char(1) to Char(254); a value the width cuts is cut by the table too.
+    column.Width = std::clamp<int32_t>(def.Size, 1, kMaxCharWidth);
+    if (column.Width != def.Size) {
+      const std::string shown =
+          text && text->Output() == TOutputCharset::Utf8 ? column.Name : Cp932ToUtf8(column.Name);
+      notes.push_back("フィールド " + shown + ": 幅 " + std::to_string(def.Size) +
+                      " の文字列を Char(" + std::to_string(column.Width) + ") にしました" +
+                      (def.Size > kMaxCharWidth ? " (MapInfo の上限)" : ""));
     }
-    // A value may take more bytes in the output encoding than in the table.
-    if (text && def.DataType == TFieldType::ftString) {
-      column.Width = std::min(kMaxCharWidth, column.Width * text->MaxGrowth());
+    // A value may take more bytes in the output encoding than in the table; an ASCII one
+    // never does.
+    if (text) {
+      column.Width = std::min(kMaxCharWidth, column.Width * text->MaxGrowth(i, def.FieldName));
     }
   }
+  return notes;
 }
 
 int64_t BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::string& row,

@@ -106,8 +106,10 @@ void ReadShpMultiPoint(ByteStream& stream, const TShpRecordHeader& header,
 class TAttributeText;
 
 // One column per field of the open table, in field order; names converted by `text` when
-// given.
-void ReadDbfColumns(TLocalDbf& table, TSFColumns& columns, TAttributeText* text = nullptr);
+// given, and Char widths widened for it where a value can grow. A Char width outside the 1 to
+// 254 MapInfo takes is clamped; the notes (UTF-8) name each such field.
+std::vector<std::string> ReadDbfColumns(TLocalDbf& table, TSFColumns& columns,
+                                        TAttributeText* text = nullptr);
 // Makes every column name one a MIF reader can parse: an ASCII character other than a
 // letter, a digit or '_' becomes '_', a leading digit gets '_' before it, an empty name is
 // "_", and a name equal to an earlier one (ASCII letters folded) gets "_2", "_3", ... Bytes

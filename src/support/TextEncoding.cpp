@@ -17,38 +17,71 @@ namespace plexor {
 namespace {
 
 struct NamedCodePage {
-  std::string_view Name;  // upper case
+  std::string_view Name;  // folded: upper case, no '-', '_', '.', ':' or blank
   int CodePage;
 };
 
-// Names that are not "<prefix><number>". Windows' own numbers stand for the encodings
-// Windows knows under another name (20866 is KOI8-R, 20932 EUC-JP, 54936 GB18030).
+// Names that are not "<prefix><number>": GDAL's own, glibc iconv's and Python's usual
+// aliases. Windows' own numbers stand for the encodings Windows knows under another name
+// (20127 is US-ASCII, 20866 KOI8-R, 20932 EUC-JP, 54936 GB18030).
 constexpr NamedCodePage kNamedCodePages[] = {
-    {"UTF-8", kCodePageUtf8},
     {"UTF8", kCodePageUtf8},
+    {"UTF8SIG", kCodePageUtf8},
+    {"U8", kCodePageUtf8},
     {"SJIS", kCodePageCp932},
-    {"SHIFT_JIS", kCodePageCp932},
-    {"SHIFT-JIS", kCodePageCp932},
     {"SHIFTJIS", kCodePageCp932},
-    {"MS932", kCodePageCp932},
-    {"MS_KANJI", kCodePageCp932},
-    {"WINDOWS-31J", kCodePageCp932},
-    {"X-SJIS", kCodePageCp932},
+    {"MSKANJI", kCodePageCp932},
+    {"WINDOWS31J", kCodePageCp932},
+    {"CSWINDOWS31J", kCodePageCp932},
+    {"CSSHIFTJIS", kCodePageCp932},
+    {"XSJIS", kCodePageCp932},
     {"GBK", 936},
+    {"XGBK", 936},
     {"GB2312", 936},
+    {"GB231280", 936},
+    {"EUCCN", 936},
     {"BIG5", 950},
-    {"EUC-KR", 949},
+    {"CSBIG5", 950},
+    {"CNBIG5", 950},
+    {"EUCKR", 949},
     {"UHC", 949},
-    {"KOI8-R", 20866},
-    {"KOI8-U", 21866},
-    {"EUC-JP", 20932},
+    {"KSC5601", 949},
+    {"KSC56011987", 949},
+    {"KOREAN", 949},
+    {"KOI8R", 20866},
+    {"KOI8U", 21866},
+    {"EUCJP", 20932},
+    {"UJIS", 20932},
     {"GB18030", 54936},
+    {"TIS620", 874},
+    {"ASCII", 20127},
+    {"USASCII", 20127},
+    {"ANSIX341968", 20127},
+    {"MAC", 10000},
+    {"MACINTOSH", 10000},
+    {"MACROMAN", 10000},
+    {"XMACROMAN", 10000},
     {"LATIN1", 28591},
+    {"L1", 28591},
+    {"LATIN2", 28592},
+    {"L2", 28592},
+    {"LATIN3", 28593},
+    {"LATIN4", 28594},
+    {"CYRILLIC", 28595},
+    {"ARABIC", 28596},
+    {"GREEK", 28597},
+    {"HEBREW", 28598},
+    {"LATIN5", 28599},
+    {"LATIN6", 28600},
+    {"LATIN7", 28603},
+    {"LATIN8", 28604},
+    {"LATIN9", 28605},
+    {"LATIN10", 28606},
 };
 
-// Prefixes of "<prefix><number>" names, the number being a Windows code page.
-constexpr std::string_view kNumberPrefixes[] = {"ANSI", "WINDOWS-", "WINDOWS_", "WINDOWS",
-                                                "CP-",  "CP",       "IBM"};
+// Prefixes of "<prefix><number>" names, the number being a Windows code page: "ANSI 1252",
+// "windows-1252", "win1252", "cp1252", "IBM850", "ms932".
+constexpr std::string_view kNumberPrefixes[] = {"ANSI", "WINDOWS", "WIN", "CP", "IBM", "MS"};
 
 struct LanguageDriver {
   uint8_t Ldid;
@@ -74,6 +107,7 @@ constexpr LanguageDriver kLanguageDrivers[] = {
 // Windows numbers the ISO 8859 parts 28591-28606.
 constexpr int kIso8859Base = 28590;
 
+std::string FoldedCodePageName(std::string_view name);
 std::optional<int> IsoCodePageFromName(std::string_view name);
 std::optional<int> CodePageNumber(std::string_view digits);
 bool ConsumePrefix(std::string_view& text, std::string_view prefix);
@@ -89,14 +123,15 @@ std::optional<int> CodePageFromName(std::string_view text) {
   std::string_view bom = text;
   // Notepad starts a file saved as UTF-8 with a byte order mark.
   if (ConsumePrefix(bom, "\xEF\xBB\xBF")) text = bom;
-  const std::string name = UpperAscii(TrimBlanks(text));
+  const std::string name = FoldedCodePageName(TrimBlanks(text));
+  if (name.empty()) return std::nullopt;
   for (const NamedCodePage& named : kNamedCodePages) {
     if (name == named.Name) return named.CodePage;
   }
-  if (auto iso = IsoCodePageFromName(name)) return iso;
+  if (name.rfind("ISO", 0) == 0 || name.rfind("8859", 0) == 0) return IsoCodePageFromName(name);
   for (std::string_view prefix : kNumberPrefixes) {
     std::string_view rest = name;
-    if (ConsumePrefix(rest, prefix)) return CodePageNumber(TrimBlanks(rest));
+    if (ConsumePrefix(rest, prefix)) return CodePageNumber(rest);
   }
   return CodePageNumber(name);
 }
@@ -112,6 +147,8 @@ std::string CodePageName(int codePage) {
   switch (codePage) {
     case kCodePageUtf8:
       return "UTF-8";
+    case 20127:
+      return "US-ASCII";
     case 20866:
       return "KOI8-R";
     case 21866:
@@ -148,6 +185,94 @@ void Utf8Sniffer::Feed(std::string_view value, bool mayBeCut) {
     pos += c.Length;
     pos += AsciiPrefixLength(value.substr(pos));
   }
+}
+
+namespace {
+
+bool IsAsciiLetter(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool IsHalfWidthKatakana(unsigned char c) {
+  return c >= 0xA1 && c <= 0xDF;
+}
+
+// The length of the code page 932 character at `pos` (a non-ASCII byte): 1 or 2, or 0 when
+// the bytes hold no character (a stray byte, a lead byte without its trail, an unassigned
+// pair).
+size_t Cp932CharLength(std::string_view value, size_t pos) {
+  const auto c = static_cast<unsigned char>(value[pos]);
+  if (IsHalfWidthKatakana(c)) return 1;
+  if (!IsCp932LeadByte(c) || pos + 1 >= value.size()) return 0;
+  const auto t = static_cast<unsigned char>(value[pos + 1]);
+  if (t < 0x40 || t == 0x7F || t > 0xFC) return 0;
+  thread_local std::string decoded;
+  decoded.clear();
+  int64_t undecodable = 0;
+  Cp932ToUtf8Exact(value.substr(pos, 2), decoded, undecodable);
+  return undecodable == 0 ? 2 : 0;
+}
+
+}  // namespace
+
+void Cp932Sniffer::Feed(std::string_view value, bool mayBeCut, int64_t record) {
+  size_t pos = AsciiPrefixLength(value);
+  while (pos < value.size()) {
+    const size_t start = pos;
+    size_t chars = 0;
+    bool broken = false;
+    bool allKatakana = true;
+    bool allUserDefined = true;
+    while (pos < value.size() && static_cast<unsigned char>(value[pos]) >= 0x80) {
+      const auto c = static_cast<unsigned char>(value[pos]);
+      const size_t n = Cp932CharLength(value, pos);
+      if (n == 0) {
+        // A writer counting bytes may have cut the last character of a full field.
+        broken = broken || !(mayBeCut && pos + 1 == value.size() && IsCp932LeadByte(c));
+        ++pos;
+        continue;
+      }
+      allKatakana = allKatakana && n == 1;
+      allUserDefined = allUserDefined && n == 2 && c >= 0xF0 && c <= 0xF9;
+      ++chars;
+      pos += n;
+    }
+    const bool glued =
+        (start > 0 && IsAsciiLetter(static_cast<unsigned char>(value[start - 1]))) ||
+        (pos < value.size() && IsAsciiLetter(static_cast<unsigned char>(value[pos])));
+    if (broken) {
+      Sign(record, true);
+    } else if (chars == 0) {
+      // Only the forgiven cut byte.
+    } else if (glued && (allUserDefined || (allKatakana && chars <= 2))) {
+      Sign(record, true);
+    } else if (glued && chars <= 2 && !allKatakana) {
+      Sign(record, false);
+    } else {
+      ++japanese_;
+    }
+    pos += AsciiPrefixLength(value.substr(pos));
+  }
+}
+
+void Cp932Sniffer::Sign(int64_t record, bool strong) {
+  ++(strong ? strong_ : weak_);
+  if (record == lastSignRecord_) return;
+  lastSignRecord_ = record;
+  ++signRecordCount_;
+  if (signRecords_.size() < kFirstRecordsKept) signRecords_.push_back(record);
+}
+
+Cp932Sniffer::Verdict Cp932Sniffer::Result() const {
+  // Japanese tables carry the odd broken value or "A棟"; a Western one carries little else.
+  if (strong_ > 0 && strong_ + weak_ > japanese_) return Verdict::Western;
+  if (strong_ > 0 || weak_ > japanese_) return Verdict::Doubtful;
+  return Verdict::Cp932;
+}
+
+bool Cp932Sniffer::Settled() const {
+  constexpr int64_t kEnoughJapanese = 256;
+  return strong_ == 0 && weak_ * 16 <= japanese_ && japanese_ >= kEnoughJapanese;
 }
 
 TextDecoder::TextDecoder(int codePage) : codePage_(codePage) {
@@ -197,14 +322,23 @@ bool DecodeToUtf8(int codePage, std::string_view in, std::string& out) {
 
 namespace {
 
-// "8859-5", "88595", "ISO-8859-5", "ISO8859_5", "ISO_8859-5", "ISO 8859-5".
-std::optional<int> IsoCodePageFromName(std::string_view name) {
-  if (ConsumePrefix(name, "ISO")) {
-    if (!name.empty() && (name[0] == '-' || name[0] == '_' || name[0] == ' '))
-      name.remove_prefix(1);
+// Upper case without the punctuation writers put between the parts: "Shift_JIS", "shift-jis"
+// and "SHIFTJIS" are one name. Empty for a name that does not start with a letter or digit.
+std::string FoldedCodePageName(std::string_view name) {
+  std::string folded;
+  if (name.empty() || std::string_view("-_.: ").find(name[0]) != std::string_view::npos) {
+    return folded;
   }
+  for (const char c : UpperAscii(name)) {
+    if (std::string_view("-_.: ").find(c) == std::string_view::npos) folded.push_back(c);
+  }
+  return folded;
+}
+
+// "ISO88595" or "88595" (folded): ISO 8859 part 5.
+std::optional<int> IsoCodePageFromName(std::string_view name) {
+  ConsumePrefix(name, "ISO");
   if (!ConsumePrefix(name, "8859")) return std::nullopt;
-  if (!name.empty() && (name[0] == '-' || name[0] == '_')) name.remove_prefix(1);
   const std::optional<int> part = CodePageNumber(name);
   if (!part || *part > 16 || *part == 12) return std::nullopt;  // part 12 was never published
   return kIso8859Base + *part;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plexor {
 
@@ -43,6 +44,45 @@ class Utf8Sniffer {
  private:
   bool broken_ = false;
   bool sawNonAscii_ = false;
+};
+
+// How well a table's non-ASCII text reads as code page 932, fed one value at a time. Each
+// run of non-ASCII characters (as code page 932 reads them) counts once:
+// - strong signs of another code page: bytes that are no code page 932 character; one or two
+//   half-width katakana glued to an ASCII letter ("OPERAﾇﾃO" is OPERAÇÃO in code page 1252);
+//   a run of user-defined characters (lead bytes 0xF0-0xF9) glued to a letter;
+// - weak signs: one or two double-byte characters glued to an ASCII letter ("Reykjav勛" is
+//   Reykjavík), which Japanese text writes too ("A棟");
+// - Japanese text: every other run.
+class Cp932Sniffer {
+ public:
+  enum class Verdict {
+    Cp932,     // nothing against it
+    Doubtful,  // code page 932 still, but some values look like another code page
+    Western,   // the signs outweigh the Japanese text: a single-byte Western code page
+  };
+  // How many record numbers with signs are kept for a message.
+  static constexpr size_t kFirstRecordsKept = 5;
+
+  // `mayBeCut` as for Utf8Sniffer; `record` is 1-based, for the message.
+  void Feed(std::string_view value, bool mayBeCut, int64_t record);
+  Verdict Result() const;
+  // Enough Japanese text and no sign: further values will not change the verdict.
+  bool Settled() const;
+  // The first records that showed a sign, in order.
+  const std::vector<int64_t>& SignRecords() const { return signRecords_; }
+  // How many records showed a sign.
+  int64_t SignRecordCount() const { return signRecordCount_; }
+
+ private:
+  void Sign(int64_t record, bool strong);
+
+  int64_t japanese_ = 0;
+  int64_t strong_ = 0;
+  int64_t weak_ = 0;
+  int64_t lastSignRecord_ = -1;
+  int64_t signRecordCount_ = 0;
+  std::vector<int64_t> signRecords_;
 };
 
 // Decodes one code page to UTF-8, value after value. Code page 932 uses our own table

@@ -256,6 +256,51 @@ TEST(PrjGeographic, ForeignDatumMeridianAndUnit) {
                "単位が指定されていません");
 }
 
+std::string Geographic(const std::string& name, const std::string& datum,
+                       const std::string& spheroid) {
+  return "GEOGCS[\"" + name + "\",DATUM[\"" + datum + "\",SPHEROID[\"" + spheroid +
+         "]],PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]]";
+}
+
+TEST(PrjGeographic, DatumSpellingsOfOtherWritersNotesCodesAndSystemNames) {
+  const std::string wgs84 = "WGS 84 [EPSG ID 7030]\",6378137,298.257223563";
+  const std::string grs80 = "GRS 1980\",6378137,298.257222101";
+  const std::string bessel = "Bessel 1841\",6377397.155,299.1528128";
+  // The name with a bracketed EPSG note, as some desktop programs write it.
+  ExpectEntry(Geographic("Geographic", "World Geodetic System 1984 [EPSG ID 6326]", wgs84), 1);
+  ExpectEntry(Geographic("Geographic", "WGS_1984", wgs84), 1);
+  ExpectEntry(Geographic("Geographic", "D_WGS_1984", wgs84), 1);
+  ExpectEntry(Geographic("Geographic", "Japan Geodetic Datum 2011", grs80), 2);
+  ExpectEntry(Geographic("Geographic", "D_Tokyo_1918", bessel), 0);
+  ExpectEntry(Geographic("Geographic", "Tokyo Datum", bessel), 0);
+  // Only the note's code names the datum, or only the system's name does.
+  ExpectEntry(Geographic("Geographic", "Local name (EPSG:6612)", grs80), 2,
+              "JGD2000 / 緯度経度 (EPSG:4612)");
+  ExpectEntry(Geographic("GCS_JGD_2011", "unknown", grs80), 2, "JGD2011 / 緯度経度 (EPSG:6668)");
+  ExpectEntry(Geographic("WGS 84 [EPSG ID 4326]", "Local name", wgs84), 1);
+  ExpectReason(Geographic("GCS_JGD_2011", "Local name", grs80), "測地系が対応していません: Local");
+  // The same spellings under a plane zone.
+  ExpectEntry(
+      Replaced(kJgd2011Zone9Esri, "D_JGD_2011", "Japanese Geodetic Datum 2011 [EPSG ID 1128]"), 30);
+}
+
+TEST(PrjGeographic, TheEllipsoidMustFitTheDatumAndAFailureSaysWhichPart) {
+  // GRS 1980 and WGS 84 differ in the sixth decimal of the flattening: both fit either.
+  ExpectEntry(Geographic("x", "WGS_1984", "GRS 1980\",6378137,298.257222101"), 1);
+  ExpectEntry(Geographic("x", "D_JGD_2000", "GRS 1980\",6378137,298.257222"), 2);
+  ExpectReason(Geographic("x", "D_Tokyo", "GRS_1980\",6378137,298.257222101"),
+               "楕円体が測地系と一致しません: GRS_1980 (6378137, 298.257222101) は測地系 Tokyo");
+  ExpectReason(Geographic("x", "JGD2011", "Bessel 1841\",6377397.155,299.1528128"),
+               "測地系 JGD2011 のものではありません");
+  ExpectReason(Geographic("x", "D_OSGB_1936", "Airy_1830\",6377563.396,299.3249646"),
+               "測地系が対応していません: D_OSGB_1936 (楕円体 Airy_1830)");
+  const std::string esri = kJgd2011Zone9Esri;
+  ExpectReason(Replaced(esri, "0.9999", "0.9996"), "どの系とも一致しません (縮尺係数 0.9996)");
+  ExpectReason(Replaced(esri, "False_Easting\",0.0", "False_Easting\",500000.0"),
+               "(偽東距 500000, 偽北距 0)");
+  ExpectReason(Replaced(esri, "139.833333333333", "139.9"), "(原点 緯度 36, 経度 139.9)");
+}
+
 TEST(PrjHostile, GarbageTruncatedHugeAndDeepTextsGiveAReason) {
   ExpectReason("", "定義が空です");
   ExpectReason(" \r\n\t", "定義が空です");
@@ -324,6 +369,26 @@ TEST(PrjBounds, GeographicBeyondDegreesAndPlaneInsideDegreesAreWarned) {
   EXPECT_EQ(BoundsWarning(0, nan, nan, nan, nan), "");
   EXPECT_EQ(BoundsWarning(-1, 1e9, 1e9, 1e9, 1e9), "");
   EXPECT_EQ(BoundsWarning(41, 1, 1, 1, 1), "");
+}
+
+TEST(PrjBounds, RoundingNoiseAndTheFilesOwnPrjRaiseNoWarning) {
+  // Boxes of world data as writers compute them.
+  EXPECT_EQ(BoundsWarning(1, -180.0000000000002, -90.00000000000003, 180.0000000000002, 90), "");
+  EXPECT_EQ(BoundsWarning(2, -180, -90 - 1e-10, 180 + 1e-10, 90), "");
+  EXPECT_NE(BoundsWarning(1, -180.000001, -90, 180, 90), "");
+  EXPECT_NE(BoundsWarning(1, -180, -90, 180, 90.000001), "");
+  // A plane zone's data close to the origin lies within ±180 metres; its .prj says so.
+  const TPrjMatch zone9 = MatchPrjText(kJgd2011Zone9Esri);
+  ASSERT_TRUE(zone9.Found);
+  EXPECT_NE(BoundsWarning(30, -50, -80, 90, 60), "");
+  EXPECT_EQ(BoundsWarning(30, -50, -80, 90, 60, &zone9), "");
+  // A .prj naming another entry, or none, leaves the check as it was.
+  EXPECT_NE(BoundsWarning(29, -50, -80, 90, 60, &zone9), "");
+  const TPrjMatch unknown = MatchPrjText(kUtm54Wkt1);
+  EXPECT_NE(BoundsWarning(1, 300000, 3900000, 400000, 4000000, &unknown), "");
+  const TPrjMatch wgs84 =
+      MatchPrjText(Geographic("x", "WGS_1984", "WGS 84\",6378137,298.257223563"));
+  EXPECT_EQ(BoundsWarning(1, -180.5, -90, 180, 90, &wgs84), "");
 }
 
 TEST(PrjBounds, DisagreementOnlyWhenTheFileNamesAnotherEntry) {

@@ -2,6 +2,7 @@
 // shapes, multipoints, field names other readers cannot parse, a .prj beside the file.
 #include <gtest/gtest.h>
 
+#include "engine/PrjFile.h"
 #include "engine/ShapefileInfo.h"
 #include "engine/ShpToMif.h"
 #include "engine/TableEncoding.h"
@@ -78,6 +79,108 @@ TEST_F(TodaysShapefiles, EncodingIsDecidedByOptionCpgLanguageDriverThenTheBytes)
   EXPECT_EQ(DecideTableEncoding(shp(), dbf(), "shift_jis").CodePage, 932);
   EXPECT_EQ(DecideTableEncoding(shp(), dbf(), "shift_jis").How, "--encoding");
   EXPECT_THROW(DecideTableEncoding(shp(), dbf(), "klingon"), EConvertError);
+}
+
+TEST_F(TodaysShapefiles, WesternTablesThatDeclareNothingAreReadAsCodePage1252WithAWarning) {
+  Points(3);
+  // OPERAÇÃO, Reykjavík, São Paulo in code page 1252; the "ANSI" byte says nothing.
+  DbfBuilder()
+      .Field("NAME", 'C', 12)
+      .Field("CODE", 'C', 4)
+      .Record({"OPERA\xC7\xC3O", "A1"})
+      .Record({"Reykjav\xEDk", "B2"})
+      .Record({"S\xE3o Paulo", "C3"})
+      .Write(dbf());
+  SetLanguageDriver(dbf(), 0x57);
+  host.Opts.Utf8Output = true;
+  const TConvertSummary summary = Convert();
+  EXPECT_EQ(summary.Encoding, "CP1252 (内容、CP932 ではない)");
+  ASSERT_EQ(summary.Notes.size(), 1u);
+  EXPECT_NE(summary.Notes[0].find("CP1252 として読みました (レコード 1, 2, 3)"), std::string::npos)
+      << summary.Notes[0];
+  EXPECT_NE(summary.Notes[0].find("--encoding"), std::string::npos);
+  EXPECT_EQ(ReadFile(mid()),
+            "\"OPERAÇÃO\",\"A1\"\r\n\"Reykjavík\",\"B2\"\r\n\"São Paulo\",\"C3\"\r\n");
+  // The bytes were all read for the decision: the ASCII column keeps its width.
+  EXPECT_NE(ReadFile(mif()).find("NAME Char(36)\r\nCODE Char(4)\r\n"), std::string::npos)
+      << ReadFile(mif());
+
+  // Well-formed code page 932 with only a weak sign keeps code page 932, and says so.
+  DbfBuilder().Field("NAME", 'C', 12).Record({"Reykjav\xEDk"}).Write(dbf());
+  SetLanguageDriver(dbf(), 0);
+  const TEncodingDecision weak = DecideTableEncoding(shp(), dbf(), "");
+  EXPECT_EQ(EncodingSummaryText(weak), "CP932 (内容、要確認)");
+  ASSERT_EQ(weak.Warnings.size(), 1u);
+  EXPECT_NE(weak.Warnings[0].find("(レコード 1)"), std::string::npos) << weak.Warnings[0];
+}
+
+TEST_F(TodaysShapefiles, JapaneseTablesWithoutADeclarationStayCodePage932Silently) {
+  Points(4);
+  // ﾄｳｷｮｳﾄ, NTTﾄﾞｺﾓ, ｶﾌﾞｼｷｶﾞｲｼｬ ABC, A棟: half-width katakana and letters side by side.
+  DbfBuilder()
+      .Field("NAME", 'C', 20)
+      .Record({"\xC4\xB3\xB7\xAE\xB3\xC4"})
+      .Record({"NTT\xC4\xDE\xBA\xD3"})
+      .Record({"\xB6\xCC\xDE\xBC\xB7\xB6\xDE\xB2\xBC\xAC ABC"})
+      .Record({"A\x93\x8F"})
+      .Write(dbf());
+  for (const unsigned char ldid : {0x00, 0x57}) {
+    SetLanguageDriver(dbf(), ldid);
+    const TConvertSummary summary = Convert();
+    EXPECT_EQ(summary.Encoding, "CP932 (内容)");
+    EXPECT_TRUE(summary.Notes.empty()) << summary.Notes[0];
+    EXPECT_EQ(ReadFile(mid()),
+              "\"\xC4\xB3\xB7\xAE\xB3\xC4\"\r\n\"NTT\xC4\xDE\xBA\xD3\"\r\n"
+              "\"\xB6\xCC\xDE\xBC\xB7\xB6\xDE\xB2\xBC\xAC ABC\"\r\n\"A\x93\x8F\"\r\n");
+  }
+}
+
+TEST_F(TodaysShapefiles, CharColumnsAreOneTo254AndAsciiTextKeepsItsWidth) {
+  Points(1);
+  DbfBuilder()
+      .Field("EMPTY", 'C', 0)
+      .Field("WIDE", 'C', 255)
+      .Field("NAME", 'C', 10)
+      .Record({"", "w", "abc"})
+      .Write(dbf());
+  SetLanguageDriver(dbf(), 0x13);
+  // Code page 932 in and out: nothing is transcoded, and still no column leaves 1 to 254.
+  const TConvertSummary summary = Convert();
+  EXPECT_NE(
+      ReadFile(mif()).find("Columns 3\r\nEMPTY Char(1)\r\nWIDE Char(254)\r\nNAME Char(10)\r\n"),
+      std::string::npos)
+      << ReadFile(mif());
+  EXPECT_EQ(ReadFile(mid()), "\"\",\"w\",\"abc\"\r\n");
+  EXPECT_EQ(summary.Notes,
+            (std::vector<std::string>{"フィールド EMPTY: 幅 0 の文字列を Char(1) にしました",
+                                      "フィールド WIDE: 幅 255 の文字列を Char(254) にしました "
+                                      "(MapInfo の上限)"}));
+
+  // A declared single-byte code page whose text is ASCII: nothing can grow.
+  DbfBuilder()
+      .Field("NAME", 'C', 10)
+      .Field("CITY", 'C', 10)
+      .Record({"plain", "K\xF6ln"})
+      .Write(dbf());
+  SetLanguageDriver(dbf(), 0x03);  // code page 1252
+  Convert();
+  EXPECT_NE(ReadFile(mif()).find("NAME Char(10)\r\nCITY Char(20)\r\n"), std::string::npos)
+      << ReadFile(mif());
+  host.Opts.Encoding = "1252";
+  Convert();
+  EXPECT_NE(ReadFile(mif()).find("NAME Char(10)\r\nCITY Char(20)\r\n"), std::string::npos);
+  host.Opts.Encoding.clear();
+  // A code page 932 table decided by its bytes, written as UTF-8.
+  DbfBuilder()
+      .Field("NAME", 'C', 10)
+      .Field("CITY", 'C', 10)
+      .Record({"plain", "\x93\x8C\x8B\x9E"})
+      .Write(dbf());
+  SetLanguageDriver(dbf(), 0);
+  host.Opts.Utf8Output = true;
+  Convert();
+  EXPECT_NE(ReadFile(mif()).find("NAME Char(10)\r\nCITY Char(30)\r\n"), std::string::npos)
+      << ReadFile(mif());
 }
 
 TEST_F(TodaysShapefiles, Utf8TablesBecomeCodePage932WithBestFitAndACountOfWhatIsLost) {
@@ -194,6 +297,26 @@ TEST_F(TodaysShapefiles, APrjThatNamesAnotherEntryAndImpossibleBoundsAreWarnedOf
   EXPECT_EQ(summary.Notes.size(), 2u);
 }
 
+TEST_F(TodaysShapefiles, WorldDataWithItsOwnWgs84PrjRaisesNoWarning) {
+  // A header box to the limits up to rounding, and a datum spelled with EPSG notes.
+  ShpBuilder()
+      .Bounds(-180.0000000000002, -90.00000000000003, 180.0000000000002, 90)
+      .Point(-180, -90)
+      .Point(180, 90)
+      .Write(shp());
+  DbfBuilder().Field("K", 'C', 1).Record({"a"}).Record({"b"}).Write(dbf());
+  WriteFile(dir / "in.prj",
+            "GEOGCS[\"WGS84 Coordinate System\",DATUM[\"World Geodetic System 1984 [EPSG ID "
+            "6326]\",SPHEROID[\"WGS 84 [EPSG ID 7030]\",6378137,298.257223563]],PRIMEM["
+            "\"Greenwich\",0],UNIT[\"Degrees\",0.0174532925199433]]");
+  const std::optional<TPrjMatch> prj = ReadPrjBeside(shp());
+  ASSERT_TRUE(prj && prj->Found) << (prj ? prj->Reason : "");
+  EXPECT_EQ(prj->Index, 1);
+  EXPECT_EQ(Convert(1).Notes, std::vector<std::string>{});
+  // Another entry than the .prj's is still questioned.
+  EXPECT_EQ(Convert(30).Notes.size(), 2u);
+}
+
 TEST_F(TodaysShapefiles, UnsupportedFieldsRefuseTheTableUnlessTheUserLeavesThemOut) {
   Points(1);
   DbfBuilder().Field("NAME", 'C', 4).Field("MEMO", 'M', 10).Record({"a", "1"}).Write(dbf());
@@ -201,7 +324,9 @@ TEST_F(TodaysShapefiles, UnsupportedFieldsRefuseTheTableUnlessTheUserLeavesThemO
     ConvertShpToMif(2, shp(), mif(), host);
     FAIL();
   } catch (const ELocalDbfError& e) {
-    EXPECT_EQ(e.Message(), "対応していないフィールド型です。 (フィールド \"MEMO\" 型 M)");
+    EXPECT_EQ(e.Message(), "DBFファイル \"" + dbf() +
+                               "\" を開けません: 対応していないフィールド型です。 (フィールド "
+                               "\"MEMO\" 型 M)");
   }
   host.Opts.SkipUnsupportedFields = true;
   const TConvertSummary summary = Convert();

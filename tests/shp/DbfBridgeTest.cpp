@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "dbf/localDbf.h"
+#include "shp/AttributeText.h"
 #include "shp/uniShpUtils.h"
 #include "support/DbfBuilder.h"
 #include "support/ShpBuilder.h"
@@ -41,6 +42,32 @@ TEST_F(DbfBridgeTest, ColumnsFollowTheFieldKinds) {
                                {"DAY", TSFColumnType::ctDate, 0},
                                {"OK", TSFColumnType::ctLogical, 0}};
   EXPECT_EQ(columns, expected);
+}
+
+TEST_F(DbfBridgeTest, CharWidthsOutsideWhatMapInfoTakesAreClampedAndNamed) {
+  Open(DbfBuilder().Field("\x96\xBC", 'C', 0).Field("W", 'C', 255).Field("N", 'C', 254));
+  TSFColumns columns;
+  // Without a text converter, as combining reads its columns.
+  const std::vector<std::string> notes = ReadDbfColumns(table, columns);
+  ASSERT_EQ(columns.size(), 3u);
+  EXPECT_EQ(columns[0].Width, 1);
+  EXPECT_EQ(columns[1].Width, 254);
+  EXPECT_EQ(columns[2].Width, 254);
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_EQ(notes[0], "フィールド 名: 幅 0 の文字列を Char(1) にしました");
+  EXPECT_NE(notes[1].find("フィールド W: 幅 255"), std::string::npos) << notes[1];
+
+  // Growth applies where a value can grow: a field known to be ASCII keeps its width.
+  TAttributeText text(1252, TOutputCharset::Utf8);
+  text.SetAsciiOnlyFields({"\x96\xBC", "W", "N"}, {false, false, true});
+  ReadDbfColumns(table, columns, &text);
+  EXPECT_EQ(columns[0].Width, 3);
+  EXPECT_EQ(columns[1].Width, 254);
+  EXPECT_EQ(columns[2].Width, 254);
+  // Names that do not line up with the table say nothing about its fields.
+  text.SetAsciiOnlyFields({"X", "Y", "Z"}, {true, true, true});
+  ReadDbfColumns(table, columns, &text);
+  EXPECT_EQ(columns[0].Width, 3);
 }
 
 TEST_F(DbfBridgeTest, RowsQuoteTextAndLeaveNoValuesEmpty) {

@@ -36,6 +36,34 @@ TEST(CodePageFromName, CpgTextsAndOptionNames) {
   }
 }
 
+TEST(CodePageFromName, AliasesOfGdalIconvAndPythonWithCaseAndPunctuationFolded) {
+  const std::pair<const char*, int> cases[] = {
+      {"Big-5", 950},        {"big_5", 950},
+      {"cp950", 950},        {"utf_8", 65001},
+      {"U8", 65001},         {"utf-8-sig", 65001},
+      {"UTF 8", 65001},      {"shift jis", 932},
+      {"s_jis", 932},        {"ms_kanji", 932},
+      {"csWindows31J", 932}, {"x-sjis", 932},
+      {"ms936", 936},        {"euc_cn", 936},
+      {"GB_2312-80", 936},   {"gb-18030", 54936},
+      {"euc_kr", 949},       {"ks_c_5601-1987", 949},
+      {"EUC-JP", 20932},     {"ujis", 20932},
+      {"latin-1", 28591},    {"L1", 28591},
+      {"latin9", 28605},     {"iso-8859-15", 28605},
+      {"Cyrillic", 28595},   {"koi8_r", 20866},
+      {"mac_roman", 10000},  {"win1251", 1251},
+      {"CP-1252", 1252},     {"Windows_1252", 1252},
+      {"IBM-850", 850},      {"tis-620", 874},
+      {"US-ASCII", 20127},   {"ANSI_X3.4-1968", 20127},
+  };
+  for (const auto& [name, codePage] : cases) {
+    EXPECT_EQ(CodePageFromName(name), codePage) << name;
+  }
+  for (const char* unknown : {"Big-6", "utf_16", "-utf8", "latin11", "shift_jisx", "ISO-8859"}) {
+    EXPECT_EQ(CodePageFromName(unknown), std::nullopt) << unknown;
+  }
+}
+
 TEST(CodePageFromLanguageDriver, KnownBytesAndSilentOnes) {
   EXPECT_EQ(CodePageFromLanguageDriver(0x13), 932);
   EXPECT_EQ(CodePageFromLanguageDriver(0x7B), 932);
@@ -60,7 +88,7 @@ TEST(CodePageName, NamesForMessages) {
   EXPECT_EQ(CodePageName(28595), "ISO-8859-5");
   EXPECT_EQ(CodePageName(20866), "KOI8-R");
   // Every name we print reads back as its code page.
-  for (int codePage : {65001, 932, 936, 1250, 1252, 28591, 28605, 20866, 20932}) {
+  for (int codePage : {65001, 932, 936, 1250, 1252, 28591, 28605, 20866, 20932, 20127}) {
     EXPECT_EQ(CodePageFromName(CodePageName(codePage)), codePage) << codePage;
   }
 }
@@ -100,6 +128,55 @@ TEST(Utf8Sniffer, ACharacterCutByAFullFieldIsForgiven) {
   Utf8Sniffer notFull;
   notFull.Feed("東\xE4\xBA", false);
   EXPECT_FALSE(notFull.IsUtf8());
+}
+
+Cp932Sniffer::Verdict VerdictOf(std::initializer_list<const char*> values) {
+  Cp932Sniffer sniffer;
+  int64_t record = 0;
+  for (const char* value : values) sniffer.Feed(value, false, ++record);
+  return sniffer.Result();
+}
+
+TEST(Cp932Sniffer, WesternBytesAreToldFromJapaneseText) {
+  using V = Cp932Sniffer::Verdict;
+  // Code page 1252: OPERAÇÃO reads as half-width katakana between Latin letters, Zürich's
+  // ü and a trailing é start no code page 932 character, España's ñ is a user-defined one.
+  EXPECT_EQ(VerdictOf({"OPERA\xC7\xC3O"}), V::Western);
+  EXPECT_EQ(VerdictOf({"Z\xFCrich"}), V::Western);
+  EXPECT_EQ(VerdictOf({"caf\xE9"}), V::Western);
+  EXPECT_EQ(VerdictOf({"Espa\xF1"
+                       "a"}),
+            V::Western);
+  EXPECT_EQ(VerdictOf({"\xC1REA", "Reykjav\xEDk", "S\xE3o Paulo"}), V::Western);
+  // Reykjavík and São read as well-formed kanji glued to letters: a weak sign only.
+  EXPECT_EQ(VerdictOf({"Reykjav\xEDk", "S\xE3o Paulo"}), V::Doubtful);
+
+  // Japanese text, half-width katakana included, stays code page 932 without a doubt.
+  EXPECT_EQ(VerdictOf({"\xC4\xB3\xB7\xAE\xB3\xC4"}), V::Cp932);          // ﾄｳｷｮｳﾄ
+  EXPECT_EQ(VerdictOf({"NTT\xC4\xDE\xBA\xD3"}), V::Cp932);               // NTTﾄﾞｺﾓ
+  EXPECT_EQ(VerdictOf({"\xB6\xCC\xDE\xBC\xB7 ABC", "\xB1"}), V::Cp932);  // ｶﾌﾞｼｷ ABC, ｱ
+  EXPECT_EQ(VerdictOf({"\x93\x8C\x8B\x9E\x93\x73", "A\x93\x8F"}), V::Cp932);  // 東京都, A棟
+  EXPECT_EQ(VerdictOf({"\xF0\x40\x93\x63"}), V::Cp932);  // a user-defined character, then 田
+  EXPECT_EQ(VerdictOf({"ROAD", ""}), V::Cp932);
+}
+
+TEST(Cp932Sniffer, ABrokenValueAmongJapaneseTextIsDoubtfulAndNamesItsRecords) {
+  Cp932Sniffer sniffer;
+  for (int64_t r = 1; r <= 10; ++r) sniffer.Feed("\x93\xB9\x98\x48 \x82\xA0", false, r);
+  sniffer.Feed("\x93\xB9\x98", false, 11);  // cut inside 路 by a field that was not full
+  sniffer.Feed("\x93\xB9\x98", true, 12);   // cut by a full field: forgiven
+  EXPECT_EQ(sniffer.Result(), Cp932Sniffer::Verdict::Doubtful);
+  EXPECT_EQ(sniffer.SignRecords(), (std::vector<int64_t>{11}));
+  EXPECT_FALSE(sniffer.Settled());
+
+  Cp932Sniffer many;
+  for (int64_t r = 1; r <= 8; ++r) many.Feed("a\xC7z \xC7", false, r);  // two signs a record
+  EXPECT_EQ(many.SignRecords(), (std::vector<int64_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(many.SignRecordCount(), 8);
+
+  Cp932Sniffer japanese;
+  for (int64_t r = 1; r <= 300; ++r) japanese.Feed("\x93\x8C\x8B\x9E", false, r);
+  EXPECT_TRUE(japanese.Settled());
 }
 
 TEST(TextDecoder, OurTablesAndThePlatformsDecoders) {
