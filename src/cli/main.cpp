@@ -215,8 +215,20 @@ int RunConvert(const std::string& coordsys, const std::vector<std::string>& sour
   std::vector<int> indices;
   if (!IndicesFor(coordsys, sources, indices)) return kExitUsage;
   int rc = kExitTrue;
+  size_t converted = 0;
   for (size_t i = 0; i < sources.size(); ++i) {
-    const bool ok = ConvertShpToMif(indices[i], sources[i], targets[i], host);
+    const std::string prefix = sources.size() > 1 ? sources[i] + ": " : "";
+    bool ok = false;
+    try {
+      ok = ConvertShpToMif(indices[i], sources[i], targets[i], host);
+    } catch (const std::exception& e) {
+      // A source that cannot be opened or whose table is refused stops only itself: the
+      // others are converted, and the exit status tells the worst.
+      if (sources.size() == 1) throw;
+      std::fprintf(stderr, "Plexor Converter: %s%s\n", prefix.c_str(), e.what());
+      rc = kExitError;
+      if (!interrupted) continue;
+    }
     if (interrupted) {
       host.ShowMessage(MessageKind::Warning, kCancelledText);
       const size_t finished = i + (ok ? 1 : 0);
@@ -225,10 +237,16 @@ int RunConvert(const std::string& coordsys, const std::vector<std::string>& sour
       }
       return kExitInterrupted;
     }
-    const std::string prefix = sources.size() > 1 ? sources[i] + ": " : "";
     host.ShowMessage(ok ? MessageKind::Information : MessageKind::Error,
                      prefix + (ok ? "変換に成功しました。" : "変換に失敗しました。"));
-    if (!ok) rc = kExitFalse;
+    if (ok) {
+      ++converted;
+    } else if (rc == kExitTrue) {
+      rc = kExitFalse;
+    }
+  }
+  if (sources.size() > 1) {
+    std::fprintf(stderr, "%zu 件中 %zu 件を変換しました。\n", sources.size(), converted);
   }
   return rc;
 }
@@ -253,7 +271,11 @@ int RunBatchFile(const std::string& path, int jobs, TerminalHost& host) {
     host.ShowMessage(MessageKind::Warning, "統合しません: " + cannotCombine);
   }
   host.StartBatch(static_cast<int>(rows.size()));
-  if (!RunBatch(rows, options, host)) return kExitFalse;
+  if (!RunBatch(rows, options, host)) {
+    if (!interrupted) return kExitFalse;
+    host.ShowMessage(MessageKind::Warning, kCancelledText);
+    return kExitInterrupted;
+  }
   bool allConverted = true;
   for (size_t i = 0; i < rows.size(); ++i) {
     const char* mark = rows[i].Mark == TBatchMark::Converted ? "OK"

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <unordered_map>
 
 #include "dbf/localDbf.h"
 #include "engine/ShpToMif.h"
@@ -214,10 +215,17 @@ bool CanCombineBatch(const std::vector<TBatchRow>& rows) {
 bool CombinedNamesAreSafe(const std::vector<TBatchRow>& rows, const std::string& combinedMif) {
   const std::string combinedMid = MidPathOf(combinedMif);
   if (SameFile(combinedMif, combinedMid)) return false;
-  if (IsShapefileCompanionPath(combinedMif) || IsShapefileCompanionPath(combinedMid)) return false;
+  if (OutputWouldReplaceCompanion(combinedMif) || OutputWouldReplaceCompanion(combinedMid)) {
+    return false;
+  }
+  // One look at the disk per file, so that a list of a million rows is checked in seconds.
+  const FileIdentity mif = IdentityOf(combinedMif);
+  const FileIdentity mid = IdentityOf(combinedMid);
+  std::unordered_map<std::string, FileIdentity> folders;
   for (const TBatchRow& row : rows) {
     for (const std::string& f : BatchRowFiles(row)) {
-      if (SameFile(f, combinedMif) || SameFile(f, combinedMid)) return false;
+      const FileIdentity id = IdentityOf(f, folders);
+      if (id == mif || id == mid) return false;
     }
   }
   return true;

@@ -1,7 +1,7 @@
 #include "engine/BatchFile.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
 #include <string_view>
 
 #include "engine/CoordSys.h"
@@ -72,14 +72,11 @@ std::vector<std::string> ReadBatchLines(const std::string& path) {
   ByteStream in(path);
   std::string text;
   char chunk[64 * 1024];
+  // The whole text: a NUL byte is no end of the list but a damaged file, refused with its
+  // line when the lines are parsed.
   for (;;) {
     const size_t got = in.Read(chunk, sizeof chunk);
     if (got == 0) break;
-    const void* nul = std::memchr(chunk, '\0', got);
-    if (nul) {
-      text.append(chunk, static_cast<size_t>(static_cast<const char*>(nul) - chunk));
-      break;
-    }
     text.append(chunk, got);
   }
   return SplitLines(text);
@@ -90,6 +87,18 @@ bool ParseBatchLines(std::vector<std::string> lines, bool& combine, std::string&
   // Notepad starts a UTF-8 file with a byte order mark; an editor often ends it with blank
   // lines. Neither is part of the list.
   if (!lines.empty() && lines[0].rfind("\xEF\xBB\xBF", 0) == 0) lines[0].erase(0, 3);
+  // Paths and names hold no control characters; one in the file (a NUL, a stray escape) means
+  // the file is damaged, and reading on past it would drop or bend rows without a word.
+  for (size_t i = 0; i < lines.size(); ++i) {
+    for (const char c : lines[i]) {
+      const auto byte = static_cast<unsigned char>(c);
+      if ((byte < 0x20 && byte != '\t') || byte == 0x7F) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "0x%02X", byte);
+        return Refuse(why, std::to_string(i + 1) + " 行目に制御文字 (" + hex + ") があります");
+      }
+    }
+  }
   while (lines.size() > 4 && TrimBlanks(lines.back()).empty()) lines.pop_back();
   if (lines.size() < 4) {
     return Refuse(why, "4 行に足りません (" + std::to_string(lines.size()) + " 行)");

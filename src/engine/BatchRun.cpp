@@ -6,6 +6,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "engine/BatchCombine.h"
 #include "engine/ShpToMif.h"
@@ -87,40 +88,91 @@ void ConvertRowsInOrder(std::vector<TBatchRow>& rows, IConvertHost& host) {
   }
 }
 
-// Rows that share a file (an input or an output) must run in list order, so a parallel run
-// gives the very files a sequential one gives: a row waits for every earlier row it shares
-// a file with. Those rows waited for theirs in turn, so whatever reached a shared file
-// through rows in between is on disk by then.
-std::vector<std::vector<size_t>> EarlierRowsSharingAFile(const std::vector<TBatchRow>& rows) {
-  std::vector<std::array<std::string, 4>> files;
-  for (const TBatchRow& row : rows) files.push_back(BatchRowFiles(row));
-  auto share = [&](size_t i, size_t j) {
-    for (const std::string& a : files[i]) {
-      for (const std::string& b : files[j]) {
-        if (SameFile(a, b)) return true;
+// When a row of a parallel run may start: once the rows it names are done, and every row
+// before `Prefix`.
+struct TRowWait {
+  std::array<int64_t, 4> Rows{-1, -1, -1, -1};
+  int64_t Prefix = 0;
+};
+
+// Rows that share a file must run in list order where one of them writes it, so a parallel
+// run gives the very files a sequential one gives; rows that only read a file (one source
+// for many rows) run at once. Files are grouped by what they are on disk (FileIdentity), so
+// links, bind mounts and spellings of one file are seen, in time proportional to the rows.
+// A row waits for the last earlier row that wrote each of its files, and a row that writes
+// a file waits for every earlier row that read it since; those waited in turn, so whatever
+// reached a shared file through rows in between is on disk by then.
+class BatchPlan {
+ public:
+  // False when the host asked to stop, or when two rows write one target from different
+  // sources (`clash` says which).
+  bool Make(const std::vector<TBatchRow>& rows, IConvertHost& host, std::string& clash) {
+    waits_.assign(rows.size(), TRowWait{});
+    for (size_t i = 0; i < rows.size(); ++i) {
+      if (i % 4096 == 0 && host.CancelRequested()) return false;
+      const std::array<std::string, 4> paths = BatchRowFiles(rows[i]);
+      std::array<FileIdentity, 4> ids;
+      for (size_t f = 0; f < 4; ++f) ids[f] = IdentityOf(paths[f], folders_);
+      const auto row = static_cast<int64_t>(i);
+      TRowWait& wait = waits_[i];
+      // What this row waits for comes from the rows before it, before it counts itself.
+      for (size_t f = 0; f < 4; ++f) {
+        const auto it = files_.find(ids[f]);
+        if (it == files_.end()) continue;
+        if (it->second.Writer >= 0) wait.Rows[f] = it->second.Writer;
+        if (f >= 2 && it->second.LastReader >= 0) {
+          wait.Prefix = std::max(wait.Prefix, it->second.LastReader + 1);
+        }
+        if (f >= 2 && it->second.Writer >= 0 && !(it->second.Source == ids[0])) {
+          clash = std::to_string(it->second.Writer + 1) + " 行目と " + std::to_string(i + 1) +
+                  " 行目は別の変換元を同じ " + NativeToUtf8(paths[f]) + " に出力します。";
+          return false;
+        }
+      }
+      for (size_t f = 0; f < 4; ++f) {
+        FileUse& use = files_[ids[f]];
+        if (f < 2) {
+          use.LastReader = row;
+        } else {
+          use.Writer = row;
+          use.LastReader = -1;
+          use.Source = ids[0];
+        }
       }
     }
-    return false;
-  };
-  std::vector<std::vector<size_t>> before(rows.size());
-  for (size_t i = 0; i < rows.size(); ++i) {
-    for (size_t j = 0; j < i; ++j) {
-      if (share(i, j)) before[i].push_back(j);
-    }
+    return true;
   }
-  return before;
-}
+
+  std::vector<TRowWait> TakeWaits() { return std::move(waits_); }
+
+ private:
+  struct FileUse {
+    int64_t Writer = -1;      // the last row that writes the file
+    int64_t LastReader = -1;  // the last row that read it since
+    FileIdentity Source;      // what the writer converted
+  };
+  struct IdentityHash {
+    size_t operator()(const FileIdentity& id) const {
+      return std::hash<uint64_t>()(id.Device * 0x9E3779B97F4A7C15ULL ^ id.Node) ^
+             std::hash<std::string>()(id.Rest);
+    }
+  };
+
+  std::unordered_map<std::string, FileIdentity> folders_;
+  std::unordered_map<FileIdentity, FileUse, IdentityHash> files_;
+  std::vector<TRowWait> waits_;
+};
 
 // Rows converted by several threads at once. Each thread takes the next row in list order
 // and waits until the earlier rows sharing a file with it are done; the outcome of every row
 // is kept aside and given to the rows, in list order, once all threads have ended.
 class ParallelRun {
  public:
-  ParallelRun(std::vector<TBatchRow>& rows, IConvertHost& host)
+  ParallelRun(std::vector<TBatchRow>& rows, std::vector<TRowWait> waits, IConvertHost& host)
       : rows_(rows),
         host_(host),
         shared_(host),
-        before_(EarlierRowsSharingAFile(rows)),
+        waits_(std::move(waits)),
         done_(rows.size(), 0),
         marks_(rows.size(), TBatchMark::None),
         reasons_(rows.size()),
@@ -148,6 +200,7 @@ class ParallelRun {
     // A row behind a failed one is not converted, as in a sequential run.
     if (stop_) {
       done_[i] = 1;
+      AdvancePrefix();
       changed_.notify_all();
       return false;
     }
@@ -155,8 +208,15 @@ class ParallelRun {
   }
 
   bool Ready(size_t i) const {
-    return std::all_of(before_[i].begin(), before_[i].end(),
-                       [&](size_t j) { return done_[j] != 0; });
+    const TRowWait& wait = waits_[i];
+    return donePrefix_ >= static_cast<size_t>(wait.Prefix) &&
+           std::all_of(wait.Rows.begin(), wait.Rows.end(),
+                       [&](int64_t j) { return j < 0 || done_[static_cast<size_t>(j)] != 0; });
+  }
+
+  // Under the lock, after a row is done.
+  void AdvancePrefix() {
+    while (donePrefix_ < done_.size() && done_[donePrefix_] != 0) ++donePrefix_;
   }
 
   void Convert(size_t i) {
@@ -177,6 +237,7 @@ class ParallelRun {
     reasons_[i] = reason;
     errors_[i] = error;
     done_[i] = 1;
+    AdvancePrefix();
     if (error) stop_ = true;
     changed_.notify_all();
   }
@@ -198,7 +259,7 @@ class ParallelRun {
   std::vector<TBatchRow>& rows_;
   IConvertHost& host_;
   SerializedHost shared_;
-  const std::vector<std::vector<size_t>> before_;
+  const std::vector<TRowWait> waits_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<char> done_;
@@ -206,12 +267,14 @@ class ParallelRun {
   std::vector<std::string> reasons_;
   std::vector<std::exception_ptr> errors_;
   size_t next_ = 0;
+  size_t donePrefix_ = 0;  // rows 0 .. donePrefix_-1 are all done
   bool stop_ = false;
 };
 
-void ConvertRowsInParallel(std::vector<TBatchRow>& rows, int jobs, IConvertHost& host) {
+void ConvertRowsInParallel(std::vector<TBatchRow>& rows, std::vector<TRowWait> waits, int jobs,
+                           IConvertHost& host) {
   for (const TBatchRow& row : rows) BatchRowIndex(row);  // a bad index ends the run up front
-  ParallelRun(rows, host).Run(jobs);
+  ParallelRun(rows, std::move(waits), host).Run(jobs);
 }
 
 }  // namespace
@@ -236,10 +299,19 @@ bool RunBatch(std::vector<TBatchRow>& rows, const TBatchRunOptions& options, ICo
     rows[i].Mark = TBatchMark::None;
     host.BatchRowMarked(static_cast<int>(i), TBatchMark::None, {});
   }
+  // Two rows that write one pair from different sources would leave only the last; such a
+  // list is a mistake, found before anything runs.
+  BatchPlan plan;
+  std::string clash;
+  if (!plan.Make(rows, host, clash)) {
+    host.SetWaitCursor(false);
+    if (!clash.empty()) host.ShowMessage(MessageKind::Warning, clash);
+    return false;
+  }
   std::exception_ptr error;
   try {
     if (options.Jobs > 1 && rows.size() > 1) {
-      ConvertRowsInParallel(rows, options.Jobs, host);
+      ConvertRowsInParallel(rows, plan.TakeWaits(), options.Jobs, host);
     } else {
       ConvertRowsInOrder(rows, host);
     }

@@ -54,21 +54,36 @@ bool IsShapefileCompanionPath(const std::string& path) {
   return false;
 }
 
+bool OutputWouldReplaceCompanion(const std::string& path) {
+  return IsShapefileCompanionPath(path) || IsShapefileCompanionPath(FollowLinks(path));
+}
+
 namespace {
+
+// The writer replaces the file a link leads to, so that is the file every check is about;
+// the reason then names it, since the name the user gave looks harmless.
+std::string LinkedReason(const std::string& output, const char* reason) {
+  const std::string followed = FollowLinks(output);
+  if (followed == output) return reason;
+  return std::string(reason) + " (リンク先: " + NativeToUtf8(followed) + ")";
+}
 
 // An output that is an input, or a shapefile's own file, would be destroyed: refuse before
 // any file is opened.
 void CheckOutputsAreSafe(const std::string& source, const std::string& table,
                          const std::string& mif, const std::string& mid) {
   for (const std::string* output : {&mif, &mid}) {
-    if (IsShapefileCompanionPath(*output)) {
-      throw EFCreateError(FileCreateErrorText(*output, kCompanionReason));
+    if (OutputWouldReplaceCompanion(*output)) {
+      throw EFCreateError(FileCreateErrorText(*output, LinkedReason(*output, kCompanionReason)));
     }
     if (SameFile(*output, source) || SameFile(*output, table)) {
-      throw EFCreateError(FileCreateErrorText(*output, kOutputIsInputReason));
+      throw EFCreateError(
+          FileCreateErrorText(*output, LinkedReason(*output, kOutputIsInputReason)));
     }
   }
-  if (SameFile(mif, mid)) throw EFCreateError(FileCreateErrorText(mid, kOutputIsInputReason));
+  if (SameFile(mif, mid)) {
+    throw EFCreateError(FileCreateErrorText(mid, LinkedReason(mid, kOutputIsInputReason)));
+  }
 }
 
 std::string CutRecordReason(int64_t recordNumber, int64_t offset) {

@@ -21,5 +21,7 @@ std::string MidPathOf(const std::string& target);
 // True when the path ends in the extension of a file that makes up a shapefile (.shp, .dbf,
 // .prj, ...; any letter case): no output may take such a name.
 bool IsShapefileCompanionPath(const std::string& path);
+// The same test of the file a write to `path` would really replace, links followed.
+bool OutputWouldReplaceCompanion(const std::string& path);
 
 }  // namespace plexor

@@ -2,9 +2,12 @@
 // Positions and sizes are 64-bit; every failure carries the system's reason.
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace plexor {
 
@@ -73,8 +76,52 @@ std::string FollowLinks(const std::string& path);
 bool RenameOver(const std::string& from, const std::string& to, int& err);
 // Removes a file; false when it could not be removed.
 bool RemoveFile(const std::string& path);
-// True when both paths name the same file on disk, or the same path.
+// True when both paths name the same file on disk (links followed), or the same path.
 bool SameFile(const std::string& a, const std::string& b);
+// What a path names on disk, for grouping paths that reach one file: the device and node of
+// the file (links followed) when it exists; otherwise those of the nearest existing folder on
+// the way, with the rest of the path in a normalised spelling. Bind mounts, links and other
+// spellings of one file give one identity.
+struct FileIdentity {
+  uint64_t Device = 0;
+  uint64_t Node = 0;
+  std::string Rest;  // empty when the file itself exists
+  auto operator<=>(const FileIdentity&) const = default;
+};
+FileIdentity IdentityOf(const std::string& path);
+// The same for many paths in few folders: the identities of existing folders are kept in
+// `folders`, so a path that does not exist yet costs one look-up of its own.
+FileIdentity IdentityOf(const std::string& path,
+                        std::unordered_map<std::string, FileIdentity>& folders);
+
+// Makes the names created, renamed or removed in a folder durable (POSIX: fsync of the
+// folder). True where the system has nothing to do or cannot sync folders.
+bool SyncDirectory(const std::string& dir);
+// An exclusive lock over publishing into a folder, held for the object's life; processes that
+// take it wait for each other. Where the folder cannot be locked (some network mounts) the
+// lock is not held and nothing else changes.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& dir);
+  ~FolderLock();
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  intptr_t handle_ = -1;
+  std::string lockPath_;  // Windows: the lock file, removed when released
+};
+// The names in a folder ("." and ".." left out); empty when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& dir);
+// A second name for an existing file; false where the file system has no hard links.
+bool MakeHardLink(const std::string& existing, const std::string& link);
+int64_t CurrentProcessId();
+// False only when the system says no process of that number exists here.
+bool ProcessIsAlive(int64_t pid);
+// Removes a temporary file of ours unless a live writer still holds it open and locked;
+// true when it was removed.
+bool RemoveUnlessHeld(const std::string& path);
+
 // When `path` is missing, a sibling whose name differs only in the letter case of the
 // extension; otherwise `path` unchanged. Linux file systems are case-sensitive.
 std::string FindExtensionCaseVariant(const std::string& path);

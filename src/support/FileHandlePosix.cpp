@@ -2,6 +2,7 @@
 #ifndef _WIN32
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -239,18 +240,124 @@ bool RemoveFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  struct stat sa, sb;
-  if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0) {
-    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+FileIdentity IdentityOf(const std::string& path) {
+  namespace fs = std::filesystem;
+  const std::string followed = FollowLinks(path);
+  struct stat st;
+  if (::stat(followed.c_str(), &st) == 0) {
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), {}};
   }
-  // A file that does not exist yet (an output before its first run) is the same as another
-  // when both spellings lead to the same place: "out/./a.mif" and "out/a.mif".
-  std::error_code ea, eb;
-  const auto ca = std::filesystem::weakly_canonical(std::filesystem::absolute(a, ea), ea);
-  const auto cb = std::filesystem::weakly_canonical(std::filesystem::absolute(b, eb), eb);
-  return !ea && !eb && ca == cb;
+  // A file that does not exist yet (an output before its first run) is named by the folder
+  // it will be made in: "out/./a.mif", "out/a.mif" and a bind mount of out/ are one file.
+  std::error_code ec;
+  fs::path at = fs::absolute(fs::path(followed), ec).lexically_normal();
+  if (ec) at = fs::path(followed).lexically_normal();
+  std::string rest;
+  for (;;) {
+    const fs::path name = at.filename();
+    rest = rest.empty() ? name.string() : name.string() + "/" + rest;
+    const fs::path parent = at.parent_path();
+    if (parent == at || parent.empty()) return {0, 0, at.string() + "/" + rest};
+    at = parent;
+    if (::stat(at.c_str(), &st) == 0) {
+      return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), rest};
+    }
+  }
+}
+
+FileIdentity IdentityOf(const std::string& path,
+                        std::unordered_map<std::string, FileIdentity>& folders) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (S_ISLNK(st.st_mode)) return IdentityOf(path);
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), {}};
+  }
+  const std::string dir = GetFileDir(path);
+  const std::string name = GetFileName(path);
+  if (dir.empty() || name.empty() || name == "." || name == "..") return IdentityOf(path);
+  if (auto it = folders.find(dir); it != folders.end()) {
+    return {it->second.Device, it->second.Node, name};
+  }
+  const FileIdentity folder = IdentityOf(dir);
+  if (!folder.Rest.empty()) return IdentityOf(path);
+  folders.emplace(dir, folder);
+  return {folder.Device, folder.Node, name};
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  return a == b || IdentityOf(a) == IdentityOf(b);
+}
+
+bool SyncDirectory(const std::string& dir) {
+  int err = 0;
+  const int fd = OpenWithFlags(dir.empty() ? "." : dir, O_RDONLY | O_DIRECTORY, err);
+  if (fd < 0) return false;
+  int rc;
+  do {
+    rc = ::fsync(fd);
+  } while (rc < 0 && errno == EINTR);
+  const bool ok = rc == 0 || errno == EINVAL || errno == EROFS || errno == EBADF;
+  ::close(fd);
+  return ok;
+}
+
+FolderLock::FolderLock(const std::string& dir) {
+  int err = 0;
+  const int fd = OpenWithFlags(dir.empty() ? "." : dir, O_RDONLY | O_DIRECTORY, err);
+  if (fd < 0) return;
+  int rc;
+  do {
+    rc = ::flock(fd, LOCK_EX);
+  } while (rc < 0 && errno == EINTR);
+  if (rc < 0) {
+    ::close(fd);
+    return;
+  }
+  handle_ = fd;
+}
+
+FolderLock::~FolderLock() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));  // closing releases the lock
+}
+
+std::vector<std::string> FolderEntries(const std::string& dir) {
+  std::vector<std::string> names;
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (!d) return names;
+  while (dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  ::closedir(d);
+  return names;
+}
+
+bool MakeHardLink(const std::string& existing, const std::string& link) {
+  return ::link(existing.c_str(), link.c_str()) == 0;
+}
+
+int64_t CurrentProcessId() {
+  return static_cast<int64_t>(::getpid());
+}
+
+bool ProcessIsAlive(int64_t pid) {
+  if (pid <= 0 || pid > INT_MAX) return false;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+bool RemoveUnlessHeld(const std::string& path) {
+  int err = 0;
+  // A writer holds its temporary locked until it is published or dropped; a lock we can
+  // take means nobody writes there any more, whichever machine wrote it.
+  const int fd = OpenWithFlags(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK, err);
+  if (fd < 0) return false;
+  struct stat st;
+  bool removed = false;
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    removed = ::unlink(path.c_str()) == 0;
+  }
+  ::close(fd);
+  return removed;
 }
 
 std::string FindExtensionCaseVariant(const std::string& path) {

@@ -232,21 +232,113 @@ bool RemoveFile(const std::string& path) {
   return DeleteFileW(Widen(path).c_str()) != 0;
 }
 
+namespace {
+
+bool HandleIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE h =
+      CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  return ok;
+}
+
+FileIdentity IdentityFromInfo(const BY_HANDLE_FILE_INFORMATION& info, std::string rest) {
+  return {info.dwVolumeSerialNumber,
+          (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow, std::move(rest)};
+}
+
+}  // namespace
+
+FileIdentity IdentityOf(const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (HandleIdentity(path, info)) return IdentityFromInfo(info, {});
+  // Not there yet: the nearest existing folder and the rest, in one letter case as Windows
+  // compares names.
+  std::string at = path;
+  std::string rest;
+  for (;;) {
+    while (!at.empty() && (at.back() == '\\' || at.back() == '/')) at.pop_back();
+    const std::string name = GetFileName(at);
+    std::string folded = name;
+    for (char& c : folded) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    rest = rest.empty() ? folded : folded + "\\" + rest;
+    const std::string parent = GetFileDir(at);
+    if (parent.empty() || parent.size() >= at.size()) return {0, 0, at + "\\" + rest};
+    at = parent;
+    if (HandleIdentity(at, info)) return IdentityFromInfo(info, rest);
+  }
+}
+
+FileIdentity IdentityOf(const std::string& path, std::unordered_map<std::string, FileIdentity>&) {
+  return IdentityOf(path);
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
-  if (SameTextAscii(a, b)) return true;
-  auto identity = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-    HANDLE h =
-        CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    const bool ok = GetFileInformationByHandle(h, &info) != 0;
-    CloseHandle(h);
-    return ok;
-  };
-  BY_HANDLE_FILE_INFORMATION ia, ib;
-  if (!identity(a, ia) || !identity(b, ib)) return false;
-  return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-         ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+  return SameTextAscii(a, b) || IdentityOf(a) == IdentityOf(b);
+}
+
+// Renames are written through (MOVEFILE_WRITE_THROUGH): nothing is left for the folder.
+bool SyncDirectory(const std::string&) {
+  return true;
+}
+
+// Windows locks files, not folders: a lock file of our own, opened without sharing and gone
+// when it is closed, stands for the folder.
+FolderLock::FolderLock(const std::string& dir) {
+  lockPath_ = dir + ".plexor-lock";
+  for (int attempt = 0; attempt < 600; ++attempt) {
+    HANDLE h = CreateFileW(Widen(lockPath_).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      handle_ = reinterpret_cast<intptr_t>(h);
+      return;
+    }
+    const DWORD error = GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return;
+    Sleep(50);
+  }
+}
+
+FolderLock::~FolderLock() {
+  if (handle_ >= 0) CloseHandle(AsHandle(handle_));
+}
+
+std::vector<std::string> FolderEntries(const std::string& dir) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW(Widen((dir.empty() ? std::string(".\\") : dir) + "*").c_str(), &data);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::string name = Narrow(data.cFileName);
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileW(h, &data));
+  FindClose(h);
+  return names;
+}
+
+bool MakeHardLink(const std::string& existing, const std::string& link) {
+  return CreateHardLinkW(Widen(link).c_str(), Widen(existing).c_str(), nullptr) != 0;
+}
+
+int64_t CurrentProcessId() {
+  return static_cast<int64_t>(GetCurrentProcessId());
+}
+
+bool ProcessIsAlive(int64_t pid) {
+  if (pid <= 0 || pid > 0xFFFFFFFFLL) return false;
+  HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (!h) return GetLastError() == ERROR_ACCESS_DENIED;
+  const bool running = WaitForSingleObject(h, 0) == WAIT_TIMEOUT;
+  CloseHandle(h);
+  return running;
+}
+
+// A writer keeps its temporary open without delete sharing, so the removal fails while it
+// lives.
+bool RemoveUnlessHeld(const std::string& path) {
+  return DeleteFileW(Widen(path).c_str()) != 0;
 }
 
 // Windows file names ignore letter case already.

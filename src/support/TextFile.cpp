@@ -9,13 +9,7 @@
 
 #include "support/ByteStrings.h"
 #include "support/Exceptions.h"
-
-#ifdef _WIN32
-#include <process.h>
-#define getpid _getpid
-#else
-#include <unistd.h>
-#endif
+#include "support/OutputFolder.h"
 
 namespace plexor {
 namespace {
@@ -26,16 +20,33 @@ std::atomic<unsigned> temporaryCounter{0};
 // How often a fresh temporary name is tried before creating the file is given up.
 constexpr unsigned kTemporaryAttempts = 16;
 
-}  // namespace
+constexpr const char* kTargetMovedReason = "書き込み中に出力先がリンクに変わりました";
 
-std::string TemporaryPathFor(const std::string& target, unsigned attempt) {
+std::atomic<TPublishHook> publishHook{nullptr};
+
+void AtStep(TPublishStep step) {
+  if (TPublishHook hook = publishHook.load()) hook(step);
+}
+
+// ".NAME.PID-STAMP-SERIAL" + tail: the process number lets the next run into the folder
+// tell a dead writer's leftovers from a live one's.
+std::string OwnedHiddenName(const std::string& target, unsigned attempt, const char* tail) {
   const auto ticks =
       static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   const unsigned serial = temporaryCounter.fetch_add(1) + attempt;
-  return GetFileDir(target) + "." + GetFileName(target) + "." +
-         std::to_string(static_cast<long long>(getpid())) + "-" +
-         std::to_string((ticks ^ (ticks >> 20)) % 1000000) + "-" + std::to_string(serial) +
-         ".plexor-tmp";
+  return HiddenNameFor(target, "." + std::to_string(static_cast<long long>(CurrentProcessId())) +
+                                   "-" + std::to_string((ticks ^ (ticks >> 20)) % 1000000) + "-" +
+                                   std::to_string(serial) + tail);
+}
+
+}  // namespace
+
+std::string TemporaryPathFor(const std::string& target, unsigned attempt) {
+  return OwnedHiddenName(target, attempt, kTemporaryTail);
+}
+
+void SetPublishHook(TPublishHook hook) {
+  publishHook.store(hook);
 }
 
 // One buffer at a time is written here, in the order handed over, so the file comes out as
@@ -130,11 +141,16 @@ void TextFileWriter::Create(const std::string& path) {
     writingPath_ = finalPath_;
     created = file_.Create(writingPath_);
   } else {
+    // What a killed run left in this folder is put right before anything new is added.
+    RecoverOutputFolderOnce(GetFileDir(finalPath_));
     for (unsigned attempt = 0; attempt < kTemporaryAttempts && !created; ++attempt) {
       writingPath_ = TemporaryPathFor(finalPath_, attempt);
       created = file_.CreateNew(writingPath_);
       if (!created && !file_.LastFailureWasExisting()) break;
     }
+    // Held until the file is published or dropped: a run into the same folder, even from
+    // another machine, sees the temporary is in use and leaves it.
+    if (created) file_.Lock(FileLock::Exclusive);
   }
   if (!created) {
     writingPath_.clear();
@@ -150,10 +166,14 @@ void TextFileWriter::Create(const std::string& path) {
 }
 
 void TextFileWriter::RaiseWriteError(int err) {
+  RaiseWriteError(SystemErrorText(err));
+}
+
+void TextFileWriter::RaiseWriteError(const std::string& reason) {
   // The buffered bytes are lost either way; drop them so that later calls do not repeat
   // the failure.
   used_ = 0;
-  throw EInOutError(FileWriteErrorText(path_, SystemErrorText(err)));
+  throw EInOutError(FileWriteErrorText(path_, reason));
 }
 
 void TextFileWriter::Flush() {
@@ -179,7 +199,7 @@ void TextFileWriter::WriteLongLine(std::string_view text) {
 }
 
 void TextFileWriter::Finish() {
-  if (!file_.IsOpen()) return;
+  if (!file_.IsOpen() || finished_) return;
   if (worker_) {
     try {
       WaitForBackground();
@@ -194,34 +214,118 @@ void TextFileWriter::Finish() {
   // A device cannot be synced in any useful sense; a file must be on the disk before its
   // name is given to it.
   const bool synced = written && (!temporary_ || file_.Sync());
-  const int err = file_.LastErrno();
-  const bool closed = file_.Close();
-  if (!written || !synced || !closed) {
-    const int reason = !written || !synced ? err : file_.LastErrno();
+  if (!written || !synced) {
+    const int reason = file_.LastErrno();
     Discard();
     RaiseWriteError(reason);
+  }
+  if (!temporary_) {
+    const bool closed = file_.Close();
+    if (!closed) {
+      const int reason = file_.LastErrno();
+      Discard();
+      RaiseWriteError(reason);
+    }
   }
   finished_ = true;
 }
 
+void TextFileWriter::CheckTargetUnchanged() {
+  if (temporary_ && FollowLinks(path_) != finalPath_) {
+    Discard();
+    RaiseWriteError(kTargetMovedReason);
+  }
+}
+
+bool TextFileWriter::RenameIntoPlace(int& err) {
+#ifdef _WIN32
+  // Windows renames no file that is open; the folder's lock keeps other runs away meanwhile.
+  file_.Close();
+#endif
+  if (!RenameOver(writingPath_, finalPath_, err)) return false;
+  // Synced already: nothing is left for closing to report.
+  file_.Close();
+  writingPath_.clear();
+  finished_ = false;
+  return true;
+}
+
 void TextFileWriter::Publish() {
   if (!finished_) return;
-  finished_ = false;
-  if (!temporary_) return;
+  if (!temporary_) {
+    finished_ = false;
+    return;
+  }
+  const std::string dir = GetFileDir(finalPath_);
+  FolderLock lock(dir);
+  CheckTargetUnchanged();
   int err = 0;
-  if (!RenameOver(writingPath_, finalPath_, err)) {
-    RemoveFile(writingPath_);
-    writingPath_.clear();
+  if (!RenameIntoPlace(err)) {
+    Discard();
     RaiseWriteError(err);
   }
-  writingPath_.clear();
+  if (!SyncDirectory(dir)) RaiseWriteError(EIO);
 }
 
 void PublishPair(TextFileWriter& first, TextFileWriter& second) {
   first.Finish();
   second.Finish();
-  first.Publish();
-  second.Publish();
+  if (!first.temporary_ || !second.temporary_) {
+    // A device takes its bytes as they come: there is no pair to make whole.
+    first.Publish();
+    second.Publish();
+    return;
+  }
+  const std::string dir = GetFileDir(first.finalPath_);
+  const std::string secondDir = GetFileDir(second.finalPath_);
+  FolderLock lock(dir);
+  first.CheckTargetUnchanged();
+  second.CheckTargetUnchanged();
+  // The earlier first file keeps a second name until the pair is in place, so a refused
+  // second rename can put it back.
+  TPairRecord record{
+      first.writingPath_, first.finalPath_, second.writingPath_, second.finalPath_, {}};
+  if (RegularFileExists(first.finalPath_)) {
+    record.Backup = OwnedHiddenName(first.finalPath_, 0, kBackupTail);
+    if (!MakeHardLink(first.finalPath_, record.Backup)) record.Backup.clear();
+  }
+  const std::string recordPath = PairRecordPathFor(first.finalPath_);
+  std::string why;
+  auto dropAll = [&] {
+    first.Discard();
+    second.Discard();
+    if (!record.Backup.empty()) RemoveFile(record.Backup);
+  };
+  if (!WritePairRecord(recordPath, record, why)) {
+    dropAll();
+    throw EInOutError(FileWriteErrorText(recordPath, why));
+  }
+  AtStep(TPublishStep::RecordWritten);
+  int err = 0;
+  if (!first.RenameIntoPlace(err)) {
+    RemoveFile(recordPath);
+    dropAll();
+    first.RaiseWriteError(err);
+  }
+  AtStep(TPublishStep::FirstRenamed);
+  if (!second.RenameIntoPlace(err)) {
+    // Back to the earlier pair: the earlier first file, or none if there was none.
+    int ignored = 0;
+    if (!record.Backup.empty()) {
+      RenameOver(record.Backup, first.finalPath_, ignored);
+    } else {
+      RemoveFile(first.finalPath_);
+    }
+    SyncDirectory(dir);
+    RemoveFile(recordPath);
+    second.Discard();
+    second.RaiseWriteError(err);
+  }
+  const bool synced = SyncDirectory(dir) && (secondDir == dir || SyncDirectory(secondDir));
+  AtStep(TPublishStep::SecondRenamed);
+  if (!record.Backup.empty()) RemoveFile(record.Backup);
+  RemoveFile(recordPath);
+  if (!synced) second.RaiseWriteError(EIO);
 }
 
 void TextFileWriter::Close() {

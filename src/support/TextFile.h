@@ -3,8 +3,10 @@
 //
 // A file appears whole or not at all: it is written under a temporary name beside its
 // target and renamed over the target only by Close (or Publish), after everything was
-// written and synced. Until then an earlier file of that name stays as it was, and a
-// writer destroyed without Close removes its temporary, whatever ended the work.
+// written and synced; the folder is synced after the rename. Until then an earlier file of
+// that name stays as it was, and a writer destroyed without Close removes its temporary,
+// whatever ended the work. A run killed outright leaves its temporary, which the next writer
+// into that folder removes (see OutputFolder.h).
 #pragma once
 
 #include <cstring>
@@ -58,10 +60,11 @@ class TextFileWriter {
   // Writes what is buffered to the file (or hands it to the background thread); raises
   // EInOutError on failure.
   void Flush();
-  // Flushes, syncs and closes the temporary; EInOutError when any of it fails (the
-  // temporary is removed then). The target is not touched yet.
+  // Flushes and syncs the temporary; EInOutError when any of it fails (the temporary is
+  // removed then). The target is not touched yet.
   void Finish();
-  // Renames the finished temporary over the target; EInOutError when the system refuses.
+  // Renames the finished temporary over the target and syncs the folder; EInOutError when
+  // the system refuses, or when the target has become a link to another file since Create.
   void Publish();
   // Finish and Publish. Closing a closed file does nothing.
   void Close();
@@ -71,7 +74,15 @@ class TextFileWriter {
  private:
   struct Background;
 
+  friend void PublishPair(TextFileWriter& first, TextFileWriter& second);
+
   [[noreturn]] void RaiseWriteError(int err);
+  [[noreturn]] void RaiseWriteError(const std::string& reason);
+  // The target still names the file the writer was made for: a link planted or moved since
+  // Create is refused, so what was checked is what gets replaced.
+  void CheckTargetUnchanged();
+  // The rename alone (no lock, no folder sync); false with the system's error number.
+  bool RenameIntoPlace(int& err);
   void WriteLongLine(std::string_view text);
   // Waits until the background thread has written what it was handed; raises its failure.
   void WaitForBackground();
@@ -91,11 +102,19 @@ class TextFileWriter {
 };
 
 // Finishes both files before either is renamed, so that a failure in writing one leaves the
-// earlier pair as it was: never a new MIF beside an old MID.
+// earlier pair as it was, and renames them as one step that survives a kill or a power cut
+// (OutputFolder.h): never a new MIF beside an old MID. A failing second rename puts the
+// earlier first file back.
 void PublishPair(TextFileWriter& first, TextFileWriter& second);
 
-// The name of a temporary beside `target`: hidden, unmistakably ours, and unique to this
-// process and attempt.
+// The name of a temporary beside `target`: hidden, unmistakably ours, unique to this process
+// and attempt, and short enough for any legal target name.
 std::string TemporaryPathFor(const std::string& target, unsigned attempt);
+
+// For fault-injection tests: called at each step of publishing a pair; a hook that ends the
+// process there shows what a kill at that instant leaves.
+enum class TPublishStep { RecordWritten, FirstRenamed, SecondRenamed };
+using TPublishHook = void (*)(TPublishStep);
+void SetPublishHook(TPublishHook hook);
 
 }  // namespace plexor

@@ -333,5 +333,44 @@ TEST_F(CliTest, InterruptLeavesNoPartialFileAndExits130) {
   }
 }
 
+// A source that cannot be converted at all (its table refused, a target that cannot be
+// made) stops only itself: the others are converted and the worst outcome is the status.
+TEST_F(CliTest, ConvertGoesOnAfterARefusedSourceAndReportsEach) {
+  MakeInput("a", 1);
+  MakeInput("c", 1);
+  ShpBuilder().Point(1, 1).Write(dir / "b.shp");
+  WriteFile(dir / "b.dbf", "\x03\x01\x02");  // a cut header
+  std::filesystem::create_directory(dir / "out");
+  std::filesystem::create_symlink("../a.dbf", dir / "out/c.mif");
+  const CliRun run = Plexor("convert -c 0 -d " + dir / "out" + " " + dir / "a.shp" + " " +
+                            dir / "b.shp" + " " + dir / "c.shp" + " " + dir / "missing.shp");
+  EXPECT_EQ(run.exitCode, 3) << run.out;
+  EXPECT_TRUE(std::filesystem::exists(dir / "out/a.mif"));
+  EXPECT_NE(run.out.find(dir / "b.shp: "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("a.dbf"), std::string::npos) << run.out;  // where c.mif leads
+  EXPECT_NE(run.out.find("4 件中 1 件を変換しました。"), std::string::npos) << run.out;
+  EXPECT_EQ(ReadFile(dir / "a.dbf").substr(0, 1), "\x03");
+}
+
+TEST_F(CliTest, BatchRefusesAFileWithANulAndRowsThatClash) {
+  MakeInput("a", 1);
+  MakeInput("b", 1);
+  WriteFile(dir / "nul.txt", std::string("Plexor\r\n200\r\n0\r\n\r\n\"0\"\t\"a.shp\"\t\"x") + '\0' +
+                                 "\"\r\n\"0\"\t\"b.shp\"\t\"y.mif\"\r\n");
+  CliRun run = Plexor("batch " + dir / "nul.txt");
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_NE(run.out.find("5 行目に制御文字 (0x00) があります"), std::string::npos) << run.out;
+  EXPECT_FALSE(std::filesystem::exists(dir / "x"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "y.mif"));
+
+  WriteFile(dir / "clash.txt",
+            "Plexor\r\n200\r\n0\r\n\r\n\"0\"\t\"a.shp\"\t\"x.mif\"\r\n"
+            "\"0\"\t\"b.shp\"\t\"./x.mif\"\r\n");
+  run = Plexor("batch -j 2 " + dir / "clash.txt");
+  EXPECT_EQ(run.exitCode, 1) << run.out;
+  EXPECT_NE(run.out.find("1 行目と 2 行目は別の変換元を同じ"), std::string::npos) << run.out;
+  EXPECT_FALSE(std::filesystem::exists(dir / "x.mif"));
+}
+
 }  // namespace
 }  // namespace plexor

@@ -44,21 +44,76 @@ class BatchTest : public ::testing::Test {
   test::FakeHost host;
 };
 
-TEST_F(BatchTest, LinesEndAtCrLfLfOrCrAndANulEndsTheText) {
+TEST_F(BatchTest, LinesEndAtCrLfLfOrCrAndKeepEveryOtherByte) {
   EXPECT_EQ(Lines("a\r\nb\nc\rd"), (std::vector<std::string>{"a", "b", "c", "d"}));
   EXPECT_EQ(Lines("a\r\n\r\n"), (std::vector<std::string>{"a", ""}));
-  EXPECT_EQ(Lines(std::string("a\nb\0c\nd", 7)), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(Lines(std::string("a\nb\0c\nd", 7)),
+            (std::vector<std::string>{"a", std::string("b\0c", 3), "d"}));
   EXPECT_EQ(Lines(""), std::vector<std::string>{});
   EXPECT_THROW(ReadBatchLines(dir / "missing.txt"), EFOpenError);
 }
 
 TEST_F(BatchTest, LinesAreSplitAlikeWhereverTheFileIsReadInPieces) {
-  // The file is read in pieces of 64 KiB: a CR LF across the seam is one ending, and a NUL
-  // in a later piece still ends the text.
+  // The file is read in pieces of 64 KiB: a CR LF across the seam is one ending.
   const std::string first(64 * 1024 - 1, 'a');
   EXPECT_EQ(Lines(first + "\r\nb\r\n"), (std::vector<std::string>{first, "b"}));
-  EXPECT_EQ(Lines(first + "\rb" + std::string(70000, 'c') + std::string("\0d\ne", 4)),
-            (std::vector<std::string>{first, "b" + std::string(70000, 'c')}));
+  EXPECT_EQ(Lines(first + "\rb" + std::string(70000, 'c') + "\nd"),
+            (std::vector<std::string>{first, "b" + std::string(70000, 'c'), "d"}));
+}
+
+// A NUL or another control byte is a damaged file: reading on would drop or bend rows
+// without a word, so the whole file is refused with the line that holds it.
+TEST_F(BatchTest, AControlByteAnywhereRefusesTheFileWithItsLine) {
+  const std::string head = "Plexor\r\n200\r\n0\r\n\r\n";
+  const std::string row = "\"0\"\t\"a.shp\"\t\"a.mif\"\r\n";
+  for (const auto& [text, expected] : std::vector<std::pair<std::string, std::string>>{
+           {head + row + std::string("\"0\"\t\"b\0.shp\"\t\"b.mif\"\r\n", 22) + row,
+            "6 行目に制御文字 (0x00) があります"},
+           {head + row + row + "\x1B[0m\r\n", "7 行目に制御文字 (0x1B) があります"},
+           {"Plexor\r\n200\r\n0\r\nall\x7F.mif\r\n", "4 行目に制御文字 (0x7F) があります"},
+           {head + row + "\x01\r\n", "6 行目に制御文字 (0x01) があります"}}) {
+    bool combine = false;
+    std::string name, why;
+    std::vector<TBatchRow> rows;
+    EXPECT_FALSE(ParseBatchLines(Lines(text), combine, name, rows, "", &why));
+    EXPECT_EQ(why, expected);
+    EXPECT_TRUE(rows.empty());
+  }
+}
+
+TEST_F(BatchTest, RowsWritingOneTargetFromDifferentSourcesAreRefusedBeforeAnyRuns) {
+  const std::string a = MakeInput("a", 1);
+  const std::string b = MakeInput("b", 1);
+  std::filesystem::create_directory(dir / "out");
+  std::filesystem::create_directory_symlink("out", dir / "alias");
+  std::vector<TBatchRow> rows = {MakeBatchRow(0, a, dir / "out/x.mif"),
+                                 MakeBatchRow(0, a, dir / "y.mif"),
+                                 MakeBatchRow(0, b, dir / "alias/./x.mif")};
+  for (int jobs : {1, 2}) {
+    TBatchRunOptions options;
+    options.Jobs = jobs;
+    EXPECT_FALSE(RunBatch(rows, options, host));
+    EXPECT_EQ(host.Messages.back().Kind, MessageKind::Warning);
+    EXPECT_EQ(host.Messages.back().Text,
+              "1 行目と 3 行目は別の変換元を同じ " + (dir / "alias/./x.mif") + " に出力します。");
+    EXPECT_TRUE(std::filesystem::is_empty(dir / "out"));
+    EXPECT_FALSE(RegularFileExists(dir / "y.mif"));
+  }
+  // The same source twice is a repeat, not a clash.
+  rows[2].SourcePath = a;
+  EXPECT_TRUE(RunBatch(rows, {}, host));
+  EXPECT_TRUE(RegularFileExists(dir / "out/x.mif"));
+}
+
+TEST_F(BatchTest, AStopAskedForBeforeTheRowsAreLookedAtConvertsNothing) {
+  const std::string a = MakeInput("a", 1);
+  std::vector<TBatchRow> rows = {MakeBatchRow(0, a, dir / "x.mif")};
+  host.CancelAfterPolls = 0;
+  TBatchRunOptions options;
+  options.Jobs = 2;
+  EXPECT_FALSE(RunBatch(rows, options, host));
+  EXPECT_FALSE(RegularFileExists(dir / "x.mif"));
+  EXPECT_EQ(rows[0].Mark, TBatchMark::None);
 }
 
 TEST_F(BatchTest, MarkerAndVersionAreTrimmedAndCaseFolded) {
@@ -423,15 +478,15 @@ TEST_F(BatchTest, AnErrorEndsTheRunAfterTheClosingStep) {
   EXPECT_EQ(host.StatusTexts.back(), "");
   EXPECT_FALSE(RegularFileExists(dir / "c.mif"));
 
-  // In a parallel run a row waiting behind the failed one (they share a table) is not
-  // converted either.
+  // In a parallel run a row waiting behind the failed one (it writes the same target) is
+  // not converted either.
   std::remove((dir / "a.mif").c_str());
+  rows.push_back(MakeBatchRow(0, a, dir / "nofolder/b.mif"));
   TBatchRunOptions parallel;
   parallel.Jobs = 3;
   EXPECT_THROW(RunBatch(rows, parallel, host), EFCreateError);
   EXPECT_EQ(rows[0].Mark, TBatchMark::Converted);
-  EXPECT_EQ(rows[2].Mark, TBatchMark::None);
-  EXPECT_FALSE(RegularFileExists(dir / "c.mif"));
+  EXPECT_EQ(rows[3].Mark, TBatchMark::None);
 }
 
 TEST_F(BatchTest, ParallelRunGivesTheSameFilesAsASequentialOne) {
@@ -441,7 +496,7 @@ TEST_F(BatchTest, ParallelRunGivesTheSameFilesAsASequentialOne) {
     rows.push_back(MakeBatchRow(0, src, dir / ("o" + std::to_string(i) + ".mif")));
   }
   // Two rows writing the same output must still run in list order.
-  rows.push_back(MakeBatchRow(0, rows[1].SourcePath, dir / "o0.mif"));
+  rows.push_back(MakeBatchRow(0, rows[0].SourcePath, dir / "o0.mif"));
   TBatchRunOptions options;
   options.Combine = true;
   options.CombineName = dir / "seq.mif";
@@ -459,14 +514,14 @@ TEST_F(BatchTest, ParallelRunGivesTheSameFilesAsASequentialOne) {
 }
 
 TEST_F(BatchTest, ParallelRunsUnderStressWriteWhatASequentialRunWrites) {
-  // Many rows over few files: every row shares an output with rows far before it, and
-  // inputs of different sizes make the rows finish out of order.
+  // Many rows over few files: every row shares its source with others and its output with
+  // rows far before it, and inputs of different sizes make the rows finish out of order.
   std::vector<std::string> sources;
   for (int i = 0; i < 3; ++i) sources.push_back(MakeInput("s" + std::to_string(i), 5 + 400 * i));
   std::vector<TBatchRow> rows;
   for (int i = 0; i < 24; ++i) {
     const std::string target = dir / ("t" + std::to_string((i * 7) % 4) + ".mif");
-    rows.push_back(MakeBatchRow(0, sources[static_cast<size_t>((i * 5) % 3)], target));
+    rows.push_back(MakeBatchRow(0, sources[static_cast<size_t>(((i * 7) % 4) % 3)], target));
   }
   TBatchRunOptions options;
   options.Combine = true;
