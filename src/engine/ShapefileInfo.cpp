@@ -25,6 +25,23 @@ class SilentMessages : public IUserMessages {
   std::string last;
 };
 
+// One buffer of each kind, reused from record to record as the conversion reuses its slots.
+class ScratchShapes final : public IShapeBuffers {
+ public:
+  TSFPoint& Point() override { return point_; }
+  TSFPolyLine& Line() override { return line_; }
+  TSFPolygon& Region() override { return polygon_; }
+  TSFMultiPoint& Multipoint() override { return multiPoint_; }
+
+ private:
+  TSFPoint point_;
+  TSFPolyLine line_;
+  TSFPolygon polygon_;
+  TSFMultiPoint multiPoint_;
+};
+
+// Every record is read as the conversion reads it, shapes included, so that a record the
+// conversion would refuse is listed here with the same words.
 void WalkShapes(TShapefileInfo& info) {
   try {
     ByteStream stream(info.Path);
@@ -37,19 +54,26 @@ void WalkShapes(TShapefileInfo& info) {
     if (PeekShpFileHeader(info.Path, fileHeader)) {
       std::copy(fileHeader.Bounds, fileHeader.Bounds + 4, info.Bounds);
     }
+    ScratchShapes shapes;
     while (stream.Position() < stream.Size()) {
       const int64_t offset = stream.Position();
       TShpRecordHeader header;
-      if (stream.Remaining() >= kShpRecordHeaderSize) header = ReadShpRecordHeader(stream);
-      const int64_t bytes = int64_t{header.ContentLength} * 2 - 4;
-      if (stream.Remaining() < 0 || header.ContentLength < 2 || bytes > stream.Remaining()) {
-        info.Problems.push_back("レコード " + std::to_string(info.Records + 1) + " (" +
-                                std::to_string(offset) + " バイト目) が途中で切れています。");
+      TShpRecordKind kind;
+      try {
+        kind = ReadShpRecord(stream, header, shapes);
+      } catch (const EReadError& e) {
+        info.Problems.push_back(ShpRecordFaultText(info.Records + 1, offset, e.what()));
+        return;
+      } catch (const ERangeError& e) {
+        info.Problems.push_back(ShpRecordFaultText(info.Records + 1, offset, e.what()));
+        return;
+      }
+      if (kind == TShpRecordKind::ZeroTail) {
+        info.Problems.push_back(ShpZeroTailText(stream.Size() - offset));
         return;
       }
       ++info.RecordsByType[header.ShapeType];
       ++info.Records;
-      stream.Seek(offset + kShpRecordHeaderSize + bytes);
     }
   } catch (const std::exception& e) {
     info.Problems.push_back(e.what());

@@ -87,16 +87,7 @@ void CheckOutputsAreSafe(const std::string& source, const std::string& table,
 }
 
 std::string CutRecordReason(int64_t recordNumber, int64_t offset) {
-  return "レコード " + std::to_string(recordNumber) + " (SHPファイルの " + std::to_string(offset) +
-         " バイト目) を読めません: ";
-}
-
-// Shape types without a reader: the record header's content length (16-bit words, the shape
-// type included) says how far to go. A length that runs past the end is a cut record.
-void SkipRecordContent(ByteStream& stream, const TShpRecordHeader& header) {
-  const int64_t bytes = int64_t{header.ContentLength} * 2 - 4;
-  if (bytes < 0 || bytes > stream.Remaining()) throw EReadError(kReadErrorText);
-  stream.Seek(stream.Position() + bytes);
+  return ShpRecordFaultText(recordNumber, offset, {});
 }
 
 struct Buffers {
@@ -125,41 +116,19 @@ class AttributeCursor {
   int64_t position_ = 0;
 };
 
-// Reads one record of a converted kind into a slot of the queue, which writes it; false for
-// the kinds passed over. Z and M kinds are read for X and Y and written as their 2D kinds;
-// the 2D kinds keep their own readers, which take the record as its counts describe it.
-bool ConvertShape(ByteStream& stream, const TShpRecordHeader& header, TMifObjectQueue& objects) {
-  const int32_t type = header.ShapeType;
-  switch (BaseShapeKind(type)) {
-    case kShapePoint: {
-      TSFPoint& point = objects.PointSlot();
-      type == kShapePoint ? ReadShpPoint(stream, point) : ReadShpPointAny(stream, header, point);
-      break;
-    }
-    case kShapePolyLine: {
-      TSFPolyLine& line = objects.LineSlot();
-      type == kShapePolyLine ? ReadShpPolyLine(stream, line)
-                             : ReadShpPolyLineAny(stream, header, line);
-      break;
-    }
-    case kShapePolygon: {
-      TSFPolygon& polygon = objects.RegionSlot();
-      type == kShapePolygon ? ReadShpPolygon(stream, polygon)
-                            : ReadShpPolygonAny(stream, header, polygon);
-      break;
-    }
-    case kShapeMultiPoint:
-      ReadShpMultiPoint(stream, header, objects.MultipointSlot());
-      break;
-    case kShapeNull:
-      return false;
-    default:
-      SkipRecordContent(stream, header);
-      return false;
-  }
-  objects.Push();
-  return true;
-}
+// The queue's slots are the buffers records are read into. A shape read but not pushed (a
+// deleted record's) leaves its slot to the next record.
+class QueueSlots final : public IShapeBuffers {
+ public:
+  explicit QueueSlots(TMifObjectQueue& objects) : objects_(objects) {}
+  TSFPoint& Point() override { return objects_.PointSlot(); }
+  TSFPolyLine& Line() override { return objects_.LineSlot(); }
+  TSFPolygon& Region() override { return objects_.RegionSlot(); }
+  TSFMultiPoint& Multipoint() override { return objects_.MultipointSlot(); }
+
+ private:
+  TMifObjectQueue& objects_;
+};
 
 std::string UnmappableNote(const std::string& column, const TAttributeText::FieldReport& r) {
   std::string note = "フィールド " + column + ": 出力の文字コードにない " +
@@ -241,14 +210,23 @@ class Conversion {
  private:
   void ConvertRecord(AttributeCursor& records, TMifObjectQueue& objects,
                      const RegionalSettings& regional) {
-    // A file that ends inside a record header has lost its last record.
-    if (stream_.Remaining() < kShpRecordHeaderSize) throw EReadError(kReadErrorText);
-    const TShpRecordHeader header = ReadShpRecordHeader(stream_);
+    const int64_t offset = stream_.Position();
+    TShpRecordHeader header;
+    QueueSlots slots(objects);
+    // A deleted record is read by the same rule as a live one, so that whether the file
+    // converts never depends on the table's deletion flags.
+    const TShpRecordKind kind = ReadShpRecord(stream_, header, slots);
+    if (kind == TShpRecordKind::ZeroTail) {
+      // Padding is no record, so it takes no attribute record either.
+      summary_.Notes.push_back(ShpZeroTailText(stream_.Size() - offset));
+      return;
+    }
     if (records.Deleted()) {
       // A deleted record hides its shape, as other readers treat a deleted feature.
-      if (header.ShapeType != kShapeNull) SkipRecordContent(stream_, header);
       ++summary_.DeletedSkipped;
-    } else if (ConvertShape(stream_, header, objects)) {
+    } else if (kind == TShpRecordKind::Shape) {
+      // Z and M kinds were read for X and Y and are written as their 2D kinds.
+      objects.Push();
       ++summary_.Objects;
       if (header.ShapeType != BaseShapeKind(header.ShapeType)) ++summary_.FromZM;
       if (records.HasRecord()) {

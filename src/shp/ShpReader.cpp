@@ -8,7 +8,7 @@ namespace plexor {
 namespace {
 
 constexpr const char* kInvalidShpText = "不正なSHPファイルです。";
-constexpr const char* kRangeErrorText = "範囲チェックエラー";
+constexpr const char* kHeaderCutText = "レコードヘッダーの途中でファイルが終わっています";
 
 // Record content after the shape type, by kind:
 //   Point                X 8 | Y 8
@@ -19,6 +19,7 @@ constexpr const char* kRangeErrorText = "範囲チェックエラー";
 //   a multi-point Z kind then Z range 16 | Z 8*NumPoints [| M range 16 | M 8*NumPoints]
 //   a multi-point M kind then [M range 16 | M 8*NumPoints]
 // The M block is optional wherever it may appear; only the content length tells.
+constexpr int64_t kNumberAndLengthSize = 8;  // the record header before the content
 constexpr int64_t kShapeTypeSize = 4;
 constexpr int64_t kXYSize = 16;
 constexpr int64_t kValueSize = 8;   // one Z or one M
@@ -42,23 +43,77 @@ bool HasZ(int32_t type) {
          type == kShapeMultiPointZ;
 }
 
+std::string KindName(int32_t type) {
+  const char* name = ShapeTypeName(type);
+  return name ? name : "図形の種類 " + std::to_string(type);
+}
+
 // The Z range and values a multi-point Z kind must carry after its X/Y data.
 int64_t ZBlockSize(int32_t type, int32_t numPoints) {
   return HasZ(type) ? kRangeSize + int64_t{numPoints} * kValueSize : 0;
 }
 
-// Where the record content ends, from the header's content length. Content that runs past the
-// end of the file is a cut record; content shorter than `minimum` cannot be the kind it claims.
+std::string TooLargeText(int64_t bytes) {
+  return "内容の長さ " + std::to_string(bytes) + " バイトが 1 レコードの上限 " +
+         std::to_string(kMaxShpRecordContent) + " バイト (256 MiB) を超えています";
+}
+
+// What the content length alone can be blamed for; `after` is what the file holds after the
+// 8-byte record header. Checked before the shape type is read, which lies inside the content.
+void CheckContentLength(int32_t words, int64_t after) {
+  const int64_t bytes = int64_t{words} * 2;
+  if (words < 2) {
+    throw EReadError("内容の長さが " + std::to_string(words) +
+                     " ワードで、図形の種類 (2 ワード) も入りません");
+  }
+  if (bytes > after) {
+    throw EReadError("内容の長さ " + std::to_string(bytes) + " バイトに対してファイルの残りが " +
+                     std::to_string(after) +
+                     " バイトしかありません (ファイルが途中で切れています)");
+  }
+  if (bytes > kMaxShpRecordContent) throw EReadError(TooLargeText(bytes));
+}
+
+// Where the record content ends, with the stream right after the shape type. Content shorter
+// than `minimum` bytes after the shape type cannot be the kind it claims.
 int64_t ContentEnd(ByteStream& stream, const TShpRecordHeader& header, int64_t minimum) {
+  CheckContentLength(header.ContentLength, stream.Remaining() + kShapeTypeSize);
   const int64_t bytes = int64_t{header.ContentLength} * 2 - kShapeTypeSize;
-  if (bytes < minimum || bytes > stream.Remaining()) throw EReadError(kReadErrorText);
+  if (bytes < minimum) {
+    throw EReadError("内容の長さ " + std::to_string(bytes + kShapeTypeSize) + " バイトは " +
+                     KindName(header.ShapeType) + " には足りません (" +
+                     std::to_string(minimum + kShapeTypeSize) + " バイト以上が要ります)");
+  }
   return stream.Position() + bytes;
 }
 
-// The content already lies inside the file, so a count it cannot hold is checked against the
-// content alone: it fails like the short read it would become, before anything is allocated.
-void CheckFitsContent(const ByteStream& stream, int64_t end, int64_t need) {
-  if (need > end - stream.Position()) throw EReadError(kReadErrorText);
+// The content already lies inside the file, so counts it cannot hold are checked against the
+// content alone, before anything is allocated. `counts` says what was claimed.
+void CheckFitsContent(const ByteStream& stream, int64_t end, int64_t need,
+                      const std::string& counts) {
+  const int64_t have = end - stream.Position();
+  if (need > have) {
+    throw EReadError(counts + "には内容があと " + std::to_string(need) + " バイト要りますが、" +
+                     std::to_string(have) + " バイトしかありません");
+  }
+}
+
+std::string MultiPartCounts(int32_t numParts, int32_t numPoints) {
+  return "パート " + std::to_string(numParts) + " 個と点 " + std::to_string(numPoints) + " 個";
+}
+
+// Zero bytes from the stream's position to the end of the file. Read in pieces: a long tail
+// costs time, never memory.
+bool RestIsZero(ByteStream& stream) {
+  std::vector<unsigned char> piece(64 * 1024);
+  while (stream.Remaining() > 0) {
+    const size_t n = stream.Read(piece.data(), piece.size());
+    if (n == 0) return false;
+    for (size_t i = 0; i < n; ++i) {
+      if (piece[i] != 0) return false;
+    }
+  }
+  return true;
 }
 
 void ReadPoints(ByteStream& stream, std::vector<TSFPoint>& points, int32_t count) {
@@ -80,7 +135,10 @@ void ReadMultiPartHead(ByteStream& stream, Shape& shape) {
   shape.Box = GetBox(head);
   shape.NumParts = GetLE32(head + 32);
   shape.NumPoints = GetLE32(head + 36);
-  if (shape.NumParts < 0 || shape.NumPoints < 0) throw ERangeError(kRangeErrorText);
+  if (shape.NumParts < 0 || shape.NumPoints < 0) {
+    throw ERangeError("パートの数 (" + std::to_string(shape.NumParts) + ") か点の数 (" +
+                      std::to_string(shape.NumPoints) + ") が負です");
+  }
 }
 
 template <typename Shape>
@@ -98,12 +156,36 @@ void ReadMultiPartArrays(ByteStream& stream, Shape& shape) {
   ReadPoints(stream, shape.Points, shape.NumPoints);
 }
 
+// Each part starts where the one before it ends, so the table must start at point 0 and rise
+// strictly inside the points. A shape without parts keeps the single-section form.
+template <typename Shape>
+void CheckPartTable(const Shape& shape) {
+  const std::vector<int32_t>& parts = shape.Parts;
+  if (!parts.empty() && parts[0] != 0) {
+    throw ERangeError("最初のパートの開始位置が 0 ではなく " + std::to_string(parts[0]) + " です");
+  }
+  for (size_t k = 0; k < parts.size(); ++k) {
+    const std::string part = "パート " + std::to_string(k + 1) + " の開始位置 ";
+    if (k > 0 && parts[k] <= parts[k - 1]) {
+      throw ERangeError(part + std::to_string(parts[k]) + " が前のパートの開始位置 " +
+                        std::to_string(parts[k - 1]) +
+                        " より後にありません (パートが重なるか、逆向きか、空です)");
+    }
+    if (parts[k] >= shape.NumPoints) {
+      throw ERangeError(part + std::to_string(parts[k]) + " が点の数 " +
+                        std::to_string(shape.NumPoints) + " 以上です (パートに点がありません)");
+    }
+  }
+}
+
 template <typename Shape>
 void ReadMultiPart(ByteStream& stream, Shape& shape) {
   ReadMultiPartHead(stream, shape);
   // A count the rest of the file cannot hold is a cut or hostile record: fail like the
   // short read it would become, before anything is allocated.
-  if (MultiPartArraysSize(shape) > stream.Remaining()) throw EReadError(kReadErrorText);
+  const int64_t need = MultiPartArraysSize(shape);
+  if (need > stream.Remaining()) throw EReadError(kReadErrorText);
+  if (need > kMaxShpRecordContent) throw EReadError(TooLargeText(need));
   ReadMultiPartArrays(stream, shape);
 }
 
@@ -112,8 +194,10 @@ void ReadMultiPartAny(ByteStream& stream, const TShpRecordHeader& header, Shape&
   const int64_t end = ContentEnd(stream, header, kMultiPartHeadSize);
   ReadMultiPartHead(stream, shape);
   CheckFitsContent(stream, end,
-                   MultiPartArraysSize(shape) + ZBlockSize(header.ShapeType, shape.NumPoints));
+                   MultiPartArraysSize(shape) + ZBlockSize(header.ShapeType, shape.NumPoints),
+                   MultiPartCounts(shape.NumParts, shape.NumPoints));
   ReadMultiPartArrays(stream, shape);
+  CheckPartTable(shape);
   stream.Seek(end);
 }
 
@@ -204,6 +288,55 @@ TShpRecordHeader ReadShpRecordHeader(ByteStream& stream) {
   return header;
 }
 
+TShpRecordKind ReadShpRecord(ByteStream& stream, TShpRecordHeader& header, IShapeBuffers& buffers) {
+  // offset 0: record number (big-endian) | 4: content length in 16-bit words (big-endian)
+  // | 8: content, starting with the shape type (little-endian)
+  header = TShpRecordHeader{};
+  if (stream.Remaining() < kNumberAndLengthSize) throw EReadError(kHeaderCutText);
+  unsigned char b[kNumberAndLengthSize];
+  stream.ReadBuffer(b, sizeof b);
+  header.RecordNumber = GetBE32(b);
+  header.ContentLength = GetBE32(b + 4);
+  // Records are numbered from 1 and hold at least their shape type, so a header of zeros is
+  // no record: when nothing but zeros follows, it is padding after the last one.
+  if (header.RecordNumber == 0 && header.ContentLength == 0 && RestIsZero(stream)) {
+    stream.Seek(stream.Size());
+    return TShpRecordKind::ZeroTail;
+  }
+  CheckContentLength(header.ContentLength, stream.Remaining());
+  header.ShapeType = ReadLE32(stream);
+  switch (BaseShapeKind(header.ShapeType)) {
+    case kShapePoint:
+      ReadShpPointAny(stream, header, buffers.Point());
+      return TShpRecordKind::Shape;
+    case kShapePolyLine:
+      ReadShpPolyLineAny(stream, header, buffers.Line());
+      return TShpRecordKind::Shape;
+    case kShapePolygon:
+      ReadShpPolygonAny(stream, header, buffers.Region());
+      return TShpRecordKind::Shape;
+    case kShapeMultiPoint:
+      ReadShpMultiPoint(stream, header, buffers.Multipoint());
+      return TShpRecordKind::Shape;
+    case kShapeNull:
+      stream.Seek(ContentEnd(stream, header, 0));
+      return TShpRecordKind::NullShape;
+    default:
+      stream.Seek(ContentEnd(stream, header, 0));
+      return TShpRecordKind::PassedOver;
+  }
+}
+
+std::string ShpRecordFaultText(int64_t record, int64_t offset, const std::string& reason) {
+  return "レコード " + std::to_string(record) + " (SHPファイルの " + std::to_string(offset) +
+         " バイト目) を読めません: " + reason;
+}
+
+std::string ShpZeroTailText(int64_t bytes) {
+  return "SHPファイルの末尾の " + std::to_string(bytes) +
+         " バイトは 0 で埋められています。レコードとしては読んでいません。";
+}
+
 void ReadShpPoint(ByteStream& stream, TSFPoint& point) {
   unsigned char b[16];
   stream.ReadBuffer(b, sizeof b);
@@ -243,10 +376,13 @@ void ReadShpMultiPoint(ByteStream& stream, const TShpRecordHeader& header,
   stream.ReadBuffer(head, sizeof head);
   multiPoint.Box = GetBox(head);
   multiPoint.NumPoints = GetLE32(head + 32);
-  if (multiPoint.NumPoints < 0) throw ERangeError(kRangeErrorText);
+  if (multiPoint.NumPoints < 0) {
+    throw ERangeError("点の数 (" + std::to_string(multiPoint.NumPoints) + ") が負です");
+  }
   CheckFitsContent(
       stream, end,
-      int64_t{multiPoint.NumPoints} * kXYSize + ZBlockSize(header.ShapeType, multiPoint.NumPoints));
+      int64_t{multiPoint.NumPoints} * kXYSize + ZBlockSize(header.ShapeType, multiPoint.NumPoints),
+      "点 " + std::to_string(multiPoint.NumPoints) + " 個");
   ReadPoints(stream, multiPoint.Points, multiPoint.NumPoints);
   stream.Seek(end);
 }

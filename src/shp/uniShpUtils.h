@@ -83,19 +83,70 @@ bool PeekShpFileHeader(const std::string& path, TShpFileHeader& header);
 inline constexpr int32_t kShpFileCode = 9994;
 inline constexpr int32_t kShpVersion = 1000;
 
+// The most content one record may have: 256 MiB, 16 million vertices of X and Y. A header
+// can claim up to 4 GiB per record, and a sparse file holds that much without using the disk,
+// so what a record asks for is bounded by this as well as by the bytes the file still holds;
+// beyond it the record is refused with the reason, never allocated.
+inline constexpr int64_t kMaxShpRecordContent = int64_t{256} << 20;
+
+// The buffers one record's shape is read into, one per kind: the conversion lends the slots
+// of its object queue, `plexor info` keeps its own.
+class IShapeBuffers {
+ public:
+  virtual TSFPoint& Point() = 0;
+  virtual TSFPolyLine& Line() = 0;
+  virtual TSFPolygon& Region() = 0;
+  virtual TSFMultiPoint& Multipoint() = 0;
+
+ protected:
+  ~IShapeBuffers() = default;
+};
+
+// What ReadShpRecord found at the stream's position.
+enum class TShpRecordKind {
+  Shape,       // a Point, PolyLine, Polygon or MultiPoint kind, read into its buffer
+  NullShape,   // the Null shape: nothing to read
+  PassedOver,  // a kind without a reader (MultiPatch, an unknown type), stepped over
+  ZeroTail,    // only zero bytes from here to the end of the file: no record, the records end
+};
+
+// The one rule for where a record ends, shared by the conversion and `plexor info`: a record
+// is its 8-byte header and the content its content length announces, and every kind is read
+// within that content and leaves the stream at its end, whatever its counts say.
+// - Fewer than 8 bytes left, or content that runs past the end of the file: a cut record.
+// - A content length below 2 words cannot hold the shape type: a bad record, unless the
+//   header and everything after it are zero bytes (a writer's or a disk's padding), which
+//   ends the records and gives ZeroTail with the stream at the end of the file.
+// - Content beyond kMaxShpRecordContent, content too short for its kind, or counts that do
+//   not fit it: a bad record.
+// - A part table must start at point 0 and rise strictly, every part inside the points: parts
+//   that overlap, run backwards or hold no point are a bad record (GDAL reads none of them as
+//   a shape, and its MIF reader refuses a section of 0 or fewer points).
+// Refusals raise EReadError (ERangeError for negative counts and bad part tables) whose text
+// is the reason alone; ShpRecordFaultText puts the record in front of it.
+TShpRecordKind ReadShpRecord(ByteStream& stream, TShpRecordHeader& header, IShapeBuffers& buffers);
+// "レコード 3 (SHPファイルの 228 バイト目) を読めません: " followed by `reason`; `record` counts
+// from 1 in file order, `offset` is where its header begins.
+std::string ShpRecordFaultText(int64_t record, int64_t offset, const std::string& reason);
+// The warning for a zero tail of `bytes` bytes.
+std::string ShpZeroTailText(int64_t bytes);
+
 // Plain reads of the 12 bytes: what is missing at the end of the file reads as zero.
 TShpRecordHeader ReadShpRecordHeader(ByteStream& stream);
+// Readers that take a 2D record as its counts describe it, without its content length. The
+// conversion reads through ReadShpRecord instead. A negative count raises ERangeError; counts
+// that cannot fit in the rest of the file or exceed kMaxShpRecordContent raise EReadError
+// before anything is allocated.
 void ReadShpPoint(ByteStream& stream, TSFPoint& point);
-// A negative count raises ERangeError; counts that cannot fit in the rest of the file raise
-// EReadError before anything is allocated.
 void ReadShpPolyLine(ByteStream& stream, TSFPolyLine& line);
 void ReadShpPolygon(ByteStream& stream, TSFPolygon& polygon);
 
-// Readers for the 2D, Z and M kinds of one shape, chosen by header.ShapeType. They read X and Y,
-// step over Z and M, and leave the stream exactly at the end of the record content the header
-// announces. A content length that runs past the end of the file, or is too short for the
-// X/Y data (and, in a Z kind, the Z values the standard requires), raises EReadError; so do
-// counts the content cannot hold, before anything is allocated. Negative counts raise
+// Readers for the 2D, Z and M kinds of one shape, chosen by header.ShapeType, with the stream
+// right after the shape type: the content rules of ReadShpRecord. They read X and Y, step
+// over Z and M, and leave the stream exactly at the end of the record content. A content
+// length that runs past the end of the file, or is too short for the X/Y data (and, in a Z
+// kind, the Z values the standard requires), raises EReadError; so do counts the content
+// cannot hold, before anything is allocated. Negative counts and bad part tables raise
 // ERangeError. M values are optional in every kind: only the content length tells.
 void ReadShpPointAny(ByteStream& stream, const TShpRecordHeader& header, TSFPoint& point);
 void ReadShpPolyLineAny(ByteStream& stream, const TShpRecordHeader& header, TSFPolyLine& line);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "shp/uniShpUtils.h"
 #include "support/Exceptions.h"
 #include "support/FakeHost.h"
@@ -337,6 +339,100 @@ TEST_F(ShpReaderTest, RecordHeaderAtTheEndReadsWhatIsThere) {
   EXPECT_EQ(h.RecordNumber, 7);
   EXPECT_EQ(h.ShapeType, 0);
   EXPECT_EQ(s.Position(), s.Size());
+}
+
+// One buffer per kind, as the conversion and `plexor info` lend them.
+struct Buffers final : IShapeBuffers {
+  TSFPoint& Point() override { return point; }
+  TSFPolyLine& Line() override { return line; }
+  TSFPolygon& Region() override { return polygon; }
+  TSFMultiPoint& Multipoint() override { return multiPoint; }
+  TSFPoint point;
+  TSFPolyLine line;
+  TSFPolygon polygon;
+  TSFMultiPoint multiPoint;
+};
+
+TEST_F(ShpReaderTest, EveryKindEndsWhereItsContentLengthSays) {
+  // Each record holds eight bytes more than its kind needs; the record after it must follow.
+  ByteStream s = Open(ShpBuilder()
+                          .PointZM(kShapePoint, 1, 2, true)
+                          .PolyLine({0, 1}, {{1, 1}, {2, 2}, {3, 3}})
+                          .LastContentLength(2 + (40 + 8 + 48 + 8) / 2)
+                          .Raw(test::LEDouble(-1))
+                          .Polygon({0}, {{0, 0}, {0, 1}, {1, 1}, {0, 0}})
+                          .LastContentLength(2 + (40 + 4 + 64 + 8) / 2)
+                          .Raw(test::LEDouble(-1))
+                          .Null()
+                          .LastContentLength(6)
+                          .Raw(test::LEDouble(-1))
+                          .Other(kShapeMultiPatch, std::string(20, '\x7F'))
+                          .Raw(std::string(30, '\0')));
+  ASSERT_TRUE(ReadShpHeader(s, host));
+  Buffers b;
+  TShpRecordHeader h;
+  EXPECT_EQ(ReadShpRecord(s, h, b), TShpRecordKind::Shape);
+  EXPECT_EQ(b.point.Y, 2);
+  EXPECT_EQ(ReadShpRecord(s, h, b), TShpRecordKind::Shape);
+  EXPECT_EQ(h.RecordNumber, 2);
+  EXPECT_EQ(b.line.Parts, (std::vector<int32_t>{0, 1}));
+  EXPECT_EQ(b.line.Points.size(), 3u);
+  EXPECT_EQ(ReadShpRecord(s, h, b), TShpRecordKind::Shape);
+  EXPECT_EQ(h.ShapeType, kShapePolygon);
+  EXPECT_EQ(b.polygon.Points.size(), 4u);
+  EXPECT_EQ(ReadShpRecord(s, h, b), TShpRecordKind::NullShape);
+  EXPECT_EQ(ReadShpRecord(s, h, b), TShpRecordKind::PassedOver);
+  EXPECT_EQ(h.RecordNumber, 5);
+  // Zeros to the end are padding, not a sixth record.
+  EXPECT_EQ(ReadShpRecord(s, h, b), TShpRecordKind::ZeroTail);
+  EXPECT_EQ(s.Position(), s.Size());
+}
+
+TEST_F(ShpReaderTest, ContentLengthsBelowTheShapeTypeAreBadRecordsUnlessAllZero) {
+  Buffers b;
+  TShpRecordHeader h;
+  auto reasonAfterOnePoint = [&](const std::string& rest) -> std::string {
+    ByteStream s = Open(ShpBuilder().Point(1, 2).Raw(rest));
+    EXPECT_TRUE(ReadShpHeader(s, host));
+    EXPECT_EQ(ReadShpRecord(s, h, b), TShpRecordKind::Shape);
+    try {
+      ReadShpRecord(s, h, b);
+    } catch (const EReadError& e) {
+      return e.Message();
+    }
+    return "read";
+  };
+  EXPECT_EQ(reasonAfterOnePoint(test::BE32(2) + test::BE32(0) + std::string(20, '\1')),
+            "内容の長さが 0 ワードで、図形の種類 (2 ワード) も入りません");
+  EXPECT_EQ(reasonAfterOnePoint(std::string(8, '\0') + test::BE32(3)),
+            "内容の長さが 0 ワードで、図形の種類 (2 ワード) も入りません");
+  EXPECT_EQ(reasonAfterOnePoint(test::BE32(2) + test::BE32(-2) + std::string(8, '\0')),
+            "内容の長さが -2 ワードで、図形の種類 (2 ワード) も入りません");
+  // Fewer than 8 bytes cannot be told from a cut record header, zeros or not.
+  EXPECT_EQ(reasonAfterOnePoint(std::string(7, '\0')),
+            "レコードヘッダーの途中でファイルが終わっています");
+  EXPECT_EQ(reasonAfterOnePoint(test::BE32(2) + test::BE32(10) + test::LE32(1)),
+            "内容の長さ 20 バイトに対してファイルの残りが 4 バイトしかありません "
+            "(ファイルが途中で切れています)");
+}
+
+TEST_F(ShpReaderTest, ASparseFileNeverTurnsItsCountsIntoAnAllocation) {
+  // The count-based reader too: the file's hole holds 16 GiB, the record cap does not.
+  ShpBuilder().MultiPartRaw(kShapePolygon, 1, 1 << 30, {0}, {{0, 0}}).Write(dir / "a.shp");
+  std::filesystem::resize_file(dir / "a.shp", int64_t{1} << 35);
+  ByteStream s(dir / "a.shp");
+  ASSERT_TRUE(ReadShpHeader(s, host));
+  ReadShpRecordHeader(s);
+  TSFPolygon polygon;
+  try {
+    ReadShpPolygon(s, polygon);
+    FAIL();
+  } catch (const EReadError& e) {
+    EXPECT_EQ(e.Message(),
+              "内容の長さ 17179869188 バイトが 1 レコードの上限 268435456 バイト (256 MiB) "
+              "を超えています");
+  }
+  EXPECT_EQ(polygon.Points.capacity(), 0u);
 }
 
 }  // namespace
