@@ -23,7 +23,13 @@ void RunAndReport(const Target& target, const std::string& data, const std::stri
   }
 }
 
-class HostileCorpus : public ::testing::TestWithParam<const char*> {};
+std::vector<std::string> TargetNames() {
+  std::vector<std::string> names;
+  for (const Target& t : Targets()) names.emplace_back(t.Name);
+  return names;
+}
+
+class HostileCorpus : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(HostileCorpus, KeptInputsBehave) {
   const Target* target = FindTarget(GetParam());
@@ -64,9 +70,21 @@ TEST(HostileCsv, ScannerAgreesWithReferenceOnRandomLines) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Targets, HostileCorpus,
-                         ::testing::Values("convert", "table", "batch", "csv", "profile",
-                                           "numbers"));
+// A folder of the corpus that names no target would never be replayed.
+TEST(HostileCorpusFolders, EachNamesATarget) {
+  const fs::path root = fs::path(PLEXOR_SOURCE_DIR) / "tests" / "corpus";
+  for (const fs::directory_entry& entry : fs::directory_iterator(root)) {
+    if (entry.is_directory()) {
+      EXPECT_NE(FindTarget(entry.path().filename().string()), nullptr) << entry.path();
+    }
+  }
+}
+
+// Every target of the registry, so that a new harness is replayed without being listed here.
+INSTANTIATE_TEST_SUITE_P(Targets, HostileCorpus, ::testing::ValuesIn(TargetNames()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
 
 }  // namespace
 }  // namespace plexor::hostile

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 
 #include "engine/Batch.h"
 #include "hostile/HostileTargets.h"
@@ -67,6 +68,64 @@ std::vector<std::string> Tables() {
   return t;
 }
 
+// Coordinate-system texts as the writers of the wild write them: ESRI's and OGC's WKT1, WKT2,
+// systems with heights, and the damaged ones.
+std::vector<std::string> PrjTexts() {
+  const std::string tokyo =
+      "GEOGCS[\"GCS_Tokyo\",DATUM[\"D_Tokyo\",SPHEROID[\"Bessel_1841\",6377397.155,"
+      "299.1528128]],PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]]";
+  const std::string jgd2000 =
+      "GEOGCS[\"GCS_JGD_2000\",DATUM[\"D_JGD_2000\",SPHEROID[\"GRS_1980\",6378137.0,"
+      "298.257222101]],PRIMEM[\"Greenwich\",0.0],UNIT[\"Degree\",0.0174532925199433]]";
+  const std::string zone9 =
+      "PROJCS[\"JGD_2000_Japan_Zone_9\"," + jgd2000 +
+      ",PROJECTION[\"Transverse_Mercator\"],PARAMETER[\"False_Easting\",0.0],"
+      "PARAMETER[\"False_Northing\",0.0],PARAMETER[\"Central_Meridian\",139.8333333333333],"
+      "PARAMETER[\"Scale_Factor\",0.9999],PARAMETER[\"Latitude_Of_Origin\",36.0],"
+      "UNIT[\"Meter\",1.0]]";
+  std::vector<std::string> t;
+  t.push_back(tokyo);
+  t.push_back(zone9);
+  t.push_back(
+      "PROJCS[\"JGD2011 / Japan Plane Rectangular CS I\",GEOGCS[\"JGD2011\",DATUM[\"Japanese_"
+      "Geodetic_Datum_2011\",SPHEROID[\"GRS 1980\",6378137,298.257222101,AUTHORITY[\"EPSG\","
+      "\"7019\"]],AUTHORITY[\"EPSG\",\"1128\"]],PRIMEM[\"Greenwich\",0,AUTHORITY[\"EPSG\",\"8901\"]"
+      "],UNIT[\"degree\",0.0174532925199433,AUTHORITY[\"EPSG\",\"9122\"]],AUTHORITY[\"EPSG\","
+      "\"6668\""
+      "]],PROJECTION[\"Transverse_Mercator\"],PARAMETER[\"latitude_of_origin\",33],PARAMETER["
+      "\"central_meridian\",129.5],PARAMETER[\"scale_factor\",0.9999],PARAMETER[\"false_easting\","
+      "0],PARAMETER[\"false_northing\",0],UNIT[\"metre\",1,AUTHORITY[\"EPSG\",\"9001\"]],AXIS["
+      "\"Northing\",NORTH],AXIS[\"Easting\",EAST],AUTHORITY[\"EPSG\",\"6669\"]]");
+  t.push_back(
+      "PROJCRS[\"Tokyo / Japan Plane Rectangular CS XIX\",BASEGEOGCRS[\"Tokyo\",DATUM[\"Tokyo\","
+      "ELLIPSOID[\"Bessel 1841\",6377397.155,299.1528128,LENGTHUNIT[\"metre\",1]]],PRIMEM["
+      "\"Greenwich\",0,ANGLEUNIT[\"degree\",0.0174532925199433]],ID[\"EPSG\",4301]],CONVERSION["
+      "\"Japan Plane Rectangular CS zone XIX\",METHOD[\"Transverse Mercator\",ID[\"EPSG\",9807]],"
+      "PARAMETER[\"Latitude of natural origin\",26,ANGLEUNIT[\"degree\",0.0174532925199433],ID["
+      "\"EPSG\",8801]],PARAMETER[\"Longitude of natural origin\",154,ANGLEUNIT[\"degree\","
+      "0.0174532925199433],ID[\"EPSG\",8802]],PARAMETER[\"Scale factor at natural origin\",0.9999,"
+      "SCALEUNIT[\"unity\",1],ID[\"EPSG\",8805]]],CS[Cartesian,2],AXIS[\"northing (X)\",north,"
+      "LENGTHUNIT[\"metre\",1]],AXIS[\"easting (Y)\",east,LENGTHUNIT[\"metre\",1]],ID[\"EPSG\","
+      "30179]]");
+  t.push_back(
+      "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],PRIMEM["
+      "\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433],AUTHORITY[\"EPSG\",\"4326\"]]");
+  t.push_back(zone9 + ",VERTCS[\"JGD2000_vertical\",VDATUM[\"Tokyo Bay\"],UNIT[\"Meter\",1.0]]");
+  t.push_back("\xEF\xBB\xBF" + tokyo + "\r\n" + std::string(3, '\0'));
+  // A stated code naming another entry than the definition, feet, another projection.
+  t.push_back(tokyo.substr(0, tokyo.size() - 1) + ",AUTHORITY[\"EPSG\",\"4612\"]]");
+  t.push_back(zone9.substr(0, zone9.rfind("UNIT")) + "UNIT[\"Foot_US\",0.3048006096012192]]");
+  t.push_back("PROJCS[\"x\"," + tokyo + ",PROJECTION[\"Lambert_Conformal_Conic\"],UNIT[\"m\",1]]");
+  t.push_back("GEOGCS[\"\x93\x8c\x8b\x9e\",DATUM[\"\x93\x8c\x8b\x9e\x91\xaa\x92\x6e\x8c\x6e\"]]");
+  t.push_back(zone9.substr(0, 150));
+  std::string deep;
+  for (int i = 0; i < 40; ++i) deep += "A[";
+  t.push_back(deep + std::string(40, ']'));
+  t.push_back("COMPD_CS[\"a\"\"b\",PROJCS(\"p\",GEOGCS(\"g\",DATUM(\"D_Tokyo\")),1e999)]");
+  t.push_back("GEOGCS[\"g\",DATUM[\"d\",+1.5e-3,-0,.5,5.,1e+300,4.9e-324]]");
+  return t;
+}
+
 }  // namespace
 
 std::vector<std::string> Seeds(std::string_view target, const std::string& samplesDir) {
@@ -98,6 +157,38 @@ std::vector<std::string> Seeds(std::string_view target, const std::string& sampl
             .MultiPartRaw(5, 3, 4, {0, 3, 2}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}})
             .Point(-1e300, 5e-324)
             .Bytes()));
+    // Every Z and M kind and the multipoints, which are converted as their 2-D kinds.
+    seeds.push_back(JoinPair(30, table,
+                             ShpBuilder()
+                                 .PointZM(11, 1, 2, true)
+                                 .PointZM(21, 3, 4, true)
+                                 .MultiPartZM(13, {0}, {{0, 0}, {1, 1}}, false)
+                                 .MultiPartZM(15, {0}, {{0, 0}, {0, 1}, {1, 1}, {0, 0}}, true)
+                                 .MultiPartZM(23, {0, 2}, {{0, 0}, {1, 1}, {2, 2}, {3, 3}}, true)
+                                 .Bytes()));
+    seeds.push_back(JoinPair(0, table,
+                             ShpBuilder()
+                                 .MultiPartZM(25, {0}, {{0, 0}, {0, 1}, {1, 1}, {0, 0}}, true)
+                                 .MultiPoint(8, {{1, 1}, {2, 2}}, false)
+                                 .MultiPoint(18, {{1, 1}}, true)
+                                 .MultiPoint(28, {{1, 1}, {5, 5}, {6, 6}}, true)
+                                 .PointZM(11, 5, 6, false)
+                                 .Bytes()));
+    // Counts that claim more than the content length holds, and a record of no content.
+    seeds.push_back(JoinPair(5, table,
+                             ShpBuilder()
+                                 .PolyLine({0}, {{0, 0}, {1, 1}})
+                                 .LastContentLength(10)
+                                 .MultiPointRaw(8, 3, {{1, 1}})
+                                 .Other(5, "")
+                                 .LastContentLength(0)
+                                 .Point(1, 1)
+                                 .Bytes()));
+    seeds.push_back(JoinPair(6, EveryFieldType().Bytes(),
+                             ShpBuilder()
+                                 .MultiPartRaw(5, 2, 4, {0, 0}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}})
+                                 .MultiPartRaw(3, 2, 4, {2, 1}, {{0, 0}, {1, 0}, {1, 1}, {0, 1}})
+                                 .Bytes()));
     seeds.push_back(JoinPair(41, DbfBuilder().Field("NAME", 'C', 8).Bytes(), ShpBuilder().Bytes()));
     seeds.push_back(
         JoinPair(1, DbfBuilder().Bytes(), ShpBuilder().Point(1, 2).Point(3, 4).Bytes()));
@@ -143,6 +234,93 @@ std::vector<std::string> Seeds(std::string_view target, const std::string& sampl
     seeds.push_back("; comment\n[other]\nkey=value\n\n[WINDOW]\nleft = 0x64\ntop=abc\nState=$2\n");
     seeds.push_back("[Window\rLeft=\"-5\"\rWidth='0X7FFFFFFF'\r[Window]\rTop=-2147483648");
     seeds.push_back("Left=1\r\n[Window]\r\n\r\n[Next]\r\nLeft=2");
+  } else if (target == "prj") {
+    for (std::string& p : PrjTexts()) seeds.push_back(std::move(p));
+  } else if (target == "encoding") {
+    const std::string cp932 =
+        DbfBuilder().Field("NAME", 'C', 8).Record({"\x93\x8c\x8b\x9e"}).Bytes();
+    const std::string utf8 =
+        DbfBuilder().Field("NAME", 'C', 6).Record({"東京"}).Record({"ab"}).Bytes();
+    // A value that fills its field, cut inside its last character by a writer counting bytes.
+    const std::string cut = DbfBuilder().Field("NAME", 'C', 4).Record({"東\xE4"}).Bytes();
+    const std::string surrogate =
+        DbfBuilder().Field("NAME", 'C', 6).Record({"\xED\xA0\x80"}).Bytes();
+    const std::string ascii = DbfBuilder().Field("NAME", 'C', 6).Record({"plain"}).Bytes();
+    std::string driver = cp932;
+    driver[29] = 0x13;
+    seeds.push_back(JoinParts(0, {"", "", utf8}));
+    seeds.push_back(JoinParts(0, {"", "", cp932}));
+    seeds.push_back(JoinParts(0, {"", "", cut}));
+    seeds.push_back(JoinParts(0, {"", "", surrogate}));
+    seeds.push_back(JoinParts(0, {"", "", driver}));
+    seeds.push_back(JoinParts(2, {"", "UTF-8", cp932}));
+    seeds.push_back(JoinParts(2, {"", "\xEF\xBB\xBFutf8\r\n", utf8}));
+    seeds.push_back(JoinParts(6, {"", " cp1252\r\n", utf8}));
+    seeds.push_back(JoinParts(2, {"", "ISO 8859-5", ascii}));
+    seeds.push_back(JoinParts(2, {"", "klingon\x01\xFF", cp932}));
+    seeds.push_back(JoinParts(2, {"", "ANSI 1251", driver}));
+    seeds.push_back(JoinParts(1, {"Shift_JIS", "UTF-8", utf8}));
+    seeds.push_back(JoinParts(1, {"bogus", "", utf8}));
+    seeds.push_back(JoinParts(1, {"windows-1252", "", ""}));
+  } else if (target == "batchrun") {
+    auto list = [](const char* flag, const char* name, std::initializer_list<const char*> rows) {
+      std::string text = std::string("Plexor\r\n200\r\n") + flag + "\r\n" + name + "\r\n";
+      for (const char* row : rows) text += std::string(row) + "\r\n";
+      return text;
+    };
+    seeds.push_back(
+        list("0", "", {"\"30\"\t\"a.shp\"\t\"a.mif\"", "\"30\"\t\"b.shp\"\t\"b.mif\""}));
+    seeds.push_back(list("-1", "all.mif", {"30 a.shp a.mif", "30 b.shp b.mif"}));
+    seeds.push_back(list("True", "all.mif", {"30 a.shp a.mif", "30 c.shp c.mif"}));
+    seeds.push_back(list("-1", "a.mif", {"30 a.shp a.mif", "30 b.shp b.mif"}));
+    seeds.push_back(list("-1", "all.shx", {"30 a.shp a.mif", "30 b.shp b.mif"}));
+    // Targets that are inputs or their companions.
+    seeds.push_back(list("0", "", {"30 c.shp a.prj", "30 c.shp a.dbf", "30 a.shp a.shp"}));
+    seeds.push_back(list("0", "", {"30 b.shp a.cpg", "30 b.shp a.shx", "30 b.shp a.mid"}));
+    // One target from two sources, the same row twice, a chain through an output.
+    seeds.push_back(list("0", "", {"30 a.shp x.mif", "30 b.shp x.mif"}));
+    seeds.push_back(list("0", "", {"30 a.shp x.mif", "30 a.shp x.mif"}));
+    seeds.push_back(list("0", "", {"30 a.shp a2.mif", "30 a2.mif x.mif", "30 a.shp a2"}));
+    seeds.push_back(list("0", "", {"30 d.shp d.mif", "30 zz.shp zz.mif", "12 道.shp 道.mif"}));
+    seeds.push_back(list("0", "", {"0 a.shp \"a b.mif\"", "40 b.shp b", "05 c.shp c.mif"}));
+  } else if (target == "placement") {
+    seeds.push_back(
+        "[Window]\r\nLeft=300\r\nTop=20\r\nWidth=700\r\nHeight=500\r\nState=0\r\n"
+        "DateFormat=yyyymmdd\r\n");
+    seeds.push_back("[Window]\r\nState=1\r\nDateFormat = YYYYMMDD \r\n");
+    seeds.push_back("; kept\n[Other]\nLeft=1\n[window]\nleft=-40\ntop=0x10\nSTATE=2\n[Tail]\nx=y");
+    seeds.push_back("[Window]\rLeft=\"5\"\r[Window]\rTop=7\rDateFormat=yyyy/mm/dd\rState=9");
+    seeds.push_back("");
+  } else if (target == "info") {
+    for (const char* name : kSamples) {
+      const std::string base = name;
+      const std::string shp = SampleBytes(samplesDir, base + ".shp");
+      if (shp.empty()) continue;
+      seeds.push_back(JoinParts(1, {shp, SampleBytes(samplesDir, base + ".dbf")}));
+    }
+    const std::string prjs = PrjTexts().front();
+    const std::string table = EveryFieldType().Bytes();
+    const std::string shapes = ShpBuilder()
+                                   .Point(139.5, 35)
+                                   .PointZM(11, 1, 2, true)
+                                   .MultiPoint(28, {{1, 1}}, true)
+                                   .Null()
+                                   .Bytes();
+    seeds.push_back(JoinParts(1 | 2, {shapes, table, prjs}));
+    seeds.push_back(JoinParts(
+        1 | 2 | 4 | 8, {shapes, table, "PROJCS[\"\x93\x8c\x8b\x9e\",GEOGCS[\"x\"]]", "UTF-8"}));
+    seeds.push_back(JoinParts(1 | 16, {shapes, DbfBuilder()
+                                                   .Field("\xE6\x9D\xB1\xFF", 'C', 6)
+                                                   .Field("MEMO", 'M', 10)
+                                                   .Record({"東", "x"})
+                                                   .Bytes()}));
+    seeds.push_back(
+        JoinParts(1 | 32, {ShpBuilder().Point(1, 2).Raw(std::string(7, '\0')).Bytes(), table}));
+    seeds.push_back(JoinParts(
+        1 | 48, {ShpBuilder().Version(1001).Bytes(), EveryFieldType().RecordCount(9).Bytes()}));
+    seeds.push_back(
+        JoinParts(4, {ShpBuilder().Point(1, 2).Other(5, "").LastContentLength(0).Bytes(), "", "",
+                      "\xFFklingon"}));
   } else if (target == "numbers") {
     auto add = [&](double v, char sep, int year, int month, int day, char dateSep,
                    std::string_view format) {
