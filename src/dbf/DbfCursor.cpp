@@ -5,6 +5,7 @@
 #include <string>
 
 #include "dbf/LocalDbfImpl.h"
+#include "support/ByteStrings.h"
 #include "support/Exceptions.h"
 
 namespace plexor {
@@ -57,10 +58,31 @@ void TLocalDbf::Impl::ReadRecord(int32_t index, unsigned char* out, FetchMode di
   const int64_t position = headerLength + int64_t{index} * recordLength;
   const auto n = static_cast<size_t>(recordLength);
   if (!useWindow) {
-    if (file.ReadAt(position, out, n) != static_cast<int64_t>(n)) throw EReadError(kReadErrorText);
+    if (file.ReadAt(position, out, n) != static_cast<int64_t>(n)) ThrowRecordUnreadable(index);
     return;
   }
-  window.Read(file, position, n, headerLength, direction == FetchMode::Prior, out);
+  try {
+    window.Read(file, position, n, headerLength, direction == FetchMode::Prior, out);
+  } catch (const EReadError&) {
+    ThrowRecordUnreadable(index);
+  }
+}
+
+// Records are read while another file is being read too (the conversion reads the .shp
+// beside it): the failure names this table and its record, and says when the header counts
+// more records than the file holds.
+void TLocalDbf::Impl::ThrowRecordUnreadable(int32_t index) const {
+  std::string reason = kReadErrorText;
+  const int64_t size = file.Size();
+  if (size >= 0 && recordLength > 0) {
+    const int64_t held = std::max<int64_t>(0, size - headerLength) / recordLength;
+    if (held <= index) {
+      reason += " (ヘッダーのレコード数は " + std::to_string(HeaderRecordCount()) +
+                " 件ですが、ファイルには " + std::to_string(held) + " 件分しかありません)";
+    }
+  }
+  throw ELocalDbfError("DBFファイル \"" + NativeToUtf8(tableName) + "\" のレコード " +
+                       std::to_string(int64_t{index} + 1) + " を読めません: " + reason);
 }
 
 // Moves the cursor index to the record `mode` asks for, reads it into `buffer` and judges it.

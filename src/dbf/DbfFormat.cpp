@@ -36,12 +36,26 @@ bool IsDbase7(unsigned char version) {
   return version == 0x04 || version == 0x8C;
 }
 
+std::string HexByte(unsigned char c) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  return std::string{'0', 'x', kHex[c >> 4], kHex[c & 15]};
+}
+
 // A type letter as people read it: a control or non-ASCII byte would vanish in a message.
 std::string LetterText(char letter) {
   const auto c = static_cast<unsigned char>(letter);
   if (c > 32 && c < 127) return std::string(1, letter);
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  return std::string{'0', 'x', kHex[c >> 4], kHex[c & 15]};
+  return HexByte(c);
+}
+
+// A refused open names the table's file and the check that failed: the message is often
+// shown far from the open, on a batch row or after other sources of one command.
+std::string RefusalText(const std::string& path, const std::string& reason) {
+  return "DBFファイル \"" + NativeToUtf8(path) + "\" を開けません: " + reason;
+}
+
+std::string Bytes(int64_t n) {
+  return std::to_string(n) + " バイト";
 }
 
 }  // namespace
@@ -147,7 +161,7 @@ bool SameFieldName(std::string_view a, std::string_view b) {
 
 void TLocalDbf::Impl::Open() {
   if (open) return;
-  if (!RegularFileExists(tableName)) throw ELocalDbfError(kTableNotFound);
+  if (!RegularFileExists(tableName)) Refuse(kTableNotFound);
 
   FileHandle handle;
   const bool opened = readOnly ? handle.OpenRead(tableName) : handle.OpenReadWrite(tableName);
@@ -187,33 +201,64 @@ void TLocalDbf::Impl::Open() {
   }
 }
 
+void TLocalDbf::Impl::Refuse(const std::string& reason) const {
+  throw ELocalDbfError(RefusalText(tableName, reason));
+}
+
 // The header and the field list of the file just opened, refused when this table cannot read
 // them.
 void TLocalDbf::Impl::ReadLayout() {
   const int64_t got = file.ReadAt(0, header.data(), kHeaderSize);
-  if (got != static_cast<int64_t>(kHeaderSize)) throw EReadError(kReadErrorText);
+  if (got < 0) Refuse(std::string(kReadErrorText) + " (" + file.LastError() + ")");
+  if (got != static_cast<int64_t>(kHeaderSize)) {
+    Refuse(std::string(kReadErrorText) + " (ヘッダーに " + Bytes(kHeaderSize) +
+           "必要ですが、ファイルは " + Bytes(got) + "です)");
+  }
 
   // dBASE IV SQL tables and their kin (versions 3 to 5 with every bit inverted) use layouts
   // this table does not read.
   const unsigned char version = header[kHeaderVersion];
   const unsigned inverted = static_cast<unsigned char>(~version);
-  if (inverted >= 3 && inverted <= 5) throw ELocalDbfError(kBadVersion);
-  if (header[kHeaderMdxFlag] != 0 && !readOnly) throw ELocalDbfError(kMdxNeedsReadOnly);
+  if (inverted >= 3 && inverted <= 5) {
+    Refuse(std::string(kBadVersion) + " (バージョン " + HexByte(version) + ")");
+  }
+  if (header[kHeaderMdxFlag] != 0 && !readOnly) Refuse(kMdxNeedsReadOnly);
 
   const DescriptorLayout& layout = IsDbase7(version) ? kDescriptors7 : kDescriptors3;
   headerLength = GetLE16(header.data() + kHeaderLength);
   recordLength = GetLE16(header.data() + kHeaderRecordLength);
-  if (headerLength < static_cast<int64_t>(layout.start) + 1 || HeaderRecordCount() < 0) {
-    throw ELocalDbfError(kBrokenHeader);
+  // A table without fields and records holds nothing to misread: other readers open it even
+  // with no room for a terminator or a deletion flag, and so does a conversion. A table that
+  // may be written needs both.
+  const bool holdsNothing = readOnly && HeaderRecordCount() == 0;
+  const auto shortest = static_cast<int64_t>(layout.start) + (holdsNothing ? 0 : 1);
+  if (headerLength < shortest) {
+    Refuse(std::string(kBrokenHeader) + " ヘッダー長 " + Bytes(headerLength) + "は最小の " +
+           Bytes(shortest) + "に足りません");
+  }
+  if (HeaderRecordCount() < 0) {
+    Refuse(std::string(kBrokenHeader) + " レコード数が負の値です (" +
+           std::to_string(HeaderRecordCount()) + ")");
   }
 
   // Every field must lie inside the record, or reading it would run into the next one.
-  if (ReadFieldDescriptors(layout) > recordLength) throw ELocalDbfError(kBrokenHeader);
+  const int64_t needed = ReadFieldDescriptors(layout);
+  const bool noFields = needed == 1;  // the deletion flag alone
+  if (needed > recordLength && !(holdsNothing && noFields)) {
+    Refuse(std::string(kBrokenHeader) + " フィールドに " + Bytes(needed) +
+           "必要ですが、レコード長は " + Bytes(recordLength) + "です");
+  }
 
+  // A name met twice would make a search by name ambiguous, so a table that may be written
+  // refuses it; a read-only one hands both on, and the conversion tells them apart.
+  if (readOnly) return;
   for (size_t i = 0; i < defs.size(); ++i) {
     for (size_t j = 0; j < i; ++j) {
       if (SameFieldName(defs[i].FieldName, defs[j].FieldName)) {
-        throw EDatabaseError("項目名 '" + Cp932ToUtf8(defs[i].FieldName) + "' が重複しています");
+        throw EDatabaseError(RefusalText(tableName, "項目名 '" + Cp932ToUtf8(defs[i].FieldName) +
+                                                        "' が重複しています (フィールド " +
+                                                        std::to_string(defs[j].FieldNo) + " と " +
+                                                        std::to_string(defs[i].FieldNo) + ")"));
       }
     }
   }
@@ -231,15 +276,19 @@ int64_t TLocalDbf::Impl::ReadFieldDescriptors(const DescriptorLayout& layout) {
   // a file that ends among the descriptors is cut short.
   std::vector<unsigned char> area(static_cast<size_t>(headerLength) - layout.start);
   const int64_t got = file.ReadAt(static_cast<int64_t>(layout.start), area.data(), area.size());
-  if (got < 0) throw EReadError(kReadErrorText);
+  if (got < 0) Refuse(std::string(kReadErrorText) + " (" + file.LastError() + ")");
   const auto available = static_cast<size_t>(got);
+  auto cut = [&] {
+    Refuse(std::string(kReadErrorText) + " (ヘッダー長は " + Bytes(headerLength) +
+           "ですが、ファイルは " + Bytes(static_cast<int64_t>(layout.start + available)) + "です)");
+  };
 
   int32_t offset = 1;
   int32_t descriptorNo = 0;
   for (size_t at = 0; at + layout.size <= area.size(); at += layout.size) {
-    if (at >= available) throw EReadError(kReadErrorText);
+    if (at >= available) cut();
     if (area[at] == kDescriptorTerminator) break;
-    if (at + layout.size > available) throw EReadError(kReadErrorText);
+    if (at + layout.size > available) cut();
     const unsigned char* d = area.data() + at;
     const char letter = static_cast<char>(d[layout.type]);
     const unsigned char length = d[layout.length];
@@ -257,8 +306,8 @@ int64_t TLocalDbf::Impl::ReadFieldDescriptors(const DescriptorLayout& layout) {
     }
     if (!StorageOf(letter, length, decimalCount, version, storage)) {
       if (!skipUnsupported) {
-        throw ELocalDbfError(std::string(kUnsupportedFieldType) + " (フィールド \"" +
-                             Cp932ToUtf8(fieldName) + "\" 型 " + LetterText(letter) + ")");
+        Refuse(std::string(kUnsupportedFieldType) + " (フィールド \"" + Cp932ToUtf8(fieldName) +
+               "\" 型 " + LetterText(letter) + ")");
       }
       skippedFields.push_back(fieldName + " (" + LetterText(letter) + ")");
       offset += length;

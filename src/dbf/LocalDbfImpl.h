@@ -67,6 +67,8 @@ struct TLocalDbf::Impl {
 
   void Open();
   void ReadLayout();
+  // Fails the open with the reason, naming the table's file.
+  [[noreturn]] void Refuse(const std::string& reason) const;
   int64_t ReadFieldDescriptors(const DescriptorLayout& layout);
   void Close();
   int32_t HeaderRecordCount() const { return GetLE32(header.data() + kHeaderRecordCount); }
@@ -90,6 +92,7 @@ struct TLocalDbf::Impl {
   bool useWindow = false;
 
   void ReadRecord(int32_t index, unsigned char* out, FetchMode direction);
+  [[noreturn]] void ThrowRecordUnreadable(int32_t index) const;
   FetchResult FetchRecord(std::vector<unsigned char>& buffer, FetchMode mode, bool check);
   bool FilterDecision(const unsigned char* buffer);
   void Resync();

@@ -30,6 +30,8 @@ constexpr const char* kOutputIsInputReason = "入力ファイルと同じファ�
 constexpr const char* kCompanionReason =
     "シェープファイルを構成するファイルの拡張子には出力できません";
 constexpr const char* kHeaderRefusedReason = "SHPファイルのヘッダーが不正です。";
+constexpr const char* kNoFieldsNote =
+    "DBFファイルにフィールドがありません。空の列 _ を出力しました。";
 
 // Progress is reported every so many records: often enough for a smooth bar, rarely enough
 // to cost nothing.
@@ -185,7 +187,8 @@ class Conversion {
     while (stream_.Position() < size) {
       if (host_.CancelRequested()) throw EAbort(kCancelledText);
       const int64_t offset = stream_.Position();
-      // Input faults name the record; output faults name their file already.
+      // Faults of the .shp name its record; those of the table (ELocalDbfError) and of the
+      // outputs name their file already.
       try {
         ConvertRecord(records, objects, regional);
       } catch (const EReadError& e) {
@@ -372,6 +375,7 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
     for (const std::string& skipped : table->SkippedFields()) {
       summary.Notes.push_back("対応していない型のフィールドを除きました: " + Cp932ToUtf8(skipped));
     }
+    if (table->FieldCount() == 0) summary.Notes.push_back(kNoFieldsNote);
     // The system's copying of what was written overlaps the formatting of what comes next.
     background = ThreadsFor(options) > 1;
     mif.SetBackgroundWrites(background);

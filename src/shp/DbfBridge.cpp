@@ -68,6 +68,11 @@ std::string& RawValueBuffer() {
   return buffer;
 }
 
+// The one column of a table without fields.
+constexpr const char* kNoFieldsColumn = "_";
+// Its value in every row: empty, written as other empty text values are.
+constexpr const char* kNoFieldsValue = "\"\"";
+
 // The widest Char column MapInfo takes.
 constexpr int32_t kMaxCharWidth = 254;
 
@@ -88,8 +93,11 @@ std::string FoldedName(std::string_view name, bool cp932) {
 
 std::vector<std::string> MakeColumnNamesReadable(TSFColumns& columns, bool cp932) {
   // Names that are readable already keep them; the others are made readable around them.
+  // Of equal names (a read-only table hands them on) the first keeps it and the others are
+  // renamed by the same rule.
   std::vector<std::string> wanted;
   std::vector<std::string> taken;
+  std::vector<bool> keeps;
   for (const TSFColumn& column : columns) {
     std::string name = column.Name;
     for (size_t i = 0; i < name.size(); ++i) {
@@ -102,13 +110,17 @@ std::vector<std::string> MakeColumnNamesReadable(TSFColumns& columns, bool cp932
       }
     }
     if (name.empty() || (name[0] >= '0' && name[0] <= '9')) name.insert(0, "_");
-    if (name == column.Name) taken.push_back(FoldedName(name, cp932));
+    std::string folded = FoldedName(name, cp932);
+    const bool keep =
+        name == column.Name && std::find(taken.begin(), taken.end(), folded) == taken.end();
+    if (keep) taken.push_back(std::move(folded));
+    keeps.push_back(keep);
     wanted.push_back(std::move(name));
   }
   std::vector<std::string> renamed;
   for (size_t k = 0; k < columns.size(); ++k) {
     TSFColumn& column = columns[k];
-    if (wanted[k] == column.Name) continue;
+    if (keeps[k]) continue;
     std::string name = wanted[k];
     for (int n = 2; std::find(taken.begin(), taken.end(), FoldedName(name, cp932)) != taken.end();
          ++n) {
@@ -125,6 +137,12 @@ std::vector<std::string> ReadDbfColumns(TLocalDbf& table, TSFColumns& columns,
                                         TAttributeText* text) {
   std::vector<std::string> notes;
   const int count = table.FieldCount();
+  // MapInfo tables have at least one column (GDAL will not write a MIF without one): an open
+  // table without fields gives one empty Char column, whose value every row leaves empty.
+  if (count == 0 && table.Active()) {
+    columns.assign(1, TSFColumn{kNoFieldsColumn, TSFColumnType::ctChar, 1});
+    return notes;
+  }
   columns.assign(static_cast<size_t>(count), TSFColumn{});
   for (int i = 0; i < count; ++i) {
     const TFieldDef& def = table.FieldDef(i);
@@ -161,6 +179,10 @@ int64_t BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::str
   int64_t lineBreaks = 0;
   if (!table.Active()) return lineBreaks;
   const int count = table.FieldCount();
+  if (count == 0) {
+    row.assign(kNoFieldsValue);
+    return lineBreaks;
+  }
   const bool convert = text != nullptr && !text->PassThrough();
   std::string& raw = RawValueBuffer();
   for (int i = 0; i < count; ++i) {
@@ -187,7 +209,9 @@ int64_t BuildMidRow(TLocalDbf& table, const RegionalSettings& regional, std::str
 
 void BuildEmptyMidRow(TLocalDbf& table, std::string& row) {
   row.clear();
-  const int count = table.Active() ? table.FieldCount() : 0;
+  if (!table.Active()) return;
+  const int count = table.FieldCount();
+  if (count == 0) row.assign(kNoFieldsValue);
   for (int i = 0; i < count; ++i) {
     if (i > 0) row.push_back(',');
     if (table.FieldDef(i).DataType == TFieldType::ftString) row.append("\"\"");

@@ -372,5 +372,84 @@ TEST_F(CliTest, BatchRefusesAFileWithANulAndRowsThatClash) {
   EXPECT_FALSE(std::filesystem::exists(dir / "x.mif"));
 }
 
+// Tables GDAL reads are converted: equal field names (R writes them) are told apart the way
+// unreadable names are, and a table without fields gives the one empty column a MIF needs.
+TEST_F(CliTest, TablesWithEqualNamesOrNoFieldsConvert) {
+  ShpBuilder points;
+  points.Point(139.5, 35.5).Point(139.75, 35.25);
+  points.Write(dir / "dup.shp");
+  DbfBuilder()
+      .Field("NAME", 'C', 2)
+      .Field("NAME", 'C', 2)
+      .Field("name", 'N', 3)
+      .Field("NAME_2", 'C', 1)
+      .Record({"a", "b", "1", "x"})
+      .Record({"c", "d", "2", "y"})
+      .Write(dir / "dup.dbf");
+  CliRun run = Plexor("convert -c 0 " + dir / "dup.shp");
+  EXPECT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(ReadFile(dir / "dup.mif")
+                .find("Columns 4\r\nNAME Char(2)\r\nNAME_3 Char(2)\r\nname_4 Integer\r\n"
+                      "NAME_2 Char(1)\r\nData\r\n"),
+            std::string::npos)
+      << ReadFile(dir / "dup.mif");
+  EXPECT_EQ(ReadFile(dir / "dup.mid"), "\"a\",\"b\",1,\"x\"\r\n\"c\",\"d\",2,\"y\"\r\n");
+  EXPECT_NE(run.out.find("警告: " + dir / "dup.shp: 列名を変えました: NAME -> NAME_3"),
+            std::string::npos)
+      << run.out;
+
+  // Record length 0, or nothing but the 32-byte header.
+  for (const bool headerOnly : {false, true}) {
+    points.Write(dir / "bare.shp");
+    DbfBuilder bare = DbfBuilder().RecordLength(0);
+    if (headerOnly) bare.HeaderTail("").EndMarker(false);
+    bare.Write(dir / "bare.dbf");
+    run = Plexor("convert -c 0 " + dir / "bare.shp");
+    EXPECT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_NE(ReadFile(dir / "bare.mif").find("Columns 1\r\n_ Char(1)\r\nData\r\n"),
+              std::string::npos);
+    EXPECT_EQ(ReadFile(dir / "bare.mid"), "\"\"\r\n\"\"\r\n");
+    EXPECT_NE(run.out.find("DBFファイルにフィールドがありません。"), std::string::npos) << run.out;
+  }
+}
+
+// A table the command cannot read says which file it is and which check failed, never a
+// record of the .shp or a bare read error.
+TEST_F(CliTest, RefusedTablesNameTheirFileAndTheCheck) {
+  ShpBuilder().Point(1, 1).Point(2, 2).Write(dir / "t.shp");
+  const std::string table = dir / "t.dbf";
+  const std::string refused = "DBFファイル \"" + table + "\" を開けません: ";
+  const DbfBuilder two = DbfBuilder().Field("A", 'C', 2).Record({"x"}).Record({"y"});
+  struct Case {
+    DbfBuilder table;
+    int64_t truncateTo;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {two, 20,
+       refused + "ストリームからの読み込みエラー (ヘッダーに 32 バイト必要ですが、ファイルは "
+                 "20 バイトです)"},
+      {DbfBuilder(two).RecordLength(2), -1,
+       refused + "DBFのヘッダーが壊れています。 フィールドに 3 バイト必要ですが、レコード長は "
+                 "2 バイトです"},
+      {DbfBuilder().Field("A", 'C', 2).Field("M", 'M', 10).Record({"x", "1"}).Record({"y", "2"}),
+       -1, refused + "対応していないフィールド型です。 (フィールド \"M\" 型 M)"},
+      // One record more in the header than in the file: the table's fault, not the shape's.
+      {DbfBuilder(two).RecordCount(3), -1,
+       "DBFファイル \"" + table +
+           "\" のレコード 3 を読めません: ストリームからの読み込みエラー (ヘッダーのレコード数は 3 "
+           "件ですが、ファイルには 2 件分しかありません)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    c.table.Write(table, c.truncateTo);
+    const CliRun run = Plexor("convert -c 0 " + dir / "t.shp");
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("SHPファイル"), std::string::npos) << run.out;
+    EXPECT_FALSE(std::filesystem::exists(dir / "t.mif"));
+  }
+}
+
 }  // namespace
 }  // namespace plexor

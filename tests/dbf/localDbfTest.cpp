@@ -125,48 +125,50 @@ TEST_F(LocalDbfTest, DescriptorsEndAtTheTerminatorOrTheHeaderLength) {
   }
 }
 
-TEST_F(LocalDbfTest, OpenFailuresCarryTheirMessagesAndReleaseTheFile) {
+TEST_F(LocalDbfTest, OpenFailuresNameTheFileAndTheCheckAndReleaseTheFile) {
   table.SetTableName(dir / "missing.dbf");
-  ExpectError<ELocalDbfError>([&] { table.Open(); }, "テーブルが見つかりません");
+  ExpectError<ELocalDbfError>(
+      [&] { table.Open(); },
+      "DBFファイル \"" + dir / "missing.dbf" + "\" を開けません: テーブルが見つかりません");
 
   const DbfBuilder ok = DbfBuilder().Field("A", 'C', 2).Record({"x"});
   struct Case {
     DbfBuilder table;
     int64_t truncateTo;
-    std::string message;
+    std::string message;  // after the file's name
   };
+  const std::string read = "ストリームからの読み込みエラー";
+  const std::string broken = "DBFのヘッダーが壊れています。 ";
+  const std::string unsupported = "対応していないフィールド型です。 ";
   const std::vector<Case> cases = {
-      {ok, 20, "ストリームからの読み込みエラー"},
-      {DbfBuilder(ok).Version(0xFB), -1, "このバージョンのDBFには対応してません"},
+      {ok, 20, read + " (ヘッダーに 32 バイト必要ですが、ファイルは 20 バイトです)"},
+      {ok, 0, read + " (ヘッダーに 32 バイト必要ですが、ファイルは 0 バイトです)"},
+      {DbfBuilder(ok).Version(0xFB), -1, "このバージョンのDBFには対応してません (バージョン 0xFB)"},
       {DbfBuilder(ok).MdxFlag(1), -1, "mdxのあるDBFはreadOnlyでしかオープンできません"},
-      {DbfBuilder().Field("A", 'n', 8), -1,
-       "対応していないフィールド型です。 (フィールド \"A\" 型 n)"},
+      {DbfBuilder().Field("A", 'n', 8), -1, unsupported + "(フィールド \"A\" 型 n)"},
       {DbfBuilder().Field("N", 'N', 3).Field("\x83\x81\x83\x82", 'M', 10), -1,
-       "対応していないフィールド型です。 (フィールド \"メモ\" 型 M)"},
-      {DbfBuilder().Field("X", '\x83', 2), -1,
-       "対応していないフィールド型です。 (フィールド \"X\" 型 0x83)"},
+       unsupported + "(フィールド \"メモ\" 型 M)"},
+      {DbfBuilder().Field("X", '\x83', 2), -1, unsupported + "(フィールド \"X\" 型 0x83)"},
       // B is a memo block number outside Visual FoxPro; binary fields need their own width.
-      {DbfBuilder().Field("B", 'B', 8), -1,
-       "対応していないフィールド型です。 (フィールド \"B\" 型 B)"},
-      {DbfBuilder().Version(0x30).Field("B", 'B', 10), -1,
-       "対応していないフィールド型です。 (フィールド \"B\" 型 B)"},
-      {DbfBuilder().Field("I", 'I', 2), -1,
-       "対応していないフィールド型です。 (フィールド \"I\" 型 I)"},
-      {DbfBuilder().Field("T", 'T', 4), -1,
-       "対応していないフィールド型です。 (フィールド \"T\" 型 T)"},
-      {DbfBuilder().Field("P", '+', 4), -1,
-       "対応していないフィールド型です。 (フィールド \"P\" 型 +)"},
+      {DbfBuilder().Field("B", 'B', 8), -1, unsupported + "(フィールド \"B\" 型 B)"},
+      {DbfBuilder().Version(0x30).Field("B", 'B', 10), -1, unsupported + "(フィールド \"B\" 型 B)"},
+      {DbfBuilder().Field("I", 'I', 2), -1, unsupported + "(フィールド \"I\" 型 I)"},
+      {DbfBuilder().Field("T", 'T', 4), -1, unsupported + "(フィールド \"T\" 型 T)"},
+      {DbfBuilder().Field("P", '+', 4), -1, unsupported + "(フィールド \"P\" 型 +)"},
       {DbfBuilder().Version(0x04).Field("A", 'C', 2).HeaderLength(60), -1,
-       "DBFのヘッダーが壊れています。"},
+       broken + "ヘッダー長 60 バイトは最小の 69 バイトに足りません"},
       {DbfBuilder().Field("Name", 'C', 2).Field("NAME", 'C', 2), -1,
-       "項目名 'NAME' が重複しています"},
-      {DbfBuilder().Field("\x96\xBC", 'C', 2).Field("\x96\xBC", 'C', 2), -1,
-       "項目名 '名' が重複しています"},
-      {DbfBuilder(ok).RecordLength(2), -1, "DBFのヘッダーが壊れています。"},
-      {DbfBuilder(ok).HeaderLength(32), -1, "DBFのヘッダーが壊れています。"},
-      {DbfBuilder(ok).RecordCount(-1), -1, "DBFのヘッダーが壊れています。"},
-      {ok, 40, "ストリームからの読み込みエラー"},  // ends inside the descriptors
-      {DbfBuilder(ok).RecordCount(2), 32 + 32 + 1, "ストリームからの読み込みエラー"},
+       "項目名 'NAME' が重複しています (フィールド 1 と 2)"},
+      {DbfBuilder().Field("\x96\xBC", 'C', 2).Field("N", 'N', 2).Field("\x96\xBC", 'C', 2), -1,
+       "項目名 '名' が重複しています (フィールド 1 と 3)"},
+      {DbfBuilder(ok).RecordLength(2), -1,
+       broken + "フィールドに 3 バイト必要ですが、レコード長は 2 バイトです"},
+      {DbfBuilder().RecordLength(0).RawRecord(""), -1,
+       broken + "フィールドに 1 バイト必要ですが、レコード長は 0 バイトです"},
+      {DbfBuilder(ok).HeaderLength(32), -1,
+       broken + "ヘッダー長 32 バイトは最小の 33 バイトに足りません"},
+      {DbfBuilder(ok).RecordCount(-1), -1, broken + "レコード数が負の値です (-1)"},
+      {ok, 40, read + " (ヘッダー長は 65 バイトですが、ファイルは 40 バイトです)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);
@@ -176,11 +178,20 @@ TEST_F(LocalDbfTest, OpenFailuresCarryTheirMessagesAndReleaseTheFile) {
       table.Open();
       ADD_FAILURE() << "opened";
     } catch (const Exception& e) {
-      EXPECT_EQ(e.Message(), c.message);
+      EXPECT_EQ(e.Message(), "DBFファイル \"" + path + "\" を開けません: " + c.message);
     }
     EXPECT_FALSE(table.Active());
     EXPECT_TRUE(FileIsFree());
   }
+  // A first record the file does not hold fails the open too, naming the record.
+  Put(DbfBuilder(ok).RecordCount(2), 32 + 32 + 1);
+  ExpectError<ELocalDbfError>(
+      [&] { table.Open(); },
+      "DBFファイル \"" + path +
+          "\" のレコード 1 を読めません: ストリームからの読み込みエラー "
+          "(ヘッダーのレコード数は 2 件ですが、ファイルには 0 件分しかありません)");
+  EXPECT_FALSE(table.Active());
+  EXPECT_TRUE(FileIsFree());
 
   // The refused versions are exactly the inverted 3 to 5; the usual ones open.
   for (uint8_t version : {0x03, 0x83, 0x30, 0xF5, 0x00}) {
@@ -310,11 +321,71 @@ TEST_F(LocalDbfTest, FilterHidesRecordsAndSeesTheJudgedOne) {
   EXPECT_EQ(table.State(), TDataSetState::dsBrowse);
 }
 
-TEST_F(LocalDbfTest, CountBeyondTheRecordsFailsOnTheFirstMissingOne) {
-  OpenTable(
-      DbfBuilder().Field("N", 'N', 2).Record({"1"}).Record({"2"}).RecordCount(3).EndMarker(false));
+TEST_F(LocalDbfTest, CountBeyondTheRecordsFailsOnTheFirstMissingOneNamingTheTable) {
+  const std::string missing =
+      "DBFファイル \"" + path +
+      "\" のレコード 3 を読めません: ストリームからの読み込みエラー "
+      "(ヘッダーのレコード数は 3 件ですが、ファイルには 2 件分しかありません)";
+  // With and without the end marker, through the read window and without it.
+  for (bool marker : {false, true}) {
+    for (bool readOnly : {false, true}) {
+      OpenTable(DbfBuilder()
+                    .Field("N", 'N', 2)
+                    .Record({"1"})
+                    .Record({"2"})
+                    .RecordCount(3)
+                    .EndMarker(marker),
+                readOnly);
+      table.Next();
+      ExpectError<ELocalDbfError>([&] { table.Next(); }, missing);
+      table.Close();
+    }
+  }
+  // A record cut in the middle is not held either.
+  Put(DbfBuilder().Field("N", 'N', 2).Record({"1"}).Record({"2"}).Record({"3"}), 65 + 3 * 2 + 2);
+  table.Open();
   table.Next();
-  ExpectError<EReadError>([&] { table.Next(); }, "ストリームからの読み込みエラー");
+  ExpectError<ELocalDbfError>([&] { table.Next(); }, missing);
+}
+
+TEST_F(LocalDbfTest, ReadOnlyTablesOpenWhatOtherReadersOpen) {
+  // Equal names (R writes them) are handed on as they are; a writable table refuses them, as
+  // a search by name would be ambiguous.
+  OpenTable(DbfBuilder()
+                .Field("NAME", 'C', 2)
+                .Field("name", 'C', 2)
+                .Field("NAME", 'N', 3)
+                .Record({"a", "b", "7"}),
+            true);
+  ASSERT_EQ(table.FieldCount(), 3);
+  EXPECT_EQ(table.FieldDef(1).FieldName, "name");
+  EXPECT_EQ(table.FieldDef(2).FieldName, "NAME");
+  EXPECT_EQ(table.FieldAsString(0) + table.FieldAsString(1) + table.FieldAsString(2), "ab7");
+  table.Close();
+
+  // A table without fields and records: record length 0, or nothing but the 32-byte header.
+  for (int64_t truncateTo : {int64_t{-1}, int64_t{32}}) {
+    DbfBuilder empty = DbfBuilder().RecordLength(0).EndMarker(false);
+    if (truncateTo == 32) empty.HeaderTail("");
+    OpenTable(empty, true);
+    EXPECT_EQ(table.FieldCount(), 0);
+    EXPECT_EQ(table.RecordCount(), 0);
+    EXPECT_TRUE(table.Bof() && table.Eof());
+    table.Close();
+    // Written to, it would need room for the deletion flag and the terminator.
+    table.SetReadOnly(false);
+    EXPECT_THROW(table.Open(), ELocalDbfError);
+    EXPECT_FALSE(table.Active());
+  }
+  // Records, or fields, that do not fit the record are refused read-only too.
+  for (const DbfBuilder& b :
+       {DbfBuilder().RecordLength(0).RawRecord(""), DbfBuilder().Field("A", 'C', 2).RecordLength(2),
+        DbfBuilder().Field("A", 'C', 2).RecordLength(0)}) {
+    Put(b);
+    table.SetReadOnly(true);
+    EXPECT_THROW(table.Open(), ELocalDbfError);
+    EXPECT_FALSE(table.Active());
+  }
 }
 
 TEST_F(LocalDbfTest, LongTablesReadTheSameForwardsAndBackwards) {
@@ -607,7 +678,9 @@ TEST_F(LocalDbfTest, Dbase7TableHasLongDescriptorsAndOrderedNumbers) {
 
   // B and M of dBASE 7 are memo block numbers.
   ExpectError<ELocalDbfError>([&] { OpenTable(DbfBuilder(b).Field("BLOB", 'B', 10)); },
-                              "対応していないフィールド型です。 (フィールド \"BLOB\" 型 B)");
+                              "DBFファイル \"" + path +
+                                  "\" を開けません: 対応していないフィールド型です。 (フィールド "
+                                  "\"BLOB\" 型 B)");
 }
 
 TEST_F(LocalDbfTest, SkippedFieldsLeaveTheOthersInPlace) {
@@ -641,11 +714,15 @@ TEST_F(LocalDbfTest, SkippedFieldsLeaveTheOthersInPlace) {
 
   // The skipped widths still count against the record length.
   ExpectError<ELocalDbfError>([&] { OpenTable(DbfBuilder(b).RecordLength(28)); },
-                              "DBFのヘッダーが壊れています。");
+                              "DBFファイル \"" + path +
+                                  "\" を開けません: DBFのヘッダーが壊れています。 フィールドに 38 "
+                                  "バイト必要ですが、レコード長は 28 バイトです");
 
   table.SetSkipUnsupportedFields(false);
   ExpectError<ELocalDbfError>([&] { OpenTable(b); },
-                              "対応していないフィールド型です。 (フィールド \"MEMO\" 型 M)");
+                              "DBFファイル \"" + path +
+                                  "\" を開けません: 対応していないフィールド型です。 (フィールド "
+                                  "\"MEMO\" 型 M)");
   EXPECT_TRUE(table.SkippedFields().empty());
 }
 
