@@ -158,7 +158,8 @@ class TAttributeText;
 
 // One column per field of the open table, in field order; names converted by `text` when
 // given, and Char widths widened for it where a value can grow. A Char width outside the 1 to
-// 254 MapInfo takes is clamped; the notes (UTF-8) name each such field.
+// 254 MapInfo takes is clamped; the notes (UTF-8) name each such field. An open table without
+// fields gives the one column "_" Char(1), empty in every row, since a MIF needs a column.
 std::vector<std::string> ReadDbfColumns(TLocalDbf& table, TSFColumns& columns,
                                         TAttributeText* text = nullptr);
 // Makes every column name one a MIF reader can parse: an ASCII character other than a
