@@ -5,6 +5,7 @@
 #include <exception>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "dbf/localDbf.h"
 #include "engine/ShpToMif.h"
@@ -191,7 +192,11 @@ std::string WhyBatchCannotCombine(const std::vector<TBatchRow>& rows) {
       }
     }
     TSFColumns firstColumns;
+    // A source named again has the table already looked at: a long list over few sources
+    // opens each table once.
+    std::unordered_set<std::string> checked;
     for (size_t i = 0; i < rows.size(); ++i) {
+      if (!checked.insert(rows[i].SourcePath).second) continue;
       const std::string rowName = std::to_string(i + 1) + " 行目";
       TSFColumns columns;
       std::string why;
@@ -221,7 +226,7 @@ bool CombinedNamesAreSafe(const std::vector<TBatchRow>& rows, const std::string&
   // One look at the disk per file, so that a list of a million rows is checked in seconds.
   const FileIdentity mif = IdentityOf(combinedMif);
   const FileIdentity mid = IdentityOf(combinedMid);
-  std::unordered_map<std::string, FileIdentity> folders;
+  FolderIdentities folders;
   for (const TBatchRow& row : rows) {
     for (const std::string& f : BatchRowFiles(row)) {
       const FileIdentity id = IdentityOf(f, folders);

@@ -110,33 +110,36 @@ class BatchPlan {
     waits_.assign(rows.size(), TRowWait{});
     for (size_t i = 0; i < rows.size(); ++i) {
       if (i % 4096 == 0 && host.CancelRequested()) return false;
-      const std::array<std::string, 4> paths = BatchRowFiles(rows[i]);
-      std::array<FileIdentity, 4> ids;
-      for (size_t f = 0; f < 4; ++f) ids[f] = IdentityOf(paths[f], folders_);
+      std::array<std::string, 4> paths;
+      std::array<uint64_t, 4> keys;
+      InputKeys(rows[i].SourcePath, keys);
+      paths[2] = rows[i].TargetPath;
+      paths[3] = MidPathOf(rows[i].TargetPath);
+      for (size_t f = 2; f < 4; ++f) keys[f] = KeyOf(IdentityOf(paths[f], folders_));
       const auto row = static_cast<int64_t>(i);
       TRowWait& wait = waits_[i];
       // What this row waits for comes from the rows before it, before it counts itself.
       for (size_t f = 0; f < 4; ++f) {
-        const auto it = files_.find(ids[f]);
+        const auto it = files_.find(keys[f]);
         if (it == files_.end()) continue;
-        if (it->second.Writer >= 0) wait.Rows[f] = it->second.Writer;
-        if (f >= 2 && it->second.LastReader >= 0) {
-          wait.Prefix = std::max(wait.Prefix, it->second.LastReader + 1);
-        }
-        if (f >= 2 && it->second.Writer >= 0 && !(it->second.Source == ids[0])) {
-          clash = std::to_string(it->second.Writer + 1) + " 行目と " + std::to_string(i + 1) +
+        const FileUse& use = it->second;
+        if (use.Writer >= 0) wait.Rows[f] = use.Writer;
+        if (f >= 2 && use.LastReader >= 0) wait.Prefix = std::max(wait.Prefix, use.LastReader + 1);
+        if (f >= 2 && use.Writer >= 0 && use.Source != keys[0] &&
+            WriteOneFileFromTwoSources(rows[static_cast<size_t>(use.Writer)], rows[i], paths[f])) {
+          clash = std::to_string(use.Writer + 1) + " 行目と " + std::to_string(i + 1) +
                   " 行目は別の変換元を同じ " + NativeToUtf8(paths[f]) + " に出力します。";
           return false;
         }
       }
       for (size_t f = 0; f < 4; ++f) {
-        FileUse& use = files_[ids[f]];
+        FileUse& use = files_[keys[f]];
         if (f < 2) {
           use.LastReader = row;
         } else {
           use.Writer = row;
           use.LastReader = -1;
-          use.Source = ids[0];
+          use.Source = keys[0];
         }
       }
     }
@@ -146,20 +149,50 @@ class BatchPlan {
   std::vector<TRowWait> TakeWaits() { return std::move(waits_); }
 
  private:
+  // A file is known by a hash of its identity: a million rows cost tens of bytes each. Two
+  // files whose hashes meet only make one row wait for another; a clash is confirmed on the
+  // identities themselves before anything is refused.
   struct FileUse {
     int64_t Writer = -1;      // the last row that writes the file
     int64_t LastReader = -1;  // the last row that read it since
-    FileIdentity Source;      // what the writer converted
-  };
-  struct IdentityHash {
-    size_t operator()(const FileIdentity& id) const {
-      return std::hash<uint64_t>()(id.Device * 0x9E3779B97F4A7C15ULL ^ id.Node) ^
-             std::hash<std::string>()(id.Rest);
-    }
+    uint64_t Source = 0;      // what the writer converted
   };
 
-  std::unordered_map<std::string, FileIdentity> folders_;
-  std::unordered_map<FileIdentity, FileUse, IdentityHash> files_;
+  static uint64_t KeyOf(const FileIdentity& id) {
+    uint64_t h = 0xcbf29ce484222325ULL;
+    auto mix = [&h](uint64_t v) {
+      for (int b = 0; b < 8; ++b, v >>= 8) h = (h ^ (v & 0xFF)) * 0x100000001b3ULL;
+    };
+    mix(id.Device);
+    mix(id.Node);
+    for (unsigned char c : id.Rest) h = (h ^ c) * 0x100000001b3ULL;
+    return h;
+  }
+
+  // A list often names one source on many rows: its two files are looked up once.
+  void InputKeys(const std::string& source, std::array<uint64_t, 4>& keys) {
+    auto it = inputs_.find(source);
+    if (it == inputs_.end()) {
+      if (inputs_.size() >= 65536) inputs_.clear();
+      const uint64_t shp = KeyOf(IdentityOf(source, folders_));
+      const uint64_t dbf = KeyOf(IdentityOf(AttributePathOf(source), folders_));
+      it = inputs_.emplace(source, std::make_pair(shp, dbf)).first;
+    }
+    keys[0] = it->second.first;
+    keys[1] = it->second.second;
+  }
+
+  static bool WriteOneFileFromTwoSources(const TBatchRow& earlier, const TBatchRow& later,
+                                         const std::string& file) {
+    if (IdentityOf(earlier.SourcePath) == IdentityOf(later.SourcePath)) return false;
+    const std::array<std::string, 4> files = BatchRowFiles(earlier);
+    const FileIdentity target = IdentityOf(file);
+    return IdentityOf(files[2]) == target || IdentityOf(files[3]) == target;
+  }
+
+  FolderIdentities folders_;
+  std::unordered_map<uint64_t, FileUse> files_;
+  std::unordered_map<std::string, std::pair<uint64_t, uint64_t>> inputs_;
   std::vector<TRowWait> waits_;
 };
 

@@ -8,7 +8,7 @@ ByteStream::ByteStream(const std::string& path) : path_(path) {
   if (!file_.OpenRead(path)) throw EFOpenError(FileOpenErrorText(path, file_.LastError()));
   size_ = file_.Size();
   if (size_ < 0) throw EFOpenError(FileOpenErrorText(path, file_.LastError()));
-  buffer_ = std::make_unique<char[]>(kBufferSize);
+  buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
 }
 
 void ByteStream::Seek(int64_t position) {

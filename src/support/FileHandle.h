@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace plexor {
@@ -44,6 +45,10 @@ class FileHandle {
   // Lets the system start writing a range to the disk now, without waiting for it, so that
   // a later Sync has little left to do. A hint: nothing is reported.
   void StartWriteback(int64_t offset, int64_t length);
+  // Waits until a range handed to StartWriteback is on the disk, then lets the system drop
+  // it from its cache: a large output neither waits for the disk at its end nor pushes the
+  // user's other files out of memory. A hint too.
+  void SettleWritten(int64_t offset, int64_t length);
   bool Close();  // false when the system reports a failure while closing
 
   int LastErrno() const { return lastErrno_; }
@@ -89,10 +94,16 @@ struct FileIdentity {
   auto operator<=>(const FileIdentity&) const = default;
 };
 FileIdentity IdentityOf(const std::string& path);
-// The same for many paths in few folders: the identities of existing folders are kept in
-// `folders`, so a path that does not exist yet costs one look-up of its own.
-FileIdentity IdentityOf(const std::string& path,
-                        std::unordered_map<std::string, FileIdentity>& folders);
+// The same for many paths in few folders: each folder is looked at once (its identity and
+// the names in it), so a path that does not exist yet costs no look-up of its own.
+struct FolderIdentities {
+  struct Folder {
+    FileIdentity Identity;
+    std::unordered_set<std::string> Names;
+  };
+  std::unordered_map<std::string, Folder> Folders;
+};
+FileIdentity IdentityOf(const std::string& path, FolderIdentities& folders);
 
 // Makes the names created, renamed or removed in a folder durable (POSIX: fsync of the
 // folder). True where the system has nothing to do or cannot sync folders.

@@ -185,6 +185,15 @@ void FileHandle::StartWriteback(int64_t offset, int64_t length) {
 #endif
 }
 
+void FileHandle::SettleWritten(int64_t offset, int64_t length) {
+#ifdef __linux__
+  ::sync_file_range(
+      fd_, offset, length,
+      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
+#endif
+  ::posix_fadvise(fd_, static_cast<off_t>(offset), static_cast<off_t>(length), POSIX_FADV_DONTNEED);
+}
+
 bool FileHandle::Close() {
   if (fd_ < 0) return true;
   const int rc = ::close(fd_);
@@ -265,23 +274,24 @@ FileIdentity IdentityOf(const std::string& path) {
   }
 }
 
-FileIdentity IdentityOf(const std::string& path,
-                        std::unordered_map<std::string, FileIdentity>& folders) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) == 0) {
-    if (S_ISLNK(st.st_mode)) return IdentityOf(path);
-    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), {}};
-  }
+FileIdentity IdentityOf(const std::string& path, FolderIdentities& folders) {
   const std::string dir = GetFileDir(path);
   const std::string name = GetFileName(path);
   if (dir.empty() || name.empty() || name == "." || name == "..") return IdentityOf(path);
-  if (auto it = folders.find(dir); it != folders.end()) {
-    return {it->second.Device, it->second.Node, name};
+  auto it = folders.Folders.find(dir);
+  if (it == folders.Folders.end()) {
+    FolderIdentities::Folder folder{IdentityOf(dir), {}};
+    if (!folder.Identity.Rest.empty()) return IdentityOf(path);  // the folder is not there
+    for (std::string& entry : FolderEntries(dir)) folder.Names.insert(std::move(entry));
+    it = folders.Folders.emplace(dir, std::move(folder)).first;
   }
-  const FileIdentity folder = IdentityOf(dir);
-  if (!folder.Rest.empty()) return IdentityOf(path);
-  folders.emplace(dir, folder);
-  return {folder.Device, folder.Node, name};
+  const FileIdentity& at = it->second.Identity;
+  if (!it->second.Names.count(name)) return {at.Device, at.Node, name};
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino), {}};
+  }
+  return IdentityOf(path);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

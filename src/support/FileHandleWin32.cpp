@@ -185,6 +185,7 @@ bool FileHandle::Sync() {
 
 // Windows starts writing back on its own; FlushFileBuffers at the end waits for the rest.
 void FileHandle::StartWriteback(int64_t, int64_t) {}
+void FileHandle::SettleWritten(int64_t, int64_t) {}
 
 bool FileHandle::Close() {
   if (fd_ < 0) return true;
@@ -271,7 +272,7 @@ FileIdentity IdentityOf(const std::string& path) {
   }
 }
 
-FileIdentity IdentityOf(const std::string& path, std::unordered_map<std::string, FileIdentity>&) {
+FileIdentity IdentityOf(const std::string& path, FolderIdentities&) {
   return IdentityOf(path);
 }
 

@@ -52,8 +52,8 @@ void SetPublishHook(TPublishHook hook) {
 // One buffer at a time is written here, in the order handed over, so the file comes out as
 // the sequential writer would make it.
 struct TextFileWriter::Background {
-  explicit Background(FileHandle& file, bool hintWriteback)
-      : file_(file), hint_(hintWriteback), thread_([this] { Run(); }) {}
+  Background(TextFileWriter& owner, FileHandle& file)
+      : owner_(owner), file_(file), thread_([this] { Run(); }) {}
   ~Background() {
     {
       std::lock_guard lock(mutex_);
@@ -88,9 +88,7 @@ struct TextFileWriter::Background {
       const size_t size = size_;
       lock.unlock();
       const bool ok = error_ != 0 || file_.Write(data, size);
-      // The disk starts on this part now, so the sync at the end has little left to do.
-      if (ok && hint_) file_.StartWriteback(written_, static_cast<int64_t>(size));
-      written_ += static_cast<int64_t>(size);
+      if (ok) owner_.AfterWrite(size);
       lock.lock();
       if (!ok && error_ == 0) error_ = file_.LastErrno();
       busy_ = false;
@@ -98,18 +96,34 @@ struct TextFileWriter::Background {
     }
   }
 
+  TextFileWriter& owner_;
   FileHandle& file_;
-  const bool hint_;
   std::mutex mutex_;
   std::condition_variable changed_;
   const char* data_ = nullptr;
   size_t size_ = 0;
-  int64_t written_ = 0;
   bool busy_ = false;
   bool stop_ = false;
   int error_ = 0;
   std::thread thread_;  // last: starts once everything it uses is in place
 };
+
+// The disk works while the conversion goes on: each part handed to the system is started on
+// its way to the disk at once, so the sync before the rename has almost nothing left to do,
+// and parts some way behind are waited for and dropped from the cache, so a conversion of
+// gigabytes leaves the user's other files in memory. Only the one thread that writes at a
+// time calls this.
+void TextFileWriter::AfterWrite(size_t size) {
+  const int64_t start = written_;
+  written_ += static_cast<int64_t>(size);
+  if (!temporary_) return;
+  file_.StartWriteback(start, static_cast<int64_t>(size));
+  const int64_t behind = written_ - kSettleBehind;
+  if (behind - settled_ >= static_cast<int64_t>(kBufferSize)) {
+    file_.SettleWritten(settled_, behind - settled_);
+    settled_ = behind;
+  }
+}
 
 TextFileWriter::TextFileWriter() = default;
 TextFileWriter::~TextFileWriter() {
@@ -156,12 +170,14 @@ void TextFileWriter::Create(const std::string& path) {
     writingPath_.clear();
     throw EFCreateError(FileCreateErrorText(path, file_.LastError()));
   }
-  if (!buffer_) buffer_ = std::make_unique<char[]>(kBufferSize);
+  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
   used_ = 0;
+  written_ = 0;
+  settled_ = 0;
   finished_ = false;
   if (background_) {
-    if (!spare_) spare_ = std::make_unique<char[]>(kBufferSize);
-    worker_ = std::make_unique<Background>(file_, temporary_);
+    if (!spare_) spare_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    worker_ = std::make_unique<Background>(*this, file_);
   }
 }
 
@@ -187,6 +203,7 @@ void TextFileWriter::Flush() {
     return;
   }
   if (!file_.Write(buffer_.get(), used_)) RaiseWriteError(file_.LastErrno());
+  AfterWrite(used_);
   used_ = 0;
 }
 
@@ -196,6 +213,7 @@ void TextFileWriter::WriteLongLine(std::string_view text) {
   if (!file_.Write(text.data(), text.size()) || !file_.Write("\r\n", 2)) {
     RaiseWriteError(file_.LastErrno());
   }
+  AfterWrite(text.size() + 2);
 }
 
 void TextFileWriter::Finish() {

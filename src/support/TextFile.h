@@ -21,6 +21,8 @@ namespace plexor {
 class TextFileWriter {
  public:
   static constexpr size_t kBufferSize = 1 << 20;
+  // How far behind the newest write the disk must have caught up.
+  static constexpr int64_t kSettleBehind = 8 << 20;
 
   TextFileWriter();
   ~TextFileWriter();  // discards an unpublished file without raising
@@ -83,6 +85,7 @@ class TextFileWriter {
   void CheckTargetUnchanged();
   // The rename alone (no lock, no folder sync); false with the system's error number.
   bool RenameIntoPlace(int& err);
+  void AfterWrite(size_t size);
   void WriteLongLine(std::string_view text);
   // Waits until the background thread has written what it was handed; raises its failure.
   void WaitForBackground();
@@ -96,6 +99,8 @@ class TextFileWriter {
   FileHandle file_;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
+  int64_t written_ = 0;  // bytes handed to the system
+  int64_t settled_ = 0;  // bytes known to be on the disk and dropped from the cache
   bool background_ = false;
   std::unique_ptr<Background> worker_;  // while a background write thread runs
   std::unique_ptr<char[]> spare_;       // filled while the other buffer is being written

@@ -247,13 +247,16 @@ TEST(FileIdentities, SpellingsLinksAndNewFilesOfOneFolderAgree) {
   test::TempDir dir;
   std::filesystem::create_directory(dir / "sub");
   std::filesystem::create_directory_symlink("sub", dir / "alias");
-  std::unordered_map<std::string, FileIdentity> folders;
+  FolderIdentities folders;
   EXPECT_EQ(IdentityOf(dir / "sub/new.mif"), IdentityOf(dir / "alias/new.mif"));
   EXPECT_EQ(IdentityOf(dir / "sub/./new.mif", folders), IdentityOf(dir / "alias/new.mif", folders));
   EXPECT_EQ(IdentityOf(dir / "sub/new.mif", folders), IdentityOf(dir / "sub/new.mif"));
   EXPECT_NE(IdentityOf(dir / "sub/new.mif"), IdentityOf(dir / "sub/new.mid"));
+  // A folder is looked at once: files made later are seen by a fresh look.
   WriteFile(dir / "sub/x", "");
-  EXPECT_EQ(IdentityOf(dir / "alias/x", folders), IdentityOf(dir / "sub/x"));
+  FolderIdentities later;
+  EXPECT_EQ(IdentityOf(dir / "alias/x", later), IdentityOf(dir / "sub/x"));
+  EXPECT_NE(IdentityOf(dir / "alias/x", later), IdentityOf(dir / "alias/y", later));
   EXPECT_TRUE(SameFile(dir / "missing/deeper/a.mif", dir / "missing/./deeper/a.mif"));
 }
 
