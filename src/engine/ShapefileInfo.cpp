@@ -85,7 +85,8 @@ void WalkShapes(TShapefileInfo& info) {
 std::string MifColumnOf(const TFieldInfo& f, bool visualFoxPro) {
   switch (f.Type) {
     case 'C':
-      return "Char(" + std::to_string(f.Width) + ")";
+      // As the conversion writes it: MapInfo takes Char(1) to Char(254).
+      return "Char(" + std::to_string(std::clamp(f.Width, 1, 254)) + ")";
     case 'N':
     case 'F':
       if (f.Decimals != 0) return "Float";

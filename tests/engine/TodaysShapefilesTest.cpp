@@ -155,6 +155,11 @@ TEST_F(TodaysShapefiles, CharColumnsAreOneTo254AndAsciiTextKeepsItsWidth) {
             (std::vector<std::string>{"フィールド EMPTY: 幅 0 の文字列を Char(1) にしました",
                                       "フィールド WIDE: 幅 255 の文字列を Char(254) にしました "
                                       "(MapInfo の上限)"}));
+  // info says what the conversion writes.
+  const TShapefileInfo info = DescribeShapefile(shp(), "");
+  ASSERT_EQ(info.Fields.size(), 3u);
+  EXPECT_EQ(info.Fields[0].MifColumn, "Char(1)");
+  EXPECT_EQ(info.Fields[1].MifColumn, "Char(254)");
 
   // A declared single-byte code page whose text is ASCII: nothing can grow.
   DbfBuilder()
