@@ -214,7 +214,8 @@ TShapefileInfo DescribeShapefile(const std::string& shpPath, const std::string& 
   info.Prj = ReadPrjBeside(shpPath);
   for (const TFieldInfo& f : info.Fields) {
     if (f.MifColumn.empty()) {
-      info.Problems.push_back("対応していないフィールド型です: " + f.Name + " (" + f.Type + ")");
+      info.Problems.push_back("対応していないフィールド型です: " + PrintableUtf8(f.Name) + " (" +
+                              f.Type + ")");
     }
   }
   return info;
@@ -243,7 +244,7 @@ std::string ShapefileInfoText(const TShapefileInfo& info) {
   }
   t += "  フィールド:\n";
   for (const TFieldInfo& f : info.Fields) {
-    t += "    " + f.Name + " " + f.Type + "(" + std::to_string(f.Width) + "," +
+    t += "    " + PrintableUtf8(f.Name) + " " + f.Type + "(" + std::to_string(f.Width) + "," +
          std::to_string(f.Decimals) + ") -> " + (f.MifColumn.empty() ? "(対応なし)" : f.MifColumn) +
          "\n";
   }

@@ -1,6 +1,7 @@
 #include "support/ByteStrings.h"
 
 #include <charconv>
+#include <cstdint>
 
 namespace plexor {
 
@@ -188,8 +189,54 @@ std::string GetFileBaseName(std::string_view path, PathFlavor flavor) {
   return name.substr(0, dot);
 }
 
+// Paths are the system's bytes: usually UTF-8, but a name made under another locale (a
+// code page 932 name copied from a Japanese Windows share) is not. A message must stay
+// UTF-8 and on one line, so such bytes and control characters are shown as \xHH.
+std::string PrintableUtf8(std::string_view path) {
+  std::string out;
+  out.reserve(path.size());
+  auto escape = [&out](unsigned char c) {
+    static const char* const kHex = "0123456789ABCDEF";
+    out += "\\x";
+    out += kHex[c >> 4];
+    out += kHex[c & 15];
+  };
+  for (size_t i = 0; i < path.size();) {
+    const auto c = static_cast<unsigned char>(path[i]);
+    if (c < 0x80) {
+      if (c < 0x20 || c == 0x7F) {
+        escape(c);
+      } else {
+        out += static_cast<char>(c);
+      }
+      ++i;
+      continue;
+    }
+    // The length a lead byte announces, and the smallest value it may carry (no overlong
+    // forms, no surrogates, nothing past U+10FFFF).
+    const size_t n = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c <= 0xDF ? 2 : 0;
+    bool ok = n > 0 && c < 0xF5 && i + n <= path.size();
+    uint32_t cp = n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
+    for (size_t k = 1; ok && k < n; ++k) {
+      const auto t = static_cast<unsigned char>(path[i + k]);
+      ok = (t & 0xC0) == 0x80;
+      cp = (cp << 6) | (t & 0x3F);
+    }
+    ok = ok && (n != 3 || (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF))) &&
+         (n != 4 || (cp >= 0x10000 && cp <= 0x10FFFF));
+    if (!ok) {
+      escape(c);
+      ++i;
+      continue;
+    }
+    out.append(path.substr(i, n));
+    i += n;
+  }
+  return out;
+}
+
 std::string NativeToUtf8(std::string_view path) {
-  return std::string(path);
+  return PrintableUtf8(path);
 }
 
 }  // namespace plexor

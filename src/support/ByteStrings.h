@@ -72,7 +72,11 @@ bool IsAbsolutePath(std::string_view path, PathFlavor flavor = kNativePathFlavor
 // The file name with its extension.
 std::string GetFileName(std::string_view path, PathFlavor flavor = kNativePathFlavor);
 
-// A native path as UTF-8 for a message: native paths are UTF-8 on both platforms.
+// Text for a message, on one line and well-formed UTF-8 whatever the bytes: control
+// characters and bytes that are no UTF-8 are shown as \xHH.
+std::string PrintableUtf8(std::string_view text);
+// A native path as UTF-8 for a message: native paths are UTF-8 on both platforms, and the
+// bytes of a name that is not are shown as PrintableUtf8 shows them.
 std::string NativeToUtf8(std::string_view path);
 
 // Decodes code page 932 bytes to UTF-8 for display; undecodable bytes become U+FFFD.
