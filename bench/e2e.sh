@@ -1,42 +1,67 @@
 #!/usr/bin/env bash
 # End-to-end comparison: a generated shapefile of COUNT polygons (about 35 vertices each,
-# 8 attribute fields) converted by `plexor convert` and by GDAL's ogr2ogr to MIF, in the
-# same run. Prints the times (plexor on all cores and on one thread), the ratios and the
-# peak memory.
-#   bench/e2e.sh [COUNT]     (default 1000000)
+# 8 attribute fields; VERTICES 1 gives points) converted by `plexor convert` and by GDAL's
+# ogr2ogr to MIF, in the same run. For each of plexor on all cores, plexor on one thread,
+# plexor on all cores beside a competing busy process, and ogr2ogr: wall time, user and
+# system CPU, peak memory; then the ratios, and for plexor the time from its first sync to
+# the pair published (strace).
+#   bench/e2e.sh [COUNT] [VERTICES]     (default 1000000 35)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 count=${1:-1000000}
+vertices=${2:-35}
 data=bench/data
+name=bench-$count-$vertices
 mkdir -p "$data"
 
 cmake --preset release >/dev/null
 cmake --build --preset release --target plexor plexor_samplegen >/dev/null
 
-if [ ! -f "$data/bench-$count.shp" ]; then
-  build/release/plexor_samplegen bench "$data" "$count"
-  for ext in shp shx dbf; do mv "$data/bench.$ext" "$data/bench-$count.$ext"; done
+if [ ! -f "$data/$name.shp" ]; then
+  build/release/plexor_samplegen bench "$data" "$count" "$vertices"
+  for ext in shp shx dbf; do mv "$data/bench.$ext" "$data/$name.$ext"; done
 fi
-ls -l "$data/bench-$count".*
+ls -l "$data/$name".*
 
-measure() {  # label, command...: prints seconds and peak KiB
+measure() {  # label, command...: prints a line to stderr and the wall seconds to stdout
   local label=$1; shift
   local log; log=$(mktemp)
-  /usr/bin/time -f '%e %M' -o "$log" "$@" >/dev/null 2>&1
-  read -r secs kib <"$log"
+  /usr/bin/time -f '%e %U %S %M' -o "$log" "$@" >/dev/null 2>&1
+  read -r secs user sys kib < <(tail -1 "$log")
   rm -f "$log"
-  printf '%-8s %8.2f s  peak %7d KiB\n' "$label" "$secs" "$kib" >&2
+  printf '%-16s %7.2f s wall  %6.2f s user  %6.2f s sys  peak %7d KiB\n' "$label" "$secs" "$user" \
+    "$sys" "$kib" >&2
   echo "$secs"
 }
 
 # Each run starts with the earlier outputs gone and on disk, so that no run pays for the
 # write-back of another's files.
 fresh() { rm -f "$data"/out-plexor.* "$data"/out-gdal.*; sync; sleep 1; }
+plexor=(build/release/plexor)
+src="$data/$name.shp"
 fresh
-t_one=$(measure "plexor-1" build/release/plexor --threads 1 convert -c 30 "$data/bench-$count.shp" -o "$data/out-plexor.mif")
+t_one=$(measure "plexor 1 thread" "${plexor[@]}" --threads 1 convert -c 30 "$src" -o "$data/out-plexor.mif")
 fresh
-t_plexor=$(measure plexor build/release/plexor convert -c 30 "$data/bench-$count.shp" -o "$data/out-plexor.mif")
-t_gdal=$(measure ogr2ogr ogr2ogr -f "MapInfo File" -dsco FORMAT=MIF "$data/out-gdal.mif" "$data/bench-$count.shp")
+t_all=$(measure "plexor" "${plexor[@]}" convert -c 30 "$src" -o "$data/out-plexor.mif")
+fresh
+yes >/dev/null &
+busy=$!
+t_busy=$(measure "plexor + busy" "${plexor[@]}" convert -c 30 "$src" -o "$data/out-plexor.mif")
+kill "$busy"
+fresh
+t_gdal=$(measure ogr2ogr ogr2ogr -f "MapInfo File" -dsco FORMAT=MIF "$data/out-gdal.mif" "$src")
 ls -l "$data"/out-plexor.mif "$data"/out-plexor.mid "$data"/out-gdal.mif "$data"/out-gdal.mid
-awk -v a="$t_gdal" -v b="$t_plexor" -v c="$t_one" \
-  'BEGIN { printf "ratio ogr2ogr/plexor: %.1fx (one thread: %.1fx)\n", a / b, a / c }'
+awk -v a="$t_gdal" -v b="$t_all" -v c="$t_one" -v d="$t_busy" \
+  'BEGIN { printf "ratio ogr2ogr/plexor: %.1fx (one thread: %.1fx, beside a busy process: %.1fx)\n", a / b, a / c, a / d }'
+
+if command -v strace >/dev/null; then
+  fresh
+  trace=$(mktemp)
+  strace -f -ttt -T -e trace=fsync,rename -o "$trace" "${plexor[@]}" convert -c 30 "$src" \
+    -o "$data/out-plexor.mif" >/dev/null 2>&1
+  awk '/fsync\(|rename\(/ { t = $2; if (first == "") first = t; last = t }
+       /fsync\(/ && !/resumed/ { n = split($0, f, "<"); d = f[n]; sub(/>.*/, "", d); if (d + 0 > worst) worst = d + 0 }
+       END { printf "first sync to pair published: %.3f s (slowest sync %.3f s)\n", last - first, worst }' "$trace"
+  rm -f "$trace"
+fi
+fresh

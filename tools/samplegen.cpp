@@ -281,8 +281,9 @@ void WriteSamples(const std::string& dir) {
   }
 }
 
+// VERTICES 1 writes points instead of polygons.
 void WriteBench(const std::string& dir, int64_t count, int vertices) {
-  ShapeWriter shp(dir + "/bench", 5);
+  ShapeWriter shp(dir + "/bench", vertices == 1 ? 1 : 5);
   TableWriter dbf(dir + "/bench.dbf", kFields);
   std::mt19937_64 rng(20261208);
   std::uniform_real_distribution<double> centre(-150000, 150000);
@@ -292,6 +293,13 @@ void WriteBench(const std::string& dir, int64_t count, int vertices) {
   for (int64_t i = 0; i < count; ++i) {
     const double cx = centre(rng), cy = centre(rng);
     const double radius = 50 * jitter(rng);
+    if (vertices == 1) {
+      shp.Point(cx, cy);
+      dbf.Record({names[i % 3], std::to_string(i), Fixed(radius * radius * 3.14159, 3), "20260115",
+                  i % 2 ? "T" : "F", Sjis("地点"), Fixed(jitter(rng) * 10, 2),
+                  std::to_string(i % 100)});
+      continue;
+    }
     ring.clear();
     const int n = vertices - 1;
     for (int k = 0; k < n; ++k) {

@@ -264,8 +264,13 @@ class Conversion {
   Buffers b_;
 };
 
-int ThreadsFor(const TConvertOptions& options) {
+// Below this size a second thread costs more to start and feed than it saves: a batch of
+// many small files runs each on one thread.
+constexpr int64_t kThreadedFromBytes = 4 << 20;
+
+int ThreadsFor(const TConvertOptions& options, int64_t shpBytes) {
   if (options.Threads > 0) return options.Threads;
+  if (shpBytes < kThreadedFromBytes) return 1;
   return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 }
 
@@ -377,7 +382,7 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
     }
     if (table->FieldCount() == 0) summary.Notes.push_back(kNoFieldsNote);
     // The system's copying of what was written overlaps the formatting of what comes next.
-    background = ThreadsFor(options) > 1;
+    background = ThreadsFor(options, stream->Size()) > 1;
     mif.SetBackgroundWrites(background);
     mid.SetBackgroundWrites(background);
     mif.Create(target);
