@@ -50,7 +50,7 @@ TEST(ByteStrings, MessagesShowBytesThatAreNoUtf8AndControlsEscaped) {
   EXPECT_EQ(NativeToUtf8("道路/roads.shp"), "道路/roads.shp");
   EXPECT_EQ(NativeToUtf8("\x93\xB9\x98H.shp"), "\\x93\\xB9\\x98H.shp");  // code page 932 bytes
   EXPECT_EQ(PrintableUtf8("a\tb\nc\x7F"), "a\\x09b\\x0Ac\\x7F");
-  EXPECT_EQ(PrintableUtf8("\xC0\xAF"), "\\xC0\\xAF");            // an overlong slash
+  EXPECT_EQ(PrintableUtf8("\xC0\xAF"), "\\xC0\\xAF");           // an overlong slash
   EXPECT_EQ(PrintableUtf8("\xED\xA0\x80"), "\\xED\\xA0\\x80");  // a surrogate
   EXPECT_EQ(PrintableUtf8("\xF0\x9F\x98\x80\xE9"), "\xF0\x9F\x98\x80\\xE9");
   EXPECT_EQ(PrintableUtf8("\xF4\x90\x80\x80"), "\\xF4\\x90\\x80\\x80");  // past U+10FFFF
