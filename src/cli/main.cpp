@@ -24,6 +24,7 @@
 #include "engine/PrjFile.h"
 #include "engine/ShapefileInfo.h"
 #include "engine/ShpToMif.h"
+#include "engine/SourceList.h"
 #include "shp/uniShpUtils.h"
 #include "support/ByteStrings.h"
 #include "support/Exceptions.h"
@@ -39,6 +40,8 @@ constexpr int kExitFalse = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitError = 3;
 constexpr int kExitInterrupted = 130;  // what shells report for a job ended by Ctrl-C
+
+constexpr const char* kNoShapefilesText = "シェープファイルがありません。";
 
 // Set by SIGINT or SIGTERM: the conversion stops at the next record and removes what it
 // was writing. A second signal ends the program at once.
@@ -161,7 +164,7 @@ std::vector<std::string> TargetsFor(const std::vector<std::string>& sources,
       if (dir.back() != '/') dir += '/';
       targets.push_back(dir + ChangeFileExt(GetFileName(source), ".mif"));
     } else {
-      targets.push_back(ChangeFileExt(source, ".mif"));
+      targets.push_back(DefaultTargetOf(source));
     }
   }
   return targets;
@@ -322,17 +325,51 @@ void SpeakJapanese(CLI::App& app) {
   });
 }
 
-int PrintInfo(const std::vector<std::string>& files, bool json, const TConvertOptions& options) {
-  if (json && files.size() > 1) std::printf("[");
-  for (size_t i = 0; i < files.size(); ++i) {
-    const TShapefileInfo info = DescribeShapefile(files[i], options.Encoding);
-    if (json) {
-      std::printf("%s%s", i ? "," : "", ShapefileInfoJson(info).c_str());
-    } else {
-      std::printf("%s", ShapefileInfoText(info).c_str());
+// Folders and archives stand for the shapefiles they hold; one that cannot be listed, or a
+// shapefile that is refused, is described by its reason alone.
+std::vector<TShapefileInfo> DescribeAll(const std::vector<std::string>& files, bool recursive,
+                                        const TConvertOptions& options) {
+  std::vector<TShapefileInfo> infos;
+  for (const std::string& file : files) {
+    std::vector<TSourceItem> items;
+    try {
+      items = ExpandSource(file, recursive);
+    } catch (const std::exception& e) {
+      infos.push_back({});
+      infos.back().Path = file;
+      infos.back().Problems.push_back(e.what());
+      continue;
+    }
+    if (items.empty()) {
+      infos.push_back({});
+      infos.back().Path = file;
+      infos.back().Problems.push_back(kNoShapefilesText);
+    }
+    for (const TSourceItem& item : items) {
+      if (item.Refusal.empty()) {
+        infos.push_back(DescribeShapefile(item.Source, options.Encoding));
+      } else {
+        infos.push_back({});
+        infos.back().Path = item.Source;
+        infos.back().Problems.push_back(item.Refusal);
+      }
     }
   }
-  if (json) std::printf(files.size() > 1 ? "]\n" : "\n");
+  return infos;
+}
+
+int PrintInfo(const std::vector<std::string>& files, bool recursive, bool json,
+              const TConvertOptions& options) {
+  const std::vector<TShapefileInfo> infos = DescribeAll(files, recursive, options);
+  if (json && infos.size() > 1) std::printf("[");
+  for (size_t i = 0; i < infos.size(); ++i) {
+    if (json) {
+      std::printf("%s%s", i ? "," : "", ShapefileInfoJson(infos[i]).c_str());
+    } else {
+      std::printf("%s", ShapefileInfoText(infos[i]).c_str());
+    }
+  }
+  if (json) std::printf(infos.size() > 1 ? "]\n" : "\n");
   return kExitTrue;
 }
 
@@ -353,6 +390,7 @@ struct CommandLine {
   std::vector<std::string> Sources;
   std::string Output;
   std::string Folder;
+  bool Recursive = false;  // folders: their sub-folders too (convert and info)
   // batch
   std::string BatchFile;
   int Jobs = 1;
@@ -422,8 +460,10 @@ void AddConvertCommand(CLI::App& app, CommandLine& cl) {
       });
   convert
       ->add_option("sources", cl.Sources,
-                   "変換元の .shp (複数可; 出力は各 .shp と同じ名前の .mif/.mid)")
+                   "変換元の .shp、.zip (中のすべての .shp)、フォルダー (中のすべての .shp) "
+                   "(複数可; 出力は各 .shp と同じ名前の .mif/.mid、ZIP の中のものは ZIP の隣)")
       ->required();
+  convert->add_flag("-r,--recursive", cl.Recursive, "フォルダーのサブフォルダーの .shp も変換する");
   CLI::Option* outputOption =
       convert->add_option("-o,--output", cl.Output, "変換先の .mif (変換元が 1 つのときだけ)");
   convert->add_option("-d,--directory", cl.Folder, "変換先のフォルダー (名前は変換元と同じ)")
@@ -438,7 +478,8 @@ void AddOtherCommands(CLI::App& app, CommandLine& cl) {
       ->check(CLI::Range(1, 64));
   cl.CoordsysList = AddCommand(app, "coordsys", "座標系の一覧を表示します");
   cl.Info = AddCommand(app, "info", "シェープファイルの内容と変換のされ方を表示します");
-  cl.Info->add_option("files", cl.InfoFiles, "調べる .shp (複数可)")->required();
+  cl.Info->add_option("files", cl.InfoFiles, "調べる .shp、.zip、フォルダー (複数可)")->required();
+  cl.Info->add_flag("-r,--recursive", cl.Recursive, "フォルダーのサブフォルダーの .shp も調べる");
   cl.Info->add_flag("--json", cl.Json, "JSON で出力する");
 }
 
@@ -460,7 +501,42 @@ int RunConvertCommand(const CommandLine& cl, TerminalHost& host) {
       return kExitUsage;
     }
   }
-  return RunConvert(cl.Coordsys, cl.Sources, cl.Output, cl.Folder, host);
+  // Archives and folders become their shapefiles; what cannot be listed or is refused is said
+  // here and leaves the others to convert.
+  std::vector<std::string> sources;
+  bool refused = false;
+  for (const std::string& argument : cl.Sources) {
+    std::vector<TSourceItem> items;
+    try {
+      items = ExpandSource(argument, cl.Recursive);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s: %s\n", MessageTitle(MessageKind::Error), e.what());
+      refused = true;
+      continue;
+    }
+    if (items.empty()) {
+      std::fprintf(stderr, "%s: %s: %s\n", MessageTitle(MessageKind::Error), argument.c_str(),
+                   kNoShapefilesText);
+      refused = true;
+    }
+    for (const TSourceItem& item : items) {
+      if (item.Refusal.empty()) {
+        sources.push_back(item.Source);
+      } else {
+        std::fprintf(stderr, "%s: %s\n", MessageTitle(MessageKind::Error), item.Refusal.c_str());
+        refused = true;
+      }
+    }
+  }
+  if (sources.empty()) return kExitError;
+  if (!cl.Output.empty() && sources.size() > 1) {
+    std::fprintf(stderr, "%s: -o は変換元が 1 つのときだけ使えます (複数なら -d フォルダー)。\n",
+                 MessageTitle(MessageKind::Error));
+    return kExitUsage;
+  }
+  const int rc = RunConvert(cl.Coordsys, sources, cl.Output, cl.Folder, host);
+  if (refused && (rc == kExitTrue || rc == kExitFalse)) return kExitError;
+  return rc;
 }
 
 int Main(int argc, char** argv) {
@@ -489,7 +565,7 @@ int Main(int argc, char** argv) {
     if (*cl.Convert) return RunConvertCommand(cl, host);
     if (*cl.Batch) return RunBatchFile(cl.BatchFile, cl.Jobs, host);
     if (*cl.CoordsysList) return PrintCoordSys();
-    if (*cl.Info) return PrintInfo(cl.InfoFiles, cl.Json, cl.Options);
+    if (*cl.Info) return PrintInfo(cl.InfoFiles, cl.Recursive, cl.Json, cl.Options);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "Plexor Converter: %s\n", e.what());
     return kExitError;

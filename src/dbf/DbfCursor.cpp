@@ -33,8 +33,8 @@ void DbfReadWindow::Release() {
   buffer_.shrink_to_fit();
 }
 
-void DbfReadWindow::Read(FileHandle& file, int64_t position, size_t n, int64_t floor,
-                         bool backwards, unsigned char* out) {
+void DbfReadWindow::Read(InputFile& file, int64_t position, size_t n, int64_t floor, bool backwards,
+                         unsigned char* out) {
   const auto length = static_cast<int64_t>(n);
   if (position < start_ || position + length > start_ + static_cast<int64_t>(fill_)) {
     // Walking backwards, keep the records before this one in the window instead.

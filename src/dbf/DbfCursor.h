@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/FileHandle.h"
+#include "support/InputFile.h"
 
 namespace plexor {
 
@@ -27,7 +27,7 @@ class DbfReadWindow {
   // Copies the `n` bytes at `position` (at least `floor`, the first record's position). When
   // they are not in the window it is refilled from there, or, walking `backwards`, so that it
   // ends with them. EReadError when the file ends before them.
-  void Read(FileHandle& file, int64_t position, size_t n, int64_t floor, bool backwards,
+  void Read(InputFile& file, int64_t position, size_t n, int64_t floor, bool backwards,
             unsigned char* out);
 
  private:

@@ -161,9 +161,9 @@ bool SameFieldName(std::string_view a, std::string_view b) {
 
 void TLocalDbf::Impl::Open() {
   if (open) return;
-  if (!RegularFileExists(tableName)) Refuse(kTableNotFound);
+  if (!InputFileExists(tableName)) Refuse(kTableNotFound);
 
-  FileHandle handle;
+  InputFile handle;
   const bool opened = readOnly ? handle.OpenRead(tableName) : handle.OpenReadWrite(tableName);
   // A writable table is the file's only user while it is open; a read-only one lets other
   // readers in, and also writers that do not ask for a lock.

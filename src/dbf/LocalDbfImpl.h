@@ -15,7 +15,7 @@
 #include "dbf/localDbf.h"
 #include "support/Endian.h"
 #include "support/Exceptions.h"
-#include "support/FileHandle.h"
+#include "support/InputFile.h"
 #include "support/RegionalSettings.h"
 
 namespace plexor {
@@ -55,7 +55,7 @@ struct TLocalDbf::Impl {
 
   // -- The open file (DbfFormat) ---------------------------------------------------------------
 
-  FileHandle file;
+  InputFile file;
   bool open = false;
   std::array<unsigned char, kHeaderSize> header{};
   int64_t headerLength = 0;

@@ -12,6 +12,8 @@
 #include "engine/Wkt.h"
 #include "support/ByteStrings.h"
 #include "support/FileHandle.h"
+#include "support/InputFile.h"
+#include "support/ZipArchive.h"
 
 namespace plexor {
 namespace {
@@ -158,24 +160,28 @@ TPrjMatch MatchPrjText(std::string_view wkt) {
 }
 
 std::string PrjPathOf(const std::string& shpPath) {
-  return FindExtensionCaseVariant(ChangeFileExt(shpPath, ".prj"));
+  return FindInputCaseVariant(ChangeFileExt(shpPath, ".prj"));
 }
 
 std::optional<TPrjMatch> ReadPrjBeside(const std::string& shpPath) {
   const std::string path = PrjPathOf(shpPath);
-  if (!RegularFileExists(path)) return std::nullopt;
-  FileHandle file;
+  if (!InputFileExists(path)) return std::nullopt;
+  InputFile file;
   if (!file.OpenRead(path)) return NoMatch(kUnreadableText + file.LastError());
   const int64_t size = file.Size();
   if (size < 0) return NoMatch(kUnreadableText + file.LastError());
   if (static_cast<uint64_t>(size) > kMaxPrjBytes) return NoMatch(kTooLargeText);
   std::string text(static_cast<size_t>(size), '\0');
   size_t have = 0;
-  while (have < text.size()) {
-    const int64_t got = file.ReadAt(static_cast<int64_t>(have), &text[have], text.size() - have);
-    if (got < 0) return NoMatch(kUnreadableText + file.LastError());
-    if (got == 0) break;  // shrank since Size(): read what is there
-    have += static_cast<size_t>(got);
+  try {
+    while (have < text.size()) {
+      const int64_t got = file.ReadAt(static_cast<int64_t>(have), &text[have], text.size() - have);
+      if (got < 0) return NoMatch(kUnreadableText + file.LastError());
+      if (got == 0) break;  // shrank since Size(): read what is there
+      have += static_cast<size_t>(got);
+    }
+  } catch (const EArchiveError& e) {
+    return NoMatch(kUnreadableText + e.Message());
   }
   text.resize(have);
   return MatchPrjText(text);

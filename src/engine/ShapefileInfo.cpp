@@ -12,6 +12,7 @@
 #include "support/Endian.h"
 #include "support/Exceptions.h"
 #include "support/FileHandle.h"
+#include "support/InputFile.h"
 #include "support/NumberText.h"
 #include "support/TextEncoding.h"
 
@@ -112,7 +113,7 @@ std::string MifColumnOf(const TFieldInfo& f, bool visualFoxPro) {
 // does not read.
 std::vector<TFieldInfo> ReadDescriptors(const std::string& dbfPath, int codePage) {
   std::vector<TFieldInfo> fields;
-  FileHandle file;
+  InputFile file;
   unsigned char head[32];
   if (!file.OpenRead(dbfPath) || file.ReadAt(0, head, 32) != 32) return fields;
   const int64_t headerLength = GetLE16(head + 8);
@@ -136,7 +137,7 @@ std::vector<TFieldInfo> ReadDescriptors(const std::string& dbfPath, int codePage
 
 void ReadTable(TShapefileInfo& info, const std::string& encodingOption) {
   const std::string dbfPath = AttributePathOf(info.Path);
-  if (!RegularFileExists(dbfPath)) {
+  if (!InputFileExists(dbfPath)) {
     info.Problems.push_back("DBFファイルがありません: " + NativeToUtf8(dbfPath));
     return;
   }
@@ -145,7 +146,12 @@ void ReadTable(TShapefileInfo& info, const std::string& encodingOption) {
   } catch (const std::exception& e) {
     info.Problems.push_back(e.what());
   }
-  info.Fields = ReadDescriptors(dbfPath, info.Encoding ? info.Encoding->CodePage : kCodePageCp932);
+  try {
+    info.Fields =
+        ReadDescriptors(dbfPath, info.Encoding ? info.Encoding->CodePage : kCodePageCp932);
+  } catch (const std::exception&) {
+    // A damaged member: the table's own open below names the reason.
+  }
   try {
     TLocalDbf table;
     table.SetTableName(dbfPath);
@@ -205,7 +211,7 @@ std::string JsonNumber(double v) {
 TShapefileInfo DescribeShapefile(const std::string& shpPath, const std::string& encodingOption) {
   TShapefileInfo info;
   info.Path = shpPath;
-  if (!RegularFileExists(shpPath)) {
+  if (!InputFileExists(shpPath)) {
     info.Problems.push_back("SHPファイルがありません: " + NativeToUtf8(shpPath));
     return info;
   }

@@ -9,6 +9,7 @@
 #include "engine/CoordSys.h"
 #include "engine/MifObjectQueue.h"
 #include "engine/PrjFile.h"
+#include "engine/SourceList.h"
 #include "engine/TableEncoding.h"
 #include "mif/uniMifUtils.h"
 #include "shp/AttributeText.h"
@@ -18,6 +19,7 @@
 #include "support/Endian.h"
 #include "support/Exceptions.h"
 #include "support/FileHandle.h"
+#include "support/InputFile.h"
 #include "support/TextFile.h"
 
 namespace plexor {
@@ -326,7 +328,7 @@ std::vector<std::string> TConvertSummary::Warnings() const {
 }
 
 std::string AttributePathOf(const std::string& source) {
-  return FindExtensionCaseVariant(ChangeFileExt(source, ".dbf"));
+  return FindInputCaseVariant(ChangeFileExt(source, ".dbf"));
 }
 
 std::string MidPathOf(const std::string& target) {
@@ -342,15 +344,23 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
     host.ConversionFinished(source, false, summary);
     return false;
   };
-  if (!RegularFileExists(source)) {
+  if (IsArchiveSource(source)) {
+    // An archive of one shapefile stands for it; one of several cannot say which is meant.
+    std::string member;
+    std::string why;
+    if (!SingleShapefileOf(source, member, why)) return fail(why);
+    return ConvertShpToMif(index, member, target, host, summaryOut);
+  }
+  if (!InputFileExists(source)) {
     return fail("SHPファイルがありません: " + NativeToUtf8(source));
   }
   const std::string tablePath = AttributePathOf(source);
-  if (!RegularFileExists(tablePath)) {
+  if (!InputFileExists(tablePath)) {
     return fail("DBFファイルがありません: " + NativeToUtf8(tablePath));
   }
   const std::string midPath = MidPathOf(target);
-  CheckOutputsAreSafe(source, tablePath, target, midPath);
+  // A member's outputs must spare the archive that holds it.
+  CheckOutputsAreSafe(FileOnDiskOf(source), FileOnDiskOf(tablePath), target, midPath);
 
   const TConvertOptions options = host.Options();
   const TOutputCharset output = options.Utf8Output ? TOutputCharset::Utf8 : TOutputCharset::Cp932;
@@ -402,6 +412,12 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
     text.SetAsciiOnlyFields(encoding.FieldNames, encoding.AsciiOnly);
     result = Conversion(*stream, *table, mif, mid, host, text, summary, background).Run(index);
     if (!result) summary.FailureReason = HeaderRefusalReason(source);
+    if (result) {
+      // A member is published only once its CRC held: the .shp may end in skipped records
+      // and the table in records no shape reached.
+      stream->ReadToEnd();
+      CheckInputWhole(tablePath);
+    }
   } catch (const std::exception& e) {
     summary.FailureReason = e.what();
     result = false;

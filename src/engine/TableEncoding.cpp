@@ -4,7 +4,7 @@
 #include "support/ByteStrings.h"
 #include "support/Cp932Encoder.h"
 #include "support/Exceptions.h"
-#include "support/FileHandle.h"
+#include "support/InputFile.h"
 #include "support/TextEncoding.h"
 
 namespace plexor {
@@ -17,7 +17,7 @@ constexpr int64_t kLanguageDriverOffset = 29;
 constexpr int kSniffRecords = 100000;
 
 std::string ReadSmallFile(const std::string& path, size_t limit) {
-  FileHandle file;
+  InputFile file;
   if (!file.OpenRead(path)) return {};
   std::string text(limit, '\0');
   const int64_t got = file.ReadAt(0, text.data(), limit);
@@ -26,7 +26,7 @@ std::string ReadSmallFile(const std::string& path, size_t limit) {
 }
 
 std::optional<int> LanguageDriverCodePage(const std::string& dbfPath) {
-  FileHandle file;
+  InputFile file;
   unsigned char byte = 0;
   if (!file.OpenRead(dbfPath) || file.ReadAt(kLanguageDriverOffset, &byte, 1) != 1) return {};
   return CodePageFromLanguageDriver(byte);
@@ -143,8 +143,8 @@ TEncodingDecision DecideTableEncoding(const std::string& shpPath, const std::str
     KeepAsciiFields(d, dbfPath, nullptr, output);
     return d;
   }
-  const std::string cpgPath = FindExtensionCaseVariant(ChangeFileExt(shpPath, ".cpg"));
-  if (RegularFileExists(cpgPath)) {
+  const std::string cpgPath = FindInputCaseVariant(ChangeFileExt(shpPath, ".cpg"));
+  if (InputFileExists(cpgPath)) {
     const std::string text = ReadSmallFile(cpgPath, kCpgMaxBytes);
     if (const std::optional<int> named = CodePageFromName(text)) {
       d.CodePage = *named;

@@ -2,7 +2,8 @@
 #include "shp/uniShpUtils.h"
 #include "support/Endian.h"
 #include "support/Exceptions.h"
-#include "support/FileHandle.h"
+#include "support/InputFile.h"
+#include "support/ZipArchive.h"
 
 namespace plexor {
 namespace {
@@ -268,9 +269,13 @@ bool ReadShpHeader(ByteStream& stream, IUserMessages& messages, int32_t& shapeTy
 
 bool PeekShpFileHeader(const std::string& path, TShpFileHeader& header) {
   // offset 0: file code (big-endian) | 28: version | 32: shape type | 36: XMin YMin XMax YMax
-  FileHandle file;
+  InputFile file;
   unsigned char b[kShpHeaderSize];
-  if (!file.OpenRead(path) || file.ReadAt(0, b, sizeof b) != kShpHeaderSize) return false;
+  try {
+    if (!file.OpenRead(path) || file.ReadAt(0, b, sizeof b) != kShpHeaderSize) return false;
+  } catch (const EArchiveError&) {
+    return false;  // the conversion, reading the same bytes, says why
+  }
   header.FileCode = GetBE32(b);
   header.Version = GetLE32(b + 28);
   header.ShapeType = GetLE32(b + 32);

@@ -1,4 +1,4 @@
-// A buffered, read-only byte stream over a file, with 64-bit size and position.
+// A buffered, read-only byte stream over a file or a zip member, with 64-bit size and position.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <string>
 
 #include "support/Exceptions.h"
-#include "support/FileHandle.h"
+#include "support/InputFile.h"
 
 namespace plexor {
 
@@ -15,7 +15,8 @@ class ByteStream {
  public:
   static constexpr size_t kBufferSize = 1 << 20;
 
-  // Opens the file for reading; EFOpenError names the file and the reason.
+  // Opens the file (or the member, see InputFile) for reading; EFOpenError names the file and
+  // the reason.
   explicit ByteStream(const std::string& path);
 
   const std::string& FileName() const { return path_; }
@@ -38,13 +39,15 @@ class ByteStream {
   }
   // Plain read: takes what is there and returns the count.
   size_t Read(void* destination, size_t n);
+  // A member skipped to its end by Seek is inflated through, for its CRC (EArchiveError).
+  void ReadToEnd() { file_.ReadToEnd(); }
 
  private:
   void ReadBufferSlow(void* destination, size_t n);
   void Fill();
 
   std::string path_;
-  FileHandle file_;
+  InputFile file_;
   int64_t size_ = 0;
   std::unique_ptr<char[]> buffer_;
   int64_t bufferStart_ = 0;  // file position of buffer_[0]
