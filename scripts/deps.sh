@@ -1,6 +1,6 @@
 # Sourced by scripts/test and scripts/run: installs the Debian packages the build needs.
 PLEXOR_PACKAGES=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-  libcli11-dev clang-format gdal-bin qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic
+  libcli11-dev zlib1g-dev zip python3 clang-format gdal-bin qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic
   xvfb xauth nodejs)
 
 ensure_packages() {

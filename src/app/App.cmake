@@ -29,7 +29,8 @@ if(PLEXOR_BUILD_TESTS)
   file(GLOB PLEXOR_GUI_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/app/*.cpp)
   add_executable(plexor_gui_tests ${PLEXOR_GUI_TEST_SOURCES}
     ${CMAKE_SOURCE_DIR}/tests/support/ShpBuilder.cpp
-    ${CMAKE_SOURCE_DIR}/tests/support/DbfBuilder.cpp)
+    ${CMAKE_SOURCE_DIR}/tests/support/DbfBuilder.cpp
+    ${CMAKE_SOURCE_DIR}/tests/support/ZipBuilder.cpp)
   target_include_directories(plexor_gui_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_link_libraries(plexor_gui_tests PRIVATE plexor_app Qt6::Test GTest::gtest)
   target_compile_definitions(plexor_gui_tests PRIVATE PLEXOR_SOURCE_DIR="${CMAKE_SOURCE_DIR}")

@@ -4,6 +4,8 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
@@ -11,6 +13,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -89,6 +92,9 @@ TfrmMain::TfrmMain(IPlatformServices& services, QWidget* parent)
   CreateMenu();
   CreateControls();
   ConnectHandlers();
+  // Files are dropped on the window as a whole: an edit would take a file's URL as text.
+  setAcceptDrops(true);
+  for (QLineEdit* edit : {edtShpFile, edtMifFile, edtConbineFile}) edit->setAcceptDrops(false);
   presenter_.FormCreate();
 }
 
@@ -270,6 +276,21 @@ void TfrmMain::setVisible(bool visible) {
     FormShow();
   }
   QMainWindow::setVisible(visible);
+}
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    // What is not a local file (a web address) reaches the presenter as its text, which it
+    // names among what it could not use.
+    paths.push_back(url.isLocalFile() ? S(url.toLocalFile()) : url.toString().toStdString());
+  }
+  event->acceptProposedAction();
+  FormDropFiles(paths);
 }
 
 void TfrmMain::closeEvent(QCloseEvent* event) {

@@ -63,6 +63,7 @@ class TfrmMain : public QMainWindow, public IMainView {
   void btnCancelClick() { presenter_.btnCancelClick(); }
   void D2Click() { presenter_.D2Click(); }
   void D3Click() { presenter_.D3Click(); }
+  void FormDropFiles(const std::vector<std::string>& paths) { presenter_.FormDropFiles(paths); }
   bool CanCombineBatch() { return presenter_.CanCombineBatch(); }
   void UpdateCombineControls() { presenter_.UpdateCombineControls(); }
 
@@ -147,6 +148,8 @@ class TfrmMain : public QMainWindow, public IMainView {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void CreateMenu();

@@ -4,9 +4,11 @@
 
 #include "engine/PrjFile.h"
 #include "engine/ShpToMif.h"
+#include "engine/SourceList.h"
 #include "support/ByteStrings.h"
 #include "support/Exceptions.h"
 #include "support/FileHandle.h"
+#include "support/InputFile.h"
 #include "support/ProfileFile.h"
 #include "support/QvSysUtils.h"
 
@@ -182,7 +184,8 @@ bool TMainPresenter::CheckInputs() {
     Tell(MessageKind::Warning, kNoCoordSysText);
     return false;
   }
-  if (!RegularFileExists(view_.ShpFileText())) {
+  // A member of an archive is as good a source as a file; so is an archive of one shapefile.
+  if (!InputFileExists(view_.ShpFileText())) {
     Tell(MessageKind::Warning, kBadSourceText);
     return false;
   }
@@ -328,6 +331,55 @@ void TMainPresenter::btnCmbBrowseClick() {
     if (!Running() && services_.ExecuteFileDialog(SaveDialog1)) {
       view_.SetCombineFileText(SaveDialog1.FileName);
     }
+  });
+}
+
+// --- Dropped files -----------------------------------------------------------------------------
+
+void TMainPresenter::FormDropFiles(const std::vector<std::string>& paths) {
+  Guarded([&] {
+    if (Running() || paths.empty()) return;
+    if (paths.size() == 1 && !DirectoryExists(paths[0]) && !IsArchiveSource(paths[0])) {
+      const std::string source = ShapefileOfCompanion(paths[0]);
+      if (source.empty()) {
+        return Tell(MessageKind::Warning, Paragraphs(kDropUnusedText, {NativeToUtf8(paths[0])}));
+      }
+      view_.SetShpFileText(source);
+      view_.SetMifFileText(DefaultTargetOf(source));
+      SelectCoordSysFromPrj(source);
+      return;
+    }
+    std::vector<std::string> unused;
+    const std::vector<TSourceItem> items = SourcesFromDrop(paths, unused);
+    std::vector<std::string> refused;
+    std::vector<std::string> sources;
+    for (const TSourceItem& item : items) {
+      if (item.Refusal.empty()) {
+        sources.push_back(item.Source);
+      } else {
+        refused.push_back(item.Refusal);
+      }
+    }
+    if (!sources.empty() && view_.SelectedCoordSys() < 0) {
+      return Tell(MessageKind::Warning, kNoCoordSysText);
+    }
+    for (const std::string& source : sources) {
+      list_.Append(MakeBatchRow(view_.SelectedCoordSys(), source, DefaultTargetOf(source)));
+    }
+    if (!sources.empty()) UpdateCombineControls();
+    std::string why;
+    if (!unused.empty()) {
+      std::string names;
+      for (const std::string& path : unused)
+        names += (names.empty() ? "" : "\n") + NativeToUtf8(path);
+      why = Paragraphs(kDropUnusedText, {names});
+    }
+    if (!refused.empty()) {
+      std::string reasons;
+      for (const std::string& r : refused) reasons += (reasons.empty() ? "" : "\n") + r;
+      why = Paragraphs(why.empty() ? kDropRefusedText : why + "\n\n" + kDropRefusedText, {reasons});
+    }
+    if (!why.empty()) Tell(MessageKind::Warning, why);
   });
 }
 

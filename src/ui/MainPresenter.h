@@ -29,6 +29,10 @@ inline constexpr const char* kUnsavableBatchListText =
 inline constexpr const char* kStopRunQuestion =
     "変換中です。変換を中止してウィンドウを閉じますか？";
 inline constexpr const char* kStoppingText = "変換を中止しています。";
+inline constexpr const char* kDropUnusedText =
+    "シェープファイルではないか、シェープファイルを含まないため、使いませんでした:";
+inline constexpr const char* kDropRefusedText =
+    "次のシェープファイルは変換できないため、追加しませんでした:";
 
 class TMainPresenter : private IRunEvents {
  public:
@@ -63,6 +67,10 @@ class TMainPresenter : private IRunEvents {
   void btnCancelClick();  // also "変換の中止" in the menu and Esc
   void D2Click();         // dates as yyyy/mm/dd
   void D3Click();         // dates as yyyymmdd
+  // Files and folders dropped on the window (native paths): one file of a shapefile fills the
+  // single conversion's inputs; several files, a folder or an archive add a batch row for each
+  // shapefile, with the chosen coordinate system.
+  void FormDropFiles(const std::vector<std::string>& paths);
 
   bool CanCombineBatch();
   void UpdateCombineControls();

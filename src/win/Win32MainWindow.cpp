@@ -61,6 +61,8 @@ TfrmMain::TfrmMain(HINSTANCE instance, Win32PlatformServices& services)
                   outer.right - outer.left, outer.bottom - outer.top, nullptr, MainMenu1, instance_,
                   this);
   services_.SetOwner(hwnd_);
+  // The edits take no files of their own, so a drop anywhere reaches the window.
+  DragAcceptFiles(hwnd_, TRUE);
   CreateControls();
   CreateAccelerators();
   presenter_.FormCreate();
@@ -278,6 +280,9 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       OnClose();
       return 0;
+    case WM_DROPFILES:
+      OnDropFiles(reinterpret_cast<HDROP>(wParam));
+      return 0;
     case WM_DESTROY:
       DropPendingTasks();
       SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
@@ -288,6 +293,20 @@ LRESULT TfrmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       break;
   }
   return DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void TfrmMain::OnDropFiles(HDROP drop) {
+  std::vector<std::string> paths;
+  const UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+  for (UINT i = 0; i < count; ++i) {
+    const UINT length = DragQueryFileW(drop, i, nullptr, 0);
+    std::wstring path(length + 1, L'\0');
+    DragQueryFileW(drop, i, path.data(), length + 1);
+    path.resize(length);
+    paths.push_back(Narrow(path));
+  }
+  DragFinish(drop);
+  presenter_.FormDropFiles(paths);
 }
 
 void TfrmMain::OnCommand(int id) {

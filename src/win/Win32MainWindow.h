@@ -7,6 +7,7 @@
 #include <windows.h>
 // windows.h first: the other system headers build on it.
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <vector>
 
@@ -104,6 +105,8 @@ class TfrmMain : public IMainView {
   LRESULT OnNotify(const NMHDR& header);
   bool OnSetCursor(HWND under, int hitTest);
   void OnClose();
+  // Files dropped from Explorer, handed on as UTF-8 paths.
+  void OnDropFiles(HDROP drop);
   void DropPendingTasks();
   HWND ControlOf(TControl control) const;
   int MenuIdOf(TControl control) const;

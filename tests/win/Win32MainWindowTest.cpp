@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "support/FileHandle.h"
 #include "support/QvSysUtils.h"
@@ -260,6 +261,51 @@ TEST_F(Win32WindowTest, ChecksTheInputsBeforeAnything) {
   ASSERT_EQ(services.Messages.size(), 1u);
   EXPECT_EQ(services.Messages[0].Text, kNoCoordSysText);
   EXPECT_FALSE(window->Presenter().Running());
+}
+
+// A drop as Explorer hands it over: DROPFILES, then the wide paths, each ended by a NUL, and
+// one more NUL. The window frees it, as it must.
+HDROP MakeDrop(const std::vector<std::string>& paths) {
+  std::wstring list;
+  for (const std::string& p : paths) {
+    list += Widen(p);
+    list += L'\0';
+  }
+  list += L'\0';
+  HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + list.size() * sizeof(wchar_t));
+  auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+  drop->pFiles = sizeof(DROPFILES);
+  drop->fWide = TRUE;
+  std::memcpy(drop + 1, list.data(), list.size() * sizeof(wchar_t));
+  GlobalUnlock(memory);
+  return static_cast<HDROP>(memory);
+}
+
+TEST_F(Win32WindowTest, DroppedFilesAndFoldersReachThePresenter) {
+  TempDir here;
+  MakeShapefile(here, "道路");
+  MakeShapefile(here, "b");
+  const std::string road = here / "道路.shp";
+  SendMessageW(window->Handle(), WM_DROPFILES,
+               reinterpret_cast<WPARAM>(MakeDrop({here / "道路.dbf"})), 0);
+  EXPECT_EQ(window->ShpFileText(), road);
+  EXPECT_EQ(window->MifFileText(), here / "道路.mif");
+
+  window->SelectCoordSys(30);
+  SendMessageW(window->Handle(), WM_DROPFILES,
+               reinterpret_cast<WPARAM>(MakeDrop({road, here / "b.dbf"})), 0);
+  ASSERT_EQ(window->Presenter().BatchRows().size(), 2u);
+  EXPECT_EQ(window->Presenter().BatchRows()[1].SourcePath, here / "b.shp");
+  EXPECT_EQ(ListView_GetItemCount(window->lvwBatch), 2);
+
+  // A folder: each shapefile in it, in sorted order.
+  window->Presenter().btnClearClick();
+  SendMessageW(window->Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(MakeDrop({here.Path()})),
+               0);
+  ASSERT_EQ(window->Presenter().BatchRows().size(), 2u);
+  EXPECT_EQ(window->Presenter().BatchRows()[0].SourcePath, here.Path() + "\\b.shp");
+  EXPECT_EQ(window->Presenter().BatchRows()[1].TargetPath, here.Path() + "\\道路.mif");
+  EXPECT_TRUE(services.Messages.empty());
 }
 
 }  // namespace
