@@ -345,6 +345,8 @@ std::vector<std::string> Seeds(std::string_view target, const std::string& sampl
     add(-HUGE_VAL, '.', 2024, 6, 30, '/', "y");
     add(4.9406564584124654e-324, '.', 2024, 6, 30, '/', "mm");
     add(9.9999999999999995e-5, '.', 2024, 6, 30, '/', "dd");
+  } else if (target == "zip") {
+    seeds = ZipArchiveSeeds();
   }
   return seeds;
 }

@@ -1940,7 +1940,7 @@ const std::vector<Target>& Targets() {
       {"profile", ProfileFile},   {"numbers", NumberTexts},
       {"prj", PrjText},           {"encoding", TableEncodingDecision},
       {"batchrun", RunBatchFile}, {"placement", PlacementFile},
-      {"info", InfoJson},
+      {"info", InfoJson},         {"zip", ZipArchiveInput},
   };
   return targets;
 }

@@ -22,7 +22,7 @@ struct Target {
   void (*Run)(std::string_view data);
 };
 
-// convert, table, batch, csv, profile, numbers, prj, encoding, batchrun, placement, info.
+// convert, table, batch, csv, profile, numbers, prj, encoding, batchrun, placement, info, zip.
 const std::vector<Target>& Targets();
 const Target* FindTarget(std::string_view name);
 
@@ -80,6 +80,12 @@ void PlacementFile(std::string_view data);
 // (part 2), bit 2 the .cpg (part 3), bit 3 the companions are spelled in capitals, bits 4-5
 // the --encoding option (none, utf-8, cp932, an unknown name); part 0 is the .shp.
 void InfoJson(std::string_view data);
+
+// The input is a zip archive (ArchiveTarget.cpp): every member read as a conversion reads it,
+// which must hand out the declared size and CRC or refuse; names UTF-8, none climbing out
+// unrefused; its shapefiles described as `plexor info` does.
+void ZipArchiveInput(std::string_view data);
+std::vector<std::string> ZipArchiveSeeds();
 
 // Seed inputs for a target, made with the fixture builders and from the bundled samples
 // (the folder holding stations, roads and parcels; may be empty to leave them out).
