@@ -23,6 +23,8 @@ target_link_options(plexor_core PRIVATE
   -sEXPORTED_FUNCTIONS=_plexor_web_coordsys,_plexor_web_info,_plexor_web_convert
   -sEXPORTED_RUNTIME_METHODS=ccall,FS
   -lworkerfs.js
-  "SHELL:--post-js ${CMAKE_SOURCE_DIR}/web/core/OutputSink.js")
+  "SHELL:--post-js ${CMAKE_SOURCE_DIR}/web/core/OutputSink.js"
+  "SHELL:--post-js ${CMAKE_SOURCE_DIR}/web/core/LargeFiles.js")
 set_target_properties(plexor_core PROPERTIES SUFFIX ".js")
-set_property(TARGET plexor_core APPEND PROPERTY LINK_DEPENDS ${CMAKE_SOURCE_DIR}/web/core/OutputSink.js)
+set_property(TARGET plexor_core APPEND PROPERTY LINK_DEPENDS
+  ${CMAKE_SOURCE_DIR}/web/core/OutputSink.js ${CMAKE_SOURCE_DIR}/web/core/LargeFiles.js)

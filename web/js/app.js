@@ -354,7 +354,14 @@
     const dateFormat = document.querySelector("input[name=dateFormat]:checked").value;
     const charset = document.querySelector("input[name=charset]:checked").value;
     let folder = null;
-    if (document.querySelector("input[name=saveMode]:checked").value === "folder") {
+    const toFolder = document.querySelector("input[name=saveMode]:checked").value === "folder";
+    const tooBig = toFolder ? "" : L.downloadRefusal(chosen, !!window.showDirectoryPicker);
+    if (tooBig) {
+      log("エラー", tooBig);
+      setStatus(tooBig);
+      return;
+    }
+    if (toFolder) {
       try {
         folder = await window.showDirectoryPicker({ mode: "readwrite" });
       } catch (e) {
@@ -390,6 +397,7 @@
           }),
         ]);
         if (answer.type === "cancelled") {
+          pending.clear();
           cancelled = true;
           break;
         }

@@ -9,10 +9,14 @@ const PlexorLogic = (() => {
   // with the others so that `info` sees the same folder as the command does.
   const kCompanions = ["shp", "shx", "dbf", "cpg", "prj"];
 
-  // Inputs the page reads whole into the worker's view of a file are bounded by what the
-  // browser's file API reads at once; nothing is copied, but a conversion reads the .shp
-  // and the .dbf front to back. Measured in headless Chromium (see README).
+  // The core reads the user's files where they lie, a piece at a time, and its memory stays
+  // small whatever their size; reads past 4 GiB were checked. Larger than this is refused
+  // rather than tried: nobody has run it.
   const kMaxInputBytes = 64 * 1024 ** 3;
+  // A download is assembled by the browser from the pieces as they come, in its memory
+  // first: an output about twice the input took 2.1 GB more in Chromium for 1.4 GB read.
+  // Beyond this the page asks for a folder to write into instead.
+  const kMaxDownloadInputBytes = 2 * 1024 ** 3;
   // The .prj and .cpg are read whole: a real one is well under a kilobyte.
   const kMaxSmallCompanionBytes = 64 * 1024;
 
@@ -115,6 +119,15 @@ const PlexorLogic = (() => {
       }
     }
     return "";
+  }
+
+  // Why a run cannot be saved by download; empty when it can.
+  function downloadRefusal(shapefiles, canWriteFolder) {
+    let total = 0;
+    for (const s of shapefiles) for (const ext of ["shp", "dbf"]) if (s.files[ext]) total += s.files[ext].file.size;
+    if (total <= kMaxDownloadInputBytes) return "";
+    const why = `入力が ${formatBytes(total)} あり、ダウンロードで保存できる大きさ (${formatBytes(kMaxDownloadInputBytes)} まで) を超えています。`;
+    return canWriteFolder ? `${why}「フォルダーに直接書き込む」を選んでください。` : `${why}Chrome か Edge で「フォルダーに直接書き込む」を使うか、plexor コマンドで変換してください。`;
   }
 
   function formatBytes(n) {
@@ -344,6 +357,8 @@ const PlexorLogic = (() => {
   return {
     kMaxInputBytes,
     kMaxSmallCompanionBytes,
+    kMaxDownloadInputBytes,
+    downloadRefusal,
     pairShapefiles,
     mountNames,
     outputNames,

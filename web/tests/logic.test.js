@@ -56,6 +56,15 @@ test("inputs beyond the limits are refused before anything runs", () => {
   assert.match(L.refusal(prj), /\.prj が大きすぎます/);
 });
 
+test("a download too large for the browser's memory asks for a folder instead", () => {
+  const half = L.kMaxDownloadInputBytes / 2;
+  const small = L.pairShapefiles([entry("a.shp", half), entry("a.dbf", half)]).shapefiles;
+  assert.equal(L.downloadRefusal(small, true), "");
+  const large = L.pairShapefiles([entry("a.shp", half), entry("a.dbf", half), entry("b.shp", 1), entry("b.dbf", 0)]).shapefiles;
+  assert.match(L.downloadRefusal(large, true), /超えています。「フォルダーに直接書き込む」を選んでください。/);
+  assert.match(L.downloadRefusal(large, false), /plexor コマンドで変換してください。/);
+});
+
 test("choices map to the core's arguments and to the same command line", () => {
   const o = L.convertOptions({ coordsys: "9", dateFormat: "yyyymmdd", charset: "utf-8" });
   assert.equal(o.index, 9);
