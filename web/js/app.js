@@ -165,7 +165,7 @@
 
   function coordsysSelect(shapefile) {
     const select = el("select", { className: "coordsys" });
-    select.append(el("option", { value: "-1", textContent: "（右の一覧で選んだ投影法）" }));
+    select.append(el("option", { value: "-1", textContent: "（下の一覧で選んだ投影法）" }));
     state.coordsys.forEach((text, i) => select.append(el("option", { value: String(i), textContent: `${i} ${text}` })));
     select.value = String(shapefile.choice === undefined ? -1 : shapefile.choice);
     select.onchange = () => {
