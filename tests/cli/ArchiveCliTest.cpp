@@ -141,6 +141,13 @@ TEST(ArchiveSources, ArchivesOfOtherToolsConvertLikeTheFilesUnpacked) {
   const ShellRun beside = Plexor("convert -c 30 " + Quoted(dir / "infozip.zip"));
   EXPECT_EQ(beside.exitCode, 0) << beside.out;
   ExpectSameOutputs(dir / "expected", dir.Path());
+  // A member's path goes through a batch file and back.
+  test::WriteFile(dir / "list.txt", "Plexor\r\n200\r\n0\r\n\r\n\"30\"\t\"" +
+                                        dir / ("python.zip/" + kRoads + "/" + kRoads + ".shp") +
+                                        "\"\t\"" + dir / "row.mif" + "\"\r\n");
+  const ShellRun batch = Plexor("batch " + Quoted(dir / "list.txt"));
+  EXPECT_EQ(batch.exitCode, 0) << batch.out;
+  EXPECT_EQ(ReadFile(dir / "row.mid"), ReadFile(dir / ("expected/" + kRoads + ".mid")));
   const ShellRun info = Plexor("info " + Quoted(dir / "python.zip"));
   EXPECT_NE(info.out.find("python.zip/" + kRoads + "/" + kRoads +
                           ".shp\n  図形の種類: PolyLine\n"

@@ -2,6 +2,7 @@
 // comes back from the controls, and a run on its own thread reports through the window's
 // message queue. Message boxes are recorded instead of shown.
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <chrono>
