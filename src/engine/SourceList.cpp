@@ -36,7 +36,8 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 
 void WalkFolder(const std::string& dir, bool recursive, int depth,
                 std::vector<TSourceItem>& items) {
-  for (const std::string& name : FolderEntries(dir)) {
+  // FolderEntries takes the folder with its separator (Windows lists "dir\\*").
+  for (const std::string& name : FolderEntries(JoinPath(dir, ""))) {
     const std::string path = JoinPath(dir, name);
     if (HasExtension(name, ".shp") && RegularFileExists(path)) {
       items.push_back({path, {}});

@@ -284,13 +284,15 @@ HDROP MakeDrop(const std::vector<std::string>& paths) {
 
 TEST_F(Win32WindowTest, DroppedFilesAndFoldersReachThePresenter) {
   TempDir here;
-  MakeShapefile(here, "道路");
+  // ASCII names: the fixture builders write through the narrow C library, which Windows
+  // reads in its ANSI code page.
+  MakeShapefile(here, "roads");
   MakeShapefile(here, "b");
-  const std::string road = here / "道路.shp";
+  const std::string road = here / "roads.shp";
   SendMessageW(window->Handle(), WM_DROPFILES,
-               reinterpret_cast<WPARAM>(MakeDrop({here / "道路.dbf"})), 0);
+               reinterpret_cast<WPARAM>(MakeDrop({here / "roads.dbf"})), 0);
   EXPECT_EQ(window->ShpFileText(), road);
-  EXPECT_EQ(window->MifFileText(), here / "道路.mif");
+  EXPECT_EQ(window->MifFileText(), here / "roads.mif");
 
   window->SelectCoordSys(30);
   SendMessageW(window->Handle(), WM_DROPFILES,
@@ -305,7 +307,7 @@ TEST_F(Win32WindowTest, DroppedFilesAndFoldersReachThePresenter) {
                0);
   ASSERT_EQ(window->Presenter().BatchRows().size(), 2u);
   EXPECT_EQ(window->Presenter().BatchRows()[0].SourcePath, here.Path() + "\\b.shp");
-  EXPECT_EQ(window->Presenter().BatchRows()[1].TargetPath, here.Path() + "\\道路.mif");
+  EXPECT_EQ(window->Presenter().BatchRows()[1].TargetPath, here.Path() + "\\roads.mif");
   EXPECT_TRUE(services.Messages.empty());
 }
 
