@@ -38,6 +38,9 @@ constexpr uint16_t kExtraUnicodePath = 0x7075;
 
 constexpr size_t kInputBufferSize = 256 * 1024;
 constexpr size_t kScratchSize = 64 * 1024;
+// Readers that refill a window from the record that did not fit in the last one step back a
+// little: that much of what was inflated last is kept, so they never inflate from the start.
+constexpr size_t kHistorySize = 256 * 1024;
 // zlib counts in 32-bit units.
 constexpr size_t kZlibChunk = size_t{1} << 30;
 
@@ -443,12 +446,21 @@ size_t TZipMemberReader::ReadAt(int64_t position, void* buffer, size_t n) {
     ReadStored(at, out, n);
     return n;
   }
-  if (at < outPosition_) Restart();
+  size_t done = 0;
+  if (at < outPosition_) {
+    const uint64_t kept = history_.size();
+    if (at >= outPosition_ - kept) {
+      const size_t from = static_cast<size_t>(at - (outPosition_ - kept));
+      done = std::min(n, static_cast<size_t>(kept - from));
+      std::memcpy(out, history_.data() + from, done);
+    } else {
+      Restart();
+    }
+  }
   while (outPosition_ < at) {
     Inflate(scratch_.data(),
             static_cast<size_t>(std::min<uint64_t>(scratch_.size(), at - outPosition_)));
   }
-  size_t done = 0;
   while (done < n) done += Inflate(out + done, n - done);
   return n;
 }
@@ -478,6 +490,17 @@ void TZipMemberReader::Restart() {
   outPosition_ = 0;
   crcPosition_ = 0;
   crc_ = 0;
+  history_.clear();
+}
+
+void TZipMemberReader::Remember(const unsigned char* data, size_t n) {
+  if (n >= kHistorySize) {
+    history_.assign(data + (n - kHistorySize), data + n);
+    return;
+  }
+  const size_t keep = std::min(history_.size(), kHistorySize - n);
+  history_.erase(history_.begin(), history_.end() - static_cast<std::ptrdiff_t>(keep));
+  history_.insert(history_.end(), data, data + n);
 }
 
 // One call of zlib, with the input topped up from the member's compressed bytes.
@@ -515,6 +538,7 @@ size_t TZipMemberReader::Inflate(unsigned char* out, size_t want) {
   while (z.stream.avail_out > 0 && !z.ended) Step();
   const size_t produced = want - z.stream.avail_out;
   TrackCrc(outPosition_, out, produced);
+  Remember(out, produced);
   outPosition_ += produced;
   if (outPosition_ == entry_.Size) {
     CheckEnd();

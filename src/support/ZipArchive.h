@@ -70,9 +70,9 @@ std::string ZipMemberErrorText(const std::string& archive, const std::string& me
                                const std::string& reason);
 
 // One member, read at any position. Reads that go forward inflate on from where the last one
-// ended; a read behind it inflates again from the start, so sequential readers pay nothing
-// and memory stays a few hundred KiB for a member of any size. The CRC is checked when the
-// last byte is inflated.
+// ended; a read a little behind it is served from the last 256 KiB inflated, one further back
+// inflates again from the start. Sequential readers pay nothing, and memory stays a few
+// hundred KiB for a member of any size. The CRC is checked when the last byte is inflated.
 class TZipMemberReader {
  public:
   // Raises EArchiveError for a refused member or a damaged local header.
@@ -98,6 +98,7 @@ class TZipMemberReader {
   void Step();
   void CheckEnd();
   void TrackCrc(uint64_t position, const unsigned char* data, size_t n);
+  void Remember(const unsigned char* data, size_t n);
 
   std::string archive_;
   TZipEntry entry_;
@@ -109,6 +110,7 @@ class TZipMemberReader {
   uint32_t crc_ = 0;
   bool checked_ = false;
   std::vector<unsigned char> scratch_;
+  std::vector<unsigned char> history_;  // the last bytes inflated, up to outPosition_
 };
 
 }  // namespace plexor
