@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,9 +14,12 @@
 #include "engine/CoordSys.h"
 #include "engine/ShapefileInfo.h"
 #include "engine/ShpToMif.h"
+#include "engine/SourceList.h"
 #include "shp/uniShpUtils.h"
+#include "support/InputFile.h"
 #include "support/NumberText.h"
 #include "support/UserMessages.h"
+#include "support/ZipArchive.h"
 
 // Posted to the page from inside a conversion: the worker cannot take messages while the
 // core runs, but it can send them.
@@ -152,6 +156,37 @@ EMSCRIPTEN_KEEPALIVE const char* plexor_web_coordsys() {
 EMSCRIPTEN_KEEPALIVE const char* plexor_web_info(const char* shpPath, const char* encoding) {
   try {
     answer = ShapefileInfoJson(DescribeShapefile(shpPath, encoding));
+  } catch (const std::exception& e) {
+    answer = "{\"error\":" + JsonString(e.what()) + "}";
+  }
+  return answer.c_str();
+}
+
+// The shapefiles of a zip archive, as `plexor convert` and `info` take them from it: each
+// member's path through the archive, the reason when it is refused, and the bytes the
+// conversion reads (the .shp and the .dbf beside it, inflated), so the page can tell a
+// download too large before it starts. An archive that cannot be read at all gives its reason.
+EMSCRIPTEN_KEEPALIVE const char* plexor_web_list(const char* archivePath) {
+  try {
+    const std::vector<TSourceItem> items = ExpandSource(archivePath, true);
+    const TZipDirectory directory(archivePath);
+    std::string out = "{\"items\":[";
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (i) out.push_back(',');
+      uint64_t bytes = 0;
+      std::string member;
+      if (const std::optional<TArchivePath> split = SplitArchivePath(items[i].Source)) {
+        member = split->Member;
+        for (const char* ext : {".shp", ".dbf"}) {
+          const std::string name = member.substr(0, member.size() - 4) + ext;
+          if (const TZipEntry* e = directory.FindAnyCase(name)) bytes += e->Size;
+        }
+      }
+      out += "{\"source\":" + JsonString(items[i].Source) + ",\"member\":" + JsonString(member) +
+             ",\"refusal\":" + JsonString(items[i].Refusal) +
+             ",\"bytes\":" + std::to_string(bytes) + "}";
+    }
+    answer = out + "]}";
   } catch (const std::exception& e) {
     answer = "{\"error\":" + JsonString(e.what()) + "}";
   }

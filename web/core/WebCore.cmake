@@ -20,7 +20,7 @@ target_link_options(plexor_core PRIVATE
   -sMAXIMUM_MEMORY=4294967296
   -sTOTAL_STACK=5242880
   -sEXIT_RUNTIME=0
-  -sEXPORTED_FUNCTIONS=_plexor_web_coordsys,_plexor_web_info,_plexor_web_convert
+  -sEXPORTED_FUNCTIONS=_plexor_web_coordsys,_plexor_web_info,_plexor_web_list,_plexor_web_convert
   -sEXPORTED_RUNTIME_METHODS=ccall,FS
   -lworkerfs.js
   "SHELL:--post-js ${CMAKE_SOURCE_DIR}/web/core/OutputSink.js"

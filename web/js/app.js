@@ -46,10 +46,12 @@
           resolve();
         } else if (m.type === "info") {
           settle(`info:${m.key}`, m);
+        } else if (m.type === "listed") {
+          settle(`list:${m.key}`, m);
         } else if (m.type === "converted") {
           settle(`job:${m.job}`, m);
         } else if (m.type === "crashed") {
-          settle(m.job ? `job:${m.job}` : `info:${m.key}`, m);
+          settle(m.job ? `job:${m.job}` : `${m.asked === "list" ? "list" : "info"}:${m.key}`, m);
           restartWorker();
         } else if (m.type === "progress") {
           if (onProgress) onProgress(m);
@@ -96,16 +98,41 @@
 
   // ---- Input ----
 
+  // What the core listed in each archive given so far, by the archive's path.
+  const archives = new Map();
+
+  // The rows: the loose shapefiles and those of the archives listed so far, each kept with
+  // what was learnt of it already.
+  function arrange(shapefiles, zips, notes) {
+    const known = new Map(state.shapefiles.map((s) => [s.display, s]));
+    const all = [...shapefiles];
+    state.notes = notes.slice();
+    for (const z of zips) {
+      const listed = archives.get(z.path);
+      if (!listed) continue;
+      all.push(...listed.shapefiles);
+      state.notes.push(...listed.notes);
+    }
+    all.sort((a, b) => (a.display < b.display ? -1 : a.display > b.display ? 1 : 0));
+    state.shapefiles = L.refuseClashes(all.map((s) => known.get(s.display) || s));
+  }
+
   async function addEntries(entries) {
     if (state.running) return;
     state.entries.push(...entries);
     const { shapefiles, zips, notes } = L.pairShapefiles(state.entries);
-    const known = new Map(state.shapefiles.map((s) => [s.display, s]));
-    state.shapefiles = shapefiles.map((s) => known.get(s.display) || s);
-    state.notes = notes.slice();
-    for (const z of zips) state.notes.push(`${z.path}: zip の中のシェープファイルはこの版ではまだ読めません。展開してからフォルダーごとドロップしてください。`);
+    arrange(shapefiles, zips, notes);
     renderList();
     await workerReady;
+    for (const z of zips) {
+      if (archives.has(z.path)) continue;
+      const name = L.splitPath(z.path).name;
+      const answer = await ask(`list:${z.path}`, { type: "list", key: z.path, name, file: z.file });
+      const listing = answer.type === "crashed" ? { error: `${z.path}: 読み取れませんでした (${answer.reason})。` } : answer.listing;
+      archives.set(z.path, L.archiveShapefiles(z, listing, answer.dir || "/"));
+    }
+    arrange(shapefiles, zips, notes);
+    renderList();
     for (const s of state.shapefiles) {
       if (s.info || s.infoAsked) continue;
       s.infoAsked = true;
@@ -115,7 +142,7 @@
         renderList();
         continue;
       }
-      const answer = await ask(`info:${s.display}`, { type: "info", key: s.display, files: filesFor(s), shp: `${s.base}.shp` });
+      const answer = await ask(`info:${s.display}`, { type: "info", key: s.display, files: filesFor(s), shp: L.workerShp(s) });
       if (answer.type === "crashed") {
         s.refused = `${s.display}: 読み取れませんでした (${answer.reason})。`;
       } else {
@@ -175,7 +202,8 @@
   }
 
   function describe(shapefile) {
-    if (shapefile.refused) return el("div", { className: "problem", textContent: shapefile.refused });
+    const refused = shapefile.refused || shapefile.clash;
+    if (refused) return el("div", { className: "problem", textContent: refused });
     const info = shapefile.info;
     if (!info) return el("div", { className: "meta", textContent: "読み取っています…" });
     const box = el("div");
@@ -210,7 +238,7 @@
   }
 
   function updateButtons() {
-    $("btnConvert").disabled = state.running || !state.shapefiles.some((s) => s.info && !s.refused);
+    $("btnConvert").disabled = state.running || !state.shapefiles.some((s) => s.info && !s.refused && !s.clash);
     $("btnCancel").disabled = !state.running;
     for (const id of ["inpFiles", "inpFolder", "btnClear"]) $(id).disabled = state.running;
   }
@@ -346,7 +374,7 @@
 
   async function convertAll() {
     const fallback = $("lstCoordSys").selectedIndex;
-    const chosen = state.shapefiles.filter((s) => s.info && !s.refused);
+    const chosen = state.shapefiles.filter((s) => s.info && !s.refused && !s.clash);
     if (chosen.some((s) => (s.choice === undefined || s.choice < 0) && fallback < 0)) {
       alert("MIFに記述する投影法を選択してください。");
       return;
@@ -391,7 +419,7 @@
           if (m.job === job && m.total > 0) $("prgConvert").value = Math.round((m.done * 1000) / m.total);
         };
         const answer = await Promise.race([
-          ask(`job:${job}`, { type: "convert", job, files: filesFor(s), shp: `${s.base}.shp`, mif: L.splitPath(names.mif).name, options }),
+          ask(`job:${job}`, { type: "convert", job, files: filesFor(s), shp: L.workerShp(s), mif: L.splitPath(names.mif).name, options }),
           new Promise((resolve) => {
             cancelRun = () => resolve({ type: "cancelled" });
           }),
@@ -406,10 +434,9 @@
           log("エラー", `${s.display}: 変換中にブラウザーのメモリーが足りなくなったか、内部のエラーで止まりました (${answer.reason})。`);
           continue;
         }
-        const mountDir = L.splitPath(answer.source).dir;
         const result = answer.result;
         const lines = L.resultLines(s.display, result, several);
-        for (const line of lines) log(line.kind, L.withDisplayPaths(line.text, "/" + mountDir, s.display, s));
+        for (const line of lines) log(line.kind, L.withDisplayPaths(line.text, answer.dir, s.display, s));
         if (result.ok) converted++;
         else collector.dropAll();
         $("prgConvert").value = 1000;
@@ -481,6 +508,7 @@
     window.addEventListener("drop", (e) => e.preventDefault());
     $("btnClear").onclick = () => {
       state.entries = [];
+      archives.clear();
       state.shapefiles = [];
       state.notes = [];
       $("lstResults").replaceChildren();

@@ -93,12 +93,69 @@ const PlexorLogic = (() => {
   // with the extensions in lower case, so the core finds the companions however they were
   // spelt.
   function mountNames(shapefile) {
+    if (shapefile.archive) return [{ name: splitPath(shapefile.archive.path).name, entry: shapefile.archive, ext: "zip" }];
     const names = [];
     for (const ext of kCompanions) {
       const entry = shapefile.files[ext];
       if (entry) names.push({ name: `${shapefile.base}.${ext}`, entry, ext });
     }
     return names;
+  }
+
+  // The .shp as the worker names it inside its mount: a member through its archive.
+  function workerShp(shapefile) {
+    return shapefile.archive ? `${splitPath(shapefile.archive.path).name}/${shapefile.member}` : `${shapefile.base}.shp`;
+  }
+
+  // The shapefiles the core listed in an archive (the worker's answer, mounted at mountDir),
+  // as rows like those of loose files: named through the archive as the command names them,
+  // written beside the archive under the member's own name, its folders playing no part.
+  // A refused member keeps its row with the core's reason; an archive that cannot be read,
+  // or holds no shapefile, becomes a note.
+  function archiveShapefiles(zip, listing, mountDir) {
+    const { dir } = splitPath(zip.path);
+    const local = (text) => displayPaths(text, mountDir, dir);
+    if (listing.error) return { shapefiles: [], notes: [`エラー: ${local(listing.error)}`] };
+    if (!listing.items.length) return { shapefiles: [], notes: [`エラー: ${zip.path}: シェープファイルがありません。`] };
+    const shapefiles = listing.items.map((item) => {
+      const { name } = splitPath(item.member);
+      return {
+        dir,
+        base: splitExtension(name).base,
+        display: `${zip.path}/${item.member}`,
+        files: {},
+        archive: zip,
+        member: item.member,
+        inputBytes: item.bytes,
+        listRefusal: item.refusal ? local(item.refusal) : "",
+      };
+    });
+    return { shapefiles, notes: [] };
+  }
+
+  // The mount's paths in a text put back as the user's: "/in/3/town.zip" -> "data/town.zip".
+  function displayPaths(text, mountDir, userDir) {
+    const dir = mountDir.endsWith("/") ? mountDir : mountDir + "/";
+    return String(text).split(dir).join(userDir);
+  }
+
+  // Two shapefiles whose pairs would land on the same names (members of different folders of
+  // an archive, or a member and a file beside the archive): the later is refused, as the
+  // command refuses such a run before anything is written. Names that differ in letter case
+  // alone clash too: the folder they are saved into may not tell them apart. The reason is
+  // in .clash, found again whenever the rows change.
+  function refuseClashes(shapefiles) {
+    const seen = new Map();
+    for (const s of shapefiles) {
+      s.clash = "";
+      if (s.listRefusal) continue;
+      const mif = outputNames(s).mif;
+      const key = mif.toLowerCase();
+      const first = seen.get(key);
+      if (first) s.clash = `${first.display} と ${s.display} は同じ ${mif} に出力されます。`;
+      else seen.set(key, s);
+    }
+    return shapefiles;
   }
 
   // Where a shapefile's pair lands: beside it, as `plexor convert` writes it.
@@ -108,6 +165,11 @@ const PlexorLogic = (() => {
 
   // Why a shapefile cannot be converted before anything runs; empty when it can.
   function refusal(shapefile) {
+    if (shapefile.listRefusal) return shapefile.listRefusal;
+    if (shapefile.archive) {
+      const size = shapefile.archive.file.size;
+      return size > kMaxInputBytes ? `${shapefile.display}: ZIP ファイルが大きすぎます (${formatBytes(size)}、上限 ${formatBytes(kMaxInputBytes)})。` : "";
+    }
     if (shapefile.missingDbf) return `${shapefile.display}: 同じ名前の .dbf がありません。`;
     for (const ext of kCompanions) {
       const entry = shapefile.files[ext];
@@ -124,7 +186,10 @@ const PlexorLogic = (() => {
   // Why a run cannot be saved by download; empty when it can.
   function downloadRefusal(shapefiles, canWriteFolder) {
     let total = 0;
-    for (const s of shapefiles) for (const ext of ["shp", "dbf"]) if (s.files[ext]) total += s.files[ext].file.size;
+    for (const s of shapefiles) {
+      if (s.archive) total += s.inputBytes || 0;
+      for (const ext of ["shp", "dbf"]) if (s.files[ext]) total += s.files[ext].file.size;
+    }
     if (total <= kMaxDownloadInputBytes) return "";
     const why = `入力が ${formatBytes(total)} あり、ダウンロードで保存できる大きさ (${formatBytes(kMaxDownloadInputBytes)} まで) を超えています。`;
     return canWriteFolder ? `${why}「フォルダーに直接書き込む」を選んでください。` : `${why}Chrome か Edge で「フォルダーに直接書き込む」を使うか、plexor コマンドで変換してください。`;
@@ -191,7 +256,7 @@ const PlexorLogic = (() => {
   // Paths of the worker's own view put back as the user named the files.
   function withDisplayPaths(text, mountDir, display, shapefile) {
     const dir = mountDir.endsWith("/") ? mountDir : mountDir + "/";
-    const shpPath = `${dir}${shapefile.base}.shp`;
+    const shpPath = `${dir}${workerShp(shapefile)}`;
     return String(text).split(shpPath).join(display).split(dir).join(shapefile.dir);
   }
 
@@ -361,6 +426,9 @@ const PlexorLogic = (() => {
     downloadRefusal,
     pairShapefiles,
     mountNames,
+    workerShp,
+    archiveShapefiles,
+    refuseClashes,
     outputNames,
     refusal,
     formatBytes,

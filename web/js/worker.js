@@ -71,6 +71,17 @@ function info(message) {
   }
 }
 
+// An archive is mounted as the one file it is; its members are read through it.
+function list(message) {
+  const dir = mount([{ name: message.name, file: message.file }]);
+  try {
+    const text = core.ccall("plexor_web_list", "string", ["string"], [`${dir}/${message.name}`]);
+    post({ type: "listed", key: message.key, listing: JSON.parse(text), dir });
+  } finally {
+    unmount(dir);
+  }
+}
+
 function convert(message) {
   currentJob = message.job;
   const dir = mount(message.files);
@@ -84,7 +95,7 @@ function convert(message) {
       ["number", "string", "string", "string", "number", "string"],
       [o.index, `${dir}/${message.shp}`, `${out}/${message.mif}`, o.dateFormat, o.utf8, o.encoding],
     );
-    post({ type: "converted", job: message.job, result: JSON.parse(text), source: `${dir}/${message.shp}`, out });
+    post({ type: "converted", job: message.job, result: JSON.parse(text), source: `${dir}/${message.shp}`, dir, out });
   } finally {
     unmount(dir);
     removeTree(out);
@@ -96,9 +107,10 @@ self.onmessage = async (e) => {
   try {
     if (message.type === "init") await init(message);
     else if (message.type === "info") info(message);
+    else if (message.type === "list") list(message);
     else if (message.type === "convert") convert(message);
   } catch (error) {
     // The core itself failed (out of memory, a trap): the page starts a new worker.
-    post({ type: "crashed", job: message.job, key: message.key, reason: String((error && error.message) || error) });
+    post({ type: "crashed", job: message.job, key: message.key, asked: message.type, reason: String((error && error.message) || error) });
   }
 };

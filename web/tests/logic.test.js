@@ -168,3 +168,53 @@ test("a member past 4 GiB gets zip64 sizes and the archive its zip64 end records
   const end = Buffer.from(parts[4]);
   assert.equal(end.readUInt32LE(16), 0xffffffff);
 });
+
+test("an archive's shapefiles are named through it and land beside it, refusals in the user's paths", () => {
+  const zip = { path: "data/town.zip", file: { size: 1000 } };
+  const listing = {
+    items: [
+      { source: "/in/4/town.zip/町/roads.shp", member: "町/roads.shp", refusal: "", bytes: 300 },
+      { source: "/in/4/town.zip/../evil.shp", member: "../evil.shp", refusal: 'ZIP ファイル "/in/4/town.zip" の "../evil.shp" を読めません: 名前に .. があります', bytes: 0 },
+    ],
+  };
+  const { shapefiles, notes } = L.archiveShapefiles(zip, listing, "/in/4");
+  assert.deepEqual(notes, []);
+  const [roads, evil] = shapefiles;
+  assert.equal(roads.display, "data/town.zip/町/roads.shp");
+  assert.deepEqual(L.outputNames(roads), { mif: "data/roads.mif", mid: "data/roads.mid" });
+  assert.equal(L.workerShp(roads), "town.zip/町/roads.shp");
+  assert.deepEqual(L.mountNames(roads).map((m) => [m.name, m.entry]), [["town.zip", zip]]);
+  assert.equal(L.refusal(roads), "");
+  assert.equal(L.refusal(evil), 'ZIP ファイル "data/town.zip" の "../evil.shp" を読めません: 名前に .. があります');
+  // The core's messages name the member by its mount path; the log shows the user's.
+  assert.equal(L.withDisplayPaths("/in/4/town.zip/町/roads.dbf を読めません", "/in/4", roads.display, roads), "data/town.zip/町/roads.dbf を読めません");
+  assert.equal(L.withDisplayPaths("/in/4/town.zip/町/roads.shp: 壊れています", "/in/4/", roads.display, roads), "data/town.zip/町/roads.shp: 壊れています");
+  // The inflated sizes count towards the download limit, not the archive's.
+  assert.equal(L.downloadRefusal([{ ...roads, inputBytes: 3 * 1024 ** 3 }], true).includes("フォルダーに直接書き込む"), true);
+  assert.equal(L.downloadRefusal([roads], false), "");
+});
+
+test("an archive that cannot be read, or holds no shapefile, is a note with the reason", () => {
+  const zip = { path: "bad.shz", file: { size: 10 } };
+  const broken = L.archiveShapefiles(zip, { error: 'ZIP ファイル "/in/2/bad.shz" を読めません: 終端レコードがありません' }, "/in/2/");
+  assert.deepEqual(broken, { shapefiles: [], notes: ['エラー: ZIP ファイル "bad.shz" を読めません: 終端レコードがありません'] });
+  const empty = L.archiveShapefiles(zip, { items: [] }, "/in/2");
+  assert.deepEqual(empty.notes, ["エラー: bad.shz: シェープファイルがありません。"]);
+});
+
+test("pairs that would land on the same names refuse the later shapefile, and only while both are there", () => {
+  const zip = { path: "town.zip", file: { size: 1 } };
+  const listing = {
+    items: ["a/roads.shp", "b/ROADS.shp", "b/rail.shp"].map((member) => ({ source: "", member, refusal: "", bytes: 1 })),
+  };
+  const members = L.archiveShapefiles(zip, listing, "/in/1").shapefiles;
+  const loose = L.pairShapefiles([{ path: "rail.shp", file: { size: 1 } }, { path: "rail.dbf", file: { size: 1 } }]).shapefiles;
+  const rows = L.refuseClashes([...loose, ...members]);
+  assert.deepEqual(
+    rows.map((s) => s.clash),
+    ["", "", "town.zip/a/roads.shp と town.zip/b/ROADS.shp は同じ ROADS.mif に出力されます。", "rail.shp と town.zip/b/rail.shp は同じ rail.mif に出力されます。"],
+  );
+  // A refused member writes nothing, so it takes no name from another.
+  members[0].listRefusal = "refused";
+  assert.deepEqual(L.refuseClashes(members).map((s) => s.clash), ["", "", ""]);
+});

@@ -1,14 +1,14 @@
 // Drives plexor.html in headless Chromium from file:// and compares what it saves with what
 // the native `plexor convert --threads 1` writes for the same files and choices. Run by
 // scripts/web-check, which builds everything first.
-//   node web/tools/web-check.mjs PAGE PLEXOR WORKDIR SAMPLES BENCH_DIR BROKEN_DIR
+//   node web/tools/web-check.mjs PAGE PLEXOR WORKDIR SAMPLES BENCH_DIR BROKEN_DIR ZIP_DIR
 import { execFileSync } from "node:child_process";
 import { createRequire } from "node:module";
 import fs from "node:fs";
 import net from "node:net";
 import path from "node:path";
 
-const [pagePath, plexor, work, samples, benchDir, brokenDir] = process.argv.slice(2).map((p) => path.resolve(p));
+const [pagePath, plexor, work, samples, benchDir, brokenDir, zipDir] = process.argv.slice(2).map((p) => path.resolve(p));
 const require = createRequire(path.join(work, "npm") + "/");
 const puppeteer = require("puppeteer-core");
 const L = require(path.resolve(path.dirname(new URL(import.meta.url).pathname), "../js/logic.js"));
@@ -69,14 +69,15 @@ check(true, "the page loads from file:// and starts its worker");
 
 const sleep = (ms) => new Promise((r) => setTimeout(r, ms));
 
-async function load(files) {
+// rows: how many the list should show, when it is not one per .shp given (archives).
+async function load(files, rows) {
   await page.click("#btnClear");
   const input = await page.$("#inpFiles");
   await input.uploadFile(...files);
   await page.waitForFunction(
     (n) => document.querySelectorAll("#lvwFiles tbody tr").length === n && !document.querySelector("#lvwFiles").innerText.includes("読み取っています"),
     { timeout: 60000 },
-    new Set(files.filter((f) => f.toLowerCase().endsWith(".shp")).map((f) => f.toLowerCase())).size,
+    rows ?? new Set(files.filter((f) => f.toLowerCase().endsWith(".shp")).map((f) => f.toLowerCase())).size,
   );
 }
 
@@ -225,6 +226,47 @@ let timing = null;
   check(r.state === "done" && n.failed && reasons.length > 0, "the broken file fails in both");
   for (const line of reasons) check(log.includes(line), `the page shows "${line}"`);
   check((await page.$$eval("#lstResults a", (a) => a.length)) === 0, "a failed conversion offers nothing to save");
+}
+
+// 6. An archive with two shapefiles in a sub-folder: both listed and described, converted to
+// the pairs `plexor convert` writes beside the archive under the members' own names.
+{
+  const choice = { coordsys: 9, dateFormat: "yyyy/mm/dd", charset: "cp932" };
+  await load([path.join(zipDir, "town.zip")], 2);
+  const rows = await page.$$eval("#lvwFiles tbody tr", (trs) => trs.map((tr) => tr.innerText));
+  check(rows[0].startsWith("town.zip/町/roads.shp") && rows[1].startsWith("town.zip/町/stations.shp"), "the archive's shapefiles are listed by their paths through it");
+  check(rows[0].includes("PolyLine、レコード 3 件") && rows[1].includes("Point、レコード 7 件") && rows.every((r) => r.includes("CP932（言語ドライバー）")), "each member is described as plexor info describes it");
+  await choose(choice);
+  const r = await run();
+  check(r.state === "done", "the archive's shapefiles convert");
+  const zip = await clickDownload("#lnkZip", "plexor-mif.zip");
+  const unpacked = path.join(work, "check/unzipped-town");
+  fs.rmSync(unpacked, { recursive: true, force: true });
+  execFileSync("python3", ["-c", "import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); assert z.testzip() is None; z.extractall(sys.argv[2])", zip, unpacked]);
+  const out = path.join(nativeOut, "town");
+  const n = native(choice, ["town.zip"], zipDir, out);
+  check(!n.failed, "plexor convert takes the same archive");
+  check(fs.readdirSync(unpacked).sort().join(" ") === "roads.mid roads.mif stations.mid stations.mif", "the pairs are named as plexor convert names them");
+  for (const m of ["roads", "stations"]) for (const e of ["mif", "mid"]) same(path.join(unpacked, `${m}.${e}`), path.join(out, `${m}.${e}`), `town.zip: ${m}.${e}`);
+}
+
+// 7. Refused archives: one cut short, one with a member climbing out of it beside one that is
+// fine. The page gives the core's reasons, as the command prints them, and converts the rest.
+{
+  const choice = { coordsys: 0, dateFormat: "yyyy/mm/dd", charset: "cp932" };
+  await load(["cut.shz", "mixed.shp.zip"].map((f) => path.join(zipDir, f)), 2);
+  const text = await page.$eval("#lvwFiles", (e) => e.closest("body").innerText);
+  const n = native(choice, ["cut.shz", "mixed.shp.zip"], zipDir, path.join(nativeOut, "refused"));
+  const reasons = n.stderr.split("\n").filter((l) => l.startsWith("エラー: "));
+  check(n.failed && reasons.length === 2, "plexor convert refuses the cut archive and the climbing member");
+  for (const line of reasons) check(text.includes(line) || text.includes(line.slice("エラー: ".length)), `the page shows "${line}"`);
+  await choose(choice);
+  const r = await run();
+  check(r.state === "done", "the member that is fine converts");
+  for (const e of ["mif", "mid"]) {
+    const got = await clickDownload(`a.download[download="parcels.${e}"]`, `parcels.${e}`);
+    same(got, path.join(nativeOut, "refused", `parcels.${e}`), `mixed.shp.zip: parcels.${e}`);
+  }
 }
 
 const external = requests.filter((u) => !/^(file|blob|data):/.test(u));
