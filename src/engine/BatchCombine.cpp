@@ -13,6 +13,7 @@
 #include "support/ByteStream.h"
 #include "support/ByteStrings.h"
 #include "support/FileHandle.h"
+#include "support/InputFile.h"
 #include "support/TextFile.h"
 
 namespace plexor {
@@ -25,7 +26,7 @@ constexpr const char* kCombiningMidText = "MIDファイルを統合していま�
 bool ReadRowColumns(const TBatchRow& row, const std::string& rowName, TSFColumns& columns,
                     std::string& why) {
   const std::string table = AttributePathOf(row.SourcePath);
-  if (!RegularFileExists(table)) {
+  if (!InputFileExists(table)) {
     why = rowName + "の DBF ファイルがありません: " + NativeToUtf8(table);
     return false;
   }

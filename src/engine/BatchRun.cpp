@@ -4,6 +4,7 @@
 #include <array>
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -53,9 +54,14 @@ class SerializedHost : public IConvertHost {
     inner_.BatchRowMarked(index, mark, reason);
   }
   void ConversionStarted(const std::string& source) override {
-    std::lock_guard lock(mutex_);
-    inner_.ConversionStarted(source);
+    {
+      std::lock_guard lock(mutex_);
+      inner_.ConversionStarted(source);
+    }
+    if (onStarted_) onStarted_();
   }
+  // Called on the converting thread once a conversion has opened all its files.
+  void OnConversionStarted(std::function<void()> hook) { onStarted_ = std::move(hook); }
   // Asked at every record: the hosts answer from an atomic flag, so no lock is taken.
   bool CancelRequested() const override { return inner_.CancelRequested(); }
   void ConversionProgress(int64_t done, int64_t total) override {
@@ -71,6 +77,7 @@ class SerializedHost : public IConvertHost {
  private:
   IConvertHost& inner_;
   mutable std::mutex mutex_;
+  std::function<void()> onStarted_;
 };
 
 void ConvertRowsInOrder(std::vector<TBatchRow>& rows, IConvertHost& host) {
@@ -206,12 +213,14 @@ class ParallelRun {
         host_(host),
         shared_(host),
         waits_(std::move(waits)),
+        opened_(rows.size(), 0),
         done_(rows.size(), 0),
         marks_(rows.size(), TBatchMark::None),
         reasons_(rows.size()),
         errors_(rows.size()) {}
 
   void Run(int jobs) {
+    shared_.OnConversionStarted([this] { Opened(currentRow); });
     std::vector<std::thread> threads;
     for (int t = 0; t < jobs; ++t) threads.emplace_back([this] { Work(); });
     for (auto& t : threads) t.join();
@@ -240,9 +249,27 @@ class ParallelRun {
     return true;
   }
 
+  // An error that ends the run comes from opening a row's files (a target that cannot be
+  // made, a refused table); once a row's files are open it can only succeed or fail. A row
+  // therefore starts only when every row before it is past that point, so no row after the
+  // one that ends the run writes anything, as in a sequential run.
+  void Opened(size_t i) {
+    std::lock_guard lock(mutex_);
+    opened_[i] = 1;
+    AdvanceOpened();
+    changed_.notify_all();
+  }
+
+  void AdvanceOpened() {
+    while (openedPrefix_ < opened_.size() &&
+           (opened_[openedPrefix_] != 0 || done_[openedPrefix_] != 0)) {
+      ++openedPrefix_;
+    }
+  }
+
   bool Ready(size_t i) const {
     const TRowWait& wait = waits_[i];
-    return donePrefix_ >= static_cast<size_t>(wait.Prefix) &&
+    return openedPrefix_ >= i && donePrefix_ >= static_cast<size_t>(wait.Prefix) &&
            std::all_of(wait.Rows.begin(), wait.Rows.end(),
                        [&](int64_t j) { return j < 0 || done_[static_cast<size_t>(j)] != 0; });
   }
@@ -250,9 +277,13 @@ class ParallelRun {
   // Under the lock, after a row is done.
   void AdvancePrefix() {
     while (donePrefix_ < done_.size() && done_[donePrefix_] != 0) ++donePrefix_;
+    AdvanceOpened();
   }
 
+  static thread_local size_t currentRow;
+
   void Convert(size_t i) {
+    currentRow = i;
     TBatchMark mark = TBatchMark::None;
     std::string reason;
     std::exception_ptr error;
@@ -300,9 +331,13 @@ class ParallelRun {
   std::vector<std::string> reasons_;
   std::vector<std::exception_ptr> errors_;
   size_t next_ = 0;
-  size_t donePrefix_ = 0;  // rows 0 .. donePrefix_-1 are all done
+  size_t donePrefix_ = 0;     // rows 0 .. donePrefix_-1 are all done
+  std::vector<char> opened_;  // the row's files are open: it can no longer end the run
+  size_t openedPrefix_ = 0;   // rows 0 .. openedPrefix_-1 are all open or done
   bool stop_ = false;
 };
+
+thread_local size_t ParallelRun::currentRow = 0;
 
 void ConvertRowsInParallel(std::vector<TBatchRow>& rows, std::vector<TRowWait> waits, int jobs,
                            IConvertHost& host) {
