@@ -161,11 +161,11 @@ inline to_chars_result to_chars(char* first, char* last, double value, chars_for
   bool done = false;
   const auto special = plexor_web_compat::Special(first, last, value, done);
   if (done) return special;
-  const char* spec = format == chars_format::fixed        ? "%.*f"
-                     : format == chars_format::scientific ? "%.*e"
-                     : format == chars_format::hex        ? "%.*a"
-                                                          : "%.*g";
-  return plexor_web_compat::PrintInto(first, last, spec, precision < 0 ? 6 : precision, value);
+  const char* pattern = format == chars_format::fixed        ? "%.*f"
+                        : format == chars_format::scientific ? "%.*e"
+                        : format == chars_format::hex        ? "%.*a"
+                                                             : "%.*g";
+  return plexor_web_compat::PrintInto(first, last, pattern, precision < 0 ? 6 : precision, value);
 }
 
 inline to_chars_result to_chars(char* first, char* last, double value, chars_format format) {
