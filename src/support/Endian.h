@@ -25,6 +25,12 @@ inline int32_t GetLE32(const void* p) {
   if constexpr (!kHostIsLittleEndian) v = ByteSwap32(v);
   return static_cast<int32_t>(v);
 }
+inline uint64_t GetLE64(const void* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (!kHostIsLittleEndian) v = ByteSwap64(v);
+  return v;
+}
 inline int32_t GetBE32(const void* p) {
   uint32_t v;
   std::memcpy(&v, p, 4);

@@ -61,10 +61,6 @@ constexpr const char* kBeyondSizeText =
     "中央ディレクトリに書かれたサイズを超えて展開されます (ZIP 爆弾の疑い)";
 constexpr const char* kShorterText = "中央ディレクトリに書かれたサイズより短いデータです";
 
-uint64_t GetLE64(const unsigned char* p) {
-  return uint64_t{static_cast<uint32_t>(GetLE32(p))} |
-         (uint64_t{static_cast<uint32_t>(GetLE32(p + 4))} << 32);
-}
 uint32_t GetU32(const unsigned char* p) {
   return static_cast<uint32_t>(GetLE32(p));
 }
