@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -174,15 +175,19 @@ std::vector<std::string> TargetsFor(const std::vector<std::string>& sources,
 // mistake, found before anything runs.
 bool TargetsAreDistinct(const std::vector<std::string>& sources,
                         const std::vector<std::string>& targets) {
+  // Each target is looked at once, so `-d OUT *.shp` over thousands of files is checked in
+  // time proportional to them.
+  FolderIdentities folders;
+  std::map<FileIdentity, size_t> mifs, mids;
   for (size_t i = 0; i < targets.size(); ++i) {
-    for (size_t j = 0; j < i; ++j) {
-      if (SameFile(targets[i], targets[j]) ||
-          SameFile(MidPathOf(targets[i]), MidPathOf(targets[j]))) {
-        std::fprintf(stderr, "%s: %s と %s は同じ %s に出力されます。\n",
-                     MessageTitle(MessageKind::Error), sources[j].c_str(), sources[i].c_str(),
-                     targets[i].c_str());
-        return false;
-      }
+    const auto mif = mifs.emplace(IdentityOf(targets[i], folders), i).first;
+    const auto mid = mids.emplace(IdentityOf(MidPathOf(targets[i]), folders), i).first;
+    const size_t j = std::min(mif->second, mid->second);
+    if (j != i) {
+      std::fprintf(stderr, "%s: %s と %s は同じ %s に出力されます。\n",
+                   MessageTitle(MessageKind::Error), sources[j].c_str(), sources[i].c_str(),
+                   targets[i].c_str());
+      return false;
     }
   }
   return true;
