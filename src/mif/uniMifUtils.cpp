@@ -37,9 +37,7 @@ void WritePointLines(TextFileWriter& mif, const TSFPoint* points, size_t count, 
   constexpr size_t kLineMax = 2 * kNumberTextMax + 3;
   for (size_t i = 0; i < count; ++i) {
     char* p = mif.Reserve(kLineMax);
-    p += FormatCoord(points[i].X, sep, p);
-    *p++ = ' ';
-    p += FormatCoord(points[i].Y, sep, p);
+    p += FormatCoordPair(points[i].X, points[i].Y, sep, p);
     mif.Commit(PutCrLf(p));
   }
 }
@@ -143,9 +141,7 @@ void WriteMifColumns(TextFileWriter& mif, const TSFColumns& columns) {
 void WriteMifPoint(TextFileWriter& mif, const TSFPoint& point, char decimalSeparator) {
   char* p = mif.Reserve(2 * kNumberTextMax + 9);
   p = Put(p, "Point ");
-  p += FormatCoord(point.X, decimalSeparator, p);
-  *p++ = ' ';
-  p += FormatCoord(point.Y, decimalSeparator, p);
+  p += FormatCoordPair(point.X, point.Y, decimalSeparator, p);
   mif.Commit(PutCrLf(p));
 }
 

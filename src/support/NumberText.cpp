@@ -6,6 +6,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace plexor {
 namespace {
 
@@ -253,38 +257,116 @@ CoordParts CoordPartsExact(double magnitude) {
 // it: a value at or above the half stays there, and only a value in the band just below it,
 // as wide as half a step (0.5 * 10^(k-9) units for k+1 integer digits), can be lifted onto
 // it. Everywhere else one rounding of the binary value gives the same result as both; the
-// rare values in the band need the 18 digits. One multiply by 5^8 and a shift then give the
-// coordinate in units of 10^-8.
-constexpr double kShortCoordLimit = 1e9;
+// rare values in the band need the 18 digits.
+//
+// The fast path takes 2^-26 <= value < 1e9, binary exponents (of the 53-bit mantissa) from
+// -78 to -23. The mantissa moved to the top of a word times 5^8 * 2^45, which also fills a
+// word, is value * 10^8 * 2^(48 - exp2): the whole units sit in the high word from bit
+// -16 - exp2 (7 to 62) up, so one 64-bit shift takes them and one double shift the fraction,
+// with no branch on the exponent.
+constexpr int kFastLowExp2 = -78;
+constexpr int kFastHighExp2 = -23;
+constexpr double kFastLow = 0x1p-26;
+constexpr double kFastHigh = 1e9;
+constexpr uint64_t kScaledPow5 = kPow5[kCoordDecimals] << 45;
+static_assert(kPow5[kCoordDecimals] < (uint64_t{1} << 19), "5^8 * 2^45 fills one word");
 
-// Per k from -9 to 8: at least 2^64 * 0.5 * 10^(k-9), the band below one half.
-constexpr auto kFirstRoundingBand = [] {
-  std::array<uint64_t, 18> t{};
-  for (int k = -9; k <= 8; ++k) {
-    t[static_cast<size_t>(k + 9)] = (uint64_t{1} << 63) / kPow10[static_cast<size_t>(9 - k)] + 1;
+// Per binary exponent: the width of the band below one half of the last decimal, as a
+// fraction of 2^64.
+constexpr auto kBandWidth = [] {
+  std::array<uint64_t, kFastHighExp2 - kFastLowExp2 + 1> t{};
+  for (int exp2 = kFastLowExp2; exp2 <= kFastHighExp2; ++exp2) {
+    // floor((exp2 + 52) * log10(2)) + 1 is the decimal exponent or one more; the band is
+    // taken for the wider of the two, at most 0.5 * 10^-1 units below 1e9.
+    int k = (((exp2 + 52) * 78913) >> 18) + 1;
+    if (k > 8) k = 8;
+    t[static_cast<size_t>(exp2 - kFastLowExp2)] =
+        (uint64_t{1} << 63) / kPow10[static_cast<size_t>(9 - k)] + 1;
   }
   return t;
 }();
 
-// value * 10^8 rounded as the coordinate text rounds it, for 4e-9 <= value < 1e9; false
-// when the value lies too close to a half unit to decide without the 18 digits.
-bool CoordUnitsFast(double value, uint64_t& units) {
-  const Binary b = Decompose(value);
-  // value * 10^8 = mantissa * 5^8 * 2^(exp2 + 8); exp2 + 8 lies between -72 and -15 here.
-  const UInt128 product = static_cast<UInt128>(b.mantissa) * kPow5[kCoordDecimals];
-  const int drop = -(b.exp2 + kCoordDecimals);
-  units = static_cast<uint64_t>(product >> drop);
-  const auto fraction = static_cast<uint64_t>((product << (128 - drop)) >> 64);
+constexpr bool InFastRange(double magnitude) {
+  return magnitude >= kFastLow && magnitude < kFastHigh;
+}
+
+// value * 10^8 rounded as the coordinate text rounds it, for a magnitude InFastRange given
+// as its bits; false when the value lies too close to a half unit to decide without the 18
+// digits. Free of branches: whether the fraction reaches one half is a coin toss, and a
+// guess wrong half the time cost more than the rest of the conversion.
+inline bool CoordUnitsFast(uint64_t bits, uint64_t& units) {
+  const int exp2 = static_cast<int>((bits >> 52) & 0x7FF) - 1075;
+  const uint64_t top = (bits << 11) | (uint64_t{1} << 63);
+  const UInt128 product = static_cast<UInt128>(top) * kScaledPow5;
+  const auto high = static_cast<uint64_t>(product >> 64);
+  const auto low = static_cast<uint64_t>(product);
+  const int shift = -16 - exp2;
+  // The fraction cut to 64 bits is at most one below the true one; no test below needs more.
+  const uint64_t fraction = (high << (64 - shift)) | (low >> shift);
   constexpr uint64_t kHalf = uint64_t{1} << 63;
-  if (fraction >= kHalf) {
-    ++units;
-    return true;
+  units = (high >> shift) + (fraction >> 63);
+  // Undecided exactly when kHalf - band <= fraction < kHalf: one unsigned comparison.
+  const uint64_t band = kBandWidth[static_cast<size_t>(exp2 - kFastLowExp2)];
+  return fraction + band - kHalf >= band;
+}
+
+// The whole part of a coordinate without leading zeros; p needs eight bytes of room beyond.
+inline char* PutWhole(char* p, uint64_t whole) {
+  if (whole < 1000) {
+    // Longitudes and latitudes: the digits come from one lookup.
+    std::memcpy(p, kShortDigits[whole].data(), 4);
+    return p + kShortDigits[whole][3];
   }
-  // k is floor(e2 * log10(2)) or one more, and never beyond 8 below 1e9.
-  int k = (((b.exp2 + 52) * 78913) >> 18) + 1;
-  if (k > 8) k = 8;
-  // fraction is the binary fraction cut to 64 bits, at most one below the true one.
-  return fraction < kHalf - kFirstRoundingBand[static_cast<size_t>(k + 9)];
+  if (whole < kPow10[8]) return PutShortUnsigned(p, static_cast<uint32_t>(whole));
+  return PutUnsigned(p, whole);
+}
+
+// The whole part and the decimals of a coordinate, after any sign: p needs room for the
+// text and eight bytes more.
+inline char* PutCoordDigits(char* p, uint64_t whole, uint32_t decimals, char decimalSeparator) {
+  p = PutWhole(p, whole);
+  *p++ = decimalSeparator;
+  PutEight(p, decimals);
+  return p + kCoordDecimals;
+}
+
+// The eight digits of each of two values below 10^8, as the bytes of two words.
+struct DigitWords {
+  uint64_t first;
+  uint64_t second;
+};
+
+inline DigitWords EightDigitPair(uint32_t first, uint32_t second) {
+#if defined(__SSE2__)
+  // Both values in one register: each is cut into its two four-digit halves, each half is
+  // copied into four 16-bit lanes, which divide it by 1000, 100, 10 and 1 with a multiply by
+  // a reciprocal and then one by a power of two (exact for every half below 10^4), and each
+  // digit is its lane less ten times the lane before.
+  const __m128i values = _mm_unpacklo_epi64(_mm_cvtsi32_si128(static_cast<int>(first)),
+                                            _mm_cvtsi32_si128(static_cast<int>(second)));
+  const __m128i highs =
+      _mm_srli_epi64(_mm_mul_epu32(values, _mm_set1_epi32(static_cast<int>(0xD1B71759u))), 45);
+  const __m128i lows = _mm_sub_epi32(values, _mm_mul_epu32(highs, _mm_set1_epi32(10000)));
+  const __m128i halves =
+      _mm_packs_epi32(_mm_or_si128(highs, _mm_slli_epi64(lows, 32)), _mm_setzero_si128());
+  const __m128i pairs = _mm_unpacklo_epi16(halves, halves);
+  const __m128i reciprocals = _mm_setr_epi16(8389, 5243, 3277, -32768, 8389, 5243, 3277, -32768);
+  const __m128i powersOfTwo = _mm_setr_epi16(128, 2048, -32768, -32768, 128, 2048, -32768, -32768);
+  const auto digits = [&](__m128i half) {
+    const __m128i quotients =
+        _mm_mulhi_epu16(_mm_mulhi_epu16(_mm_slli_epi16(half, 2), reciprocals), powersOfTwo);
+    return _mm_sub_epi16(quotients,
+                         _mm_mullo_epi16(_mm_slli_epi64(quotients, 16), _mm_set1_epi16(10)));
+  };
+  const __m128i bytes = _mm_add_epi8(_mm_packus_epi16(digits(_mm_unpacklo_epi32(pairs, pairs)),
+                                                      digits(_mm_unpackhi_epi32(pairs, pairs))),
+                                     _mm_set1_epi8('0'));
+  DigitWords words;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&words), bytes);
+  return words;
+#else
+  return {EightDigitLanes(first) + kZeroBytes, EightDigitLanes(second) + kZeroBytes};
+#endif
 }
 
 }  // namespace
@@ -346,23 +428,61 @@ size_t FormatGeneral(double value, char decimalSeparator, char* out) {
 
 size_t FormatCoord(double value, char decimalSeparator, char* out) {
   const double magnitude = std::fabs(value);
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  uint64_t units;
+  if (InFastRange(magnitude) && CoordUnitsFast(bits, units)) {
+    // At least 1.49 units: never a zero text, so the sign is the value's.
+    out[0] = '-';
+    char* p = out + (bits >> 63);
+    const uint64_t whole = units / kPow10[kCoordDecimals];
+    const auto decimals = static_cast<uint32_t>(units - whole * kPow10[kCoordDecimals]);
+    return static_cast<size_t>(PutCoordDigits(p, whole, decimals, decimalSeparator) - out);
+  }
   if (!(magnitude < 1e18)) return FormatGeneral(value, decimalSeparator, out);
   // Below 4e-9 even the 18-digit value stays under half of the last decimal.
   if (magnitude < 4e-9) return CoordZeroText(decimalSeparator, out);
-  CoordParts parts;
-  uint64_t units;
-  if (magnitude < kShortCoordLimit && CoordUnitsFast(magnitude, units)) {
-    parts = {units / kPow10[kCoordDecimals], static_cast<uint32_t>(units % kPow10[kCoordDecimals])};
-  } else {
-    parts = CoordPartsExact(magnitude);
-  }
+  const CoordParts parts = CoordPartsExact(magnitude);
   if (parts.whole == 0 && parts.decimals == 0) return CoordZeroText(decimalSeparator, out);
   char* p = out;
   if (value < 0) *p++ = '-';
-  p = PutUnsigned(p, parts.whole);
-  *p++ = decimalSeparator;
-  PutEight(p, parts.decimals);
-  return static_cast<size_t>(p + kCoordDecimals - out);
+  return static_cast<size_t>(PutCoordDigits(p, parts.whole, parts.decimals, decimalSeparator) -
+                             out);
+}
+
+size_t FormatCoordPair(double x, double y, char decimalSeparator, char* out) {
+  uint64_t xBits;
+  uint64_t yBits;
+  std::memcpy(&xBits, &x, sizeof xBits);
+  std::memcpy(&yBits, &y, sizeof yBits);
+  if (InFastRange(std::fabs(x)) && InFastRange(std::fabs(y))) {
+    // Both conversions run side by side, and the digits of both decimals come out together.
+    uint64_t xUnits;
+    uint64_t yUnits;
+    const bool xDecided = CoordUnitsFast(xBits, xUnits);
+    const bool yDecided = CoordUnitsFast(yBits, yUnits);
+    if (xDecided && yDecided) {
+      const uint64_t xWhole = xUnits / kPow10[kCoordDecimals];
+      const uint64_t yWhole = yUnits / kPow10[kCoordDecimals];
+      const DigitWords decimals =
+          EightDigitPair(static_cast<uint32_t>(xUnits - xWhole * kPow10[kCoordDecimals]),
+                         static_cast<uint32_t>(yUnits - yWhole * kPow10[kCoordDecimals]));
+      out[0] = '-';
+      char* p = PutWhole(out + (xBits >> 63), xWhole);
+      *p++ = decimalSeparator;
+      std::memcpy(p, &decimals.first, kCoordDecimals);
+      p += kCoordDecimals;
+      p[0] = ' ';
+      p[1] = '-';
+      p = PutWhole(p + 1 + (yBits >> 63), yWhole);
+      *p++ = decimalSeparator;
+      std::memcpy(p, &decimals.second, kCoordDecimals);
+      return static_cast<size_t>(p + kCoordDecimals - out);
+    }
+  }
+  size_t n = FormatCoord(x, decimalSeparator, out);
+  out[n++] = ' ';
+  return n + FormatCoord(y, decimalSeparator, out + n);
 }
 
 size_t FormatInteger(int64_t value, char* out) {

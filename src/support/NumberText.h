@@ -21,6 +21,9 @@ size_t FormatGeneral(double value, char decimalSeparator, char* out);
 // away from zero; no minus sign on a result of zero; magnitudes of 1e18 and more, infinities
 // and NaN as the general text.
 size_t FormatCoord(double value, char decimalSeparator, char* out);
+// The two coordinate texts of a vertex with one blank between, as FormatCoord writes each;
+// out needs 2 * kNumberTextMax bytes.
+size_t FormatCoordPair(double x, double y, char decimalSeparator, char* out);
 // Decimal digits with a leading '-' when negative.
 size_t FormatInteger(int64_t value, char* out);
 

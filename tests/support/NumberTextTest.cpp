@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <string_view>
 
 #include "support/NumberText.h"
@@ -218,19 +219,39 @@ TEST(NumberTextExactness, MatchesTheDecimalReferenceOnRandomValues) {
   std::mt19937_64 rng(20040115);
   int failures = 0;
   reference::Texts expected;
+  double previous = 0;
+  std::string previousCoord = "0.00000000";
   for (long i = 0; i < count && failures < 20; ++i) {
     const double v = RandomValue(rng);
     char coordBuffer[kNumberTextMax];
     char generalBuffer[kNumberTextMax];
+    char pairBuffer[2 * kNumberTextMax];
     const std::string_view coord(coordBuffer, FormatCoord(v, '.', coordBuffer));
     const std::string_view general(generalBuffer, FormatGeneral(v, '.', generalBuffer));
+    // A vertex takes both coordinates at once, on its own path.
+    const std::string_view pair(pairBuffer, FormatCoordPair(previous, v, '.', pairBuffer));
     reference::BothTexts(v, '.', expected);
-    if (coord != expected.coord || general != expected.general) {
+    if (coord != expected.coord || general != expected.general ||
+        pair != previousCoord + " " + expected.coord) {
       ++failures;
       ADD_FAILURE() << std::hexfloat << v << std::defaultfloat << " (" << v << "): coord " << coord
                     << " expected " << expected.coord << ", general " << general << " expected "
-                    << expected.general;
+                    << expected.general << ", pair " << pair;
     }
+    previous = v;
+    previousCoord = expected.coord;
+  }
+}
+
+// The two decimals of a vertex are cut into four-digit halves that are divided in parallel
+// lanes: every half value, in every lane, against the coordinate text of each value alone.
+TEST(CoordText, PairMatchesEachCoordinateForEveryFourDigitHalf) {
+  for (int h = 0; h < 10000; ++h) {
+    const double x = 135 + (h * 10000 + 9999 - h) * 1e-8;
+    const double y = -35 - (h * 10000 + h) * 1e-8;
+    char buffer[2 * kNumberTextMax];
+    const std::string_view pair(buffer, FormatCoordPair(x, y, ',', buffer));
+    ASSERT_EQ(pair, CoordText(x, ',') + " " + CoordText(y, ',')) << h;
   }
 }
 
