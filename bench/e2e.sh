@@ -48,9 +48,10 @@ yes >/dev/null &
 busy=$!
 t_busy=$(measure "plexor + busy" "${plexor[@]}" convert -c 30 "$src" -o "$data/out-plexor.mif")
 kill "$busy"
+ls -l "$data"/out-plexor.mif "$data"/out-plexor.mid
 fresh
 t_gdal=$(measure ogr2ogr ogr2ogr -f "MapInfo File" -dsco FORMAT=MIF "$data/out-gdal.mif" "$src")
-ls -l "$data"/out-plexor.mif "$data"/out-plexor.mid "$data"/out-gdal.mif "$data"/out-gdal.mid
+ls -l "$data"/out-gdal.mif "$data"/out-gdal.mid
 awk -v a="$t_gdal" -v b="$t_all" -v c="$t_one" -v d="$t_busy" \
   'BEGIN { printf "ratio ogr2ogr/plexor: %.1fx (one thread: %.1fx, beside a busy process: %.1fx)\n", a / b, a / c, a / d }'
 
