@@ -213,11 +213,11 @@ class ParallelRun {
         host_(host),
         shared_(host),
         waits_(std::move(waits)),
-        opened_(rows.size(), 0),
         done_(rows.size(), 0),
         marks_(rows.size(), TBatchMark::None),
         reasons_(rows.size()),
-        errors_(rows.size()) {}
+        errors_(rows.size()),
+        opened_(rows.size(), 0) {}
 
   void Run(int jobs) {
     shared_.OnConversionStarted([this] { Opened(currentRow); });

@@ -49,6 +49,15 @@ class FileHandle {
   // it from its cache: a large output neither waits for the disk at its end nor pushes the
   // user's other files out of memory. A hint too.
   void SettleWritten(int64_t offset, int64_t length);
+  // Writes past the system's cache, where the file system takes them (O_DIRECT on Linux):
+  // the disk then reads the caller's memory itself, which spares the processor the copy into
+  // the cache and the cache's upkeep. While on, every Write must start at and run for
+  // multiples of kDirectBlock bytes, from memory aligned to it; a write the system still
+  // refuses that way goes through the cache, and the handle stays with the cache from then
+  // on. False, with nothing changed, where there are no such writes.
+  static constexpr size_t kDirectBlock = 4096;
+  bool SetDirect(bool on);
+  bool Direct() const { return direct_; }
   bool Close();  // false when the system reports a failure while closing
 
   int LastErrno() const { return lastErrno_; }
@@ -64,6 +73,7 @@ class FileHandle {
 #endif
   NativeHandle fd_ = -1;
   int lastErrno_ = 0;
+  bool direct_ = false;
 };
 
 // True when a regular file exists at the path (a folder or a FIFO is no file to convert).

@@ -21,8 +21,10 @@ FileHandle::~FileHandle() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-FileHandle::FileHandle(FileHandle&& other) noexcept : fd_(other.fd_), lastErrno_(other.lastErrno_) {
+FileHandle::FileHandle(FileHandle&& other) noexcept
+    : fd_(other.fd_), lastErrno_(other.lastErrno_), direct_(other.direct_) {
   other.fd_ = -1;
+  other.direct_ = false;
 }
 
 FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
@@ -30,7 +32,9 @@ FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = other.fd_;
     lastErrno_ = other.lastErrno_;
+    direct_ = other.direct_;
     other.fd_ = -1;
+    other.direct_ = false;
   }
   return *this;
 }
@@ -155,8 +159,28 @@ bool FileHandle::WriteAt(int64_t position, const void* buffer, size_t n) {
 }
 
 bool FileHandle::Write(const void* buffer, size_t n) {
-  return WriteAll(buffer, n, lastErrno_,
-                  [&](const char* p, size_t count, size_t) { return ::write(fd_, p, count); });
+  return WriteAll(buffer, n, lastErrno_, [&](const char* p, size_t count, size_t) {
+    ssize_t wrote = ::write(fd_, p, count);
+    // Refused past the cache (a file system with larger blocks, the rest of a short write):
+    // the same bytes go through it.
+    if (wrote < 0 && errno == EINVAL && direct_ && SetDirect(false)) wrote = ::write(fd_, p, count);
+    return wrote;
+  });
+}
+
+bool FileHandle::SetDirect(bool on) {
+#if defined(__linux__) && defined(O_DIRECT)
+  if (fd_ < 0) return false;
+  if (on == direct_) return true;
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (flags < 0 || ::fcntl(fd_, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) < 0) {
+    return false;
+  }
+  direct_ = on;
+  return true;
+#else
+  return !on;
+#endif
 }
 
 bool FileHandle::LastFailureWasExisting() const {
@@ -198,6 +222,7 @@ bool FileHandle::Close() {
   if (fd_ < 0) return true;
   const int rc = ::close(fd_);
   fd_ = -1;
+  direct_ = false;
   if (rc != 0 && errno != EINTR) {
     lastErrno_ = errno;
     return false;

@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "support/ByteStrings.h"
@@ -116,13 +118,23 @@ struct TextFileWriter::Background {
 void TextFileWriter::AfterWrite(size_t size) {
   const int64_t start = written_;
   written_ += static_cast<int64_t>(size);
-  if (!temporary_) return;
+  // Past the cache the bytes are with the disk already, and nothing stays to be dropped.
+  if (!temporary_ || file_.Direct()) return;
   file_.StartWriteback(start, static_cast<int64_t>(size));
   const int64_t behind = written_ - kSettleBehind;
   if (behind - settled_ >= static_cast<int64_t>(kBufferSize)) {
     file_.SettleWritten(settled_, behind - settled_);
     settled_ = behind;
   }
+}
+
+void TextFileWriter::AlignedDelete::operator()(char* p) const noexcept {
+  ::operator delete[](p, std::align_val_t{FileHandle::kDirectBlock});
+}
+
+TextFileWriter::Buffer TextFileWriter::NewBuffer() {
+  return Buffer(static_cast<char*>(::operator new[](kBufferSize + FileHandle::kDirectBlock,
+                                                    std::align_val_t{FileHandle::kDirectBlock})));
 }
 
 TextFileWriter::TextFileWriter() = default;
@@ -170,14 +182,18 @@ void TextFileWriter::Create(const std::string& path) {
     writingPath_.clear();
     throw EFCreateError(FileCreateErrorText(path, file_.LastError()));
   }
-  if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+  if (!buffer_) buffer_ = NewBuffer();
   used_ = 0;
   written_ = 0;
   settled_ = 0;
   finished_ = false;
   if (background_) {
-    if (!spare_) spare_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+    if (!spare_) spare_ = NewBuffer();
     worker_ = std::make_unique<Background>(*this, file_);
+    // A large file written behind the conversion goes past the cache where it can: the
+    // copy into the cache and its upkeep would take a good part of a processor, and the disk
+    // keeps up with the conversion on its own.
+    if (temporary_) file_.SetDirect(true);
   }
 }
 
@@ -197,9 +213,13 @@ void TextFileWriter::Flush() {
   if (used_ == 0) return;
   if (worker_) {
     WaitForBackground();
-    worker_->Write(buffer_.get(), used_);
+    // Past the cache only whole blocks go; the rest starts the next buffer.
+    const size_t handed = file_.Direct() ? used_ - used_ % FileHandle::kDirectBlock : used_;
+    if (handed == 0) return;
+    worker_->Write(buffer_.get(), handed);
     std::swap(buffer_, spare_);
-    used_ = 0;
+    used_ -= handed;
+    if (used_ != 0) std::memcpy(buffer_.get(), spare_.get() + handed, used_);
     return;
   }
   if (!file_.Write(buffer_.get(), used_)) RaiseWriteError(file_.LastErrno());
@@ -208,8 +228,12 @@ void TextFileWriter::Flush() {
 }
 
 void TextFileWriter::WriteLongLine(std::string_view text) {
+  // A line longer than a buffer is written as it stands, so through the cache from here on.
+  WaitForBackground();
+  file_.SetDirect(false);
   Flush();
   WaitForBackground();
+  if (used_ != 0) RaiseWriteError(EINVAL);
   if (!file_.Write(text.data(), text.size()) || !file_.Write("\r\n", 2)) {
     RaiseWriteError(file_.LastErrno());
   }
@@ -227,6 +251,8 @@ void TextFileWriter::Finish() {
     }
     StopBackground();
   }
+  // The last part of a block goes through the cache.
+  file_.SetDirect(false);
   const bool written = used_ == 0 || file_.Write(buffer_.get(), used_);
   used_ = 0;
   // A device cannot be synced in any useful sense; a file must be on the disk before its

@@ -54,13 +54,13 @@ class TextFileWriter {
   // The hot path formats straight into the buffer: Reserve returns room for at least n
   // bytes (n at most kBufferSize), Commit takes the end of what was written.
   char* Reserve(size_t n) {
-    if (kBufferSize - used_ < n || !file_.IsOpen()) Flush();
+    if (used_ + n > kBufferSize || !file_.IsOpen()) Flush();
     return buffer_.get() + used_;
   }
   void Commit(char* end) { used_ = static_cast<size_t>(end - buffer_.get()); }
 
   // Writes what is buffered to the file (or hands it to the background thread); raises
-  // EInOutError on failure.
+  // EInOutError on failure. Writing past the system's cache, less than a block may stay.
   void Flush();
   // Flushes and syncs the temporary; EInOutError when any of it fails (the temporary is
   // removed then). The target is not touched yet.
@@ -97,13 +97,21 @@ class TextFileWriter {
   bool temporary_ = false;
   bool finished_ = false;
   FileHandle file_;
-  std::unique_ptr<char[]> buffer_;
+  // Aligned for writes past the cache, with a block more than kBufferSize for the part of a
+  // block that stays behind after a Flush.
+  struct AlignedDelete {
+    void operator()(char* p) const noexcept;
+  };
+  using Buffer = std::unique_ptr<char[], AlignedDelete>;
+  static Buffer NewBuffer();
+
+  Buffer buffer_;
   size_t used_ = 0;
   int64_t written_ = 0;  // bytes handed to the system
   int64_t settled_ = 0;  // bytes known to be on the disk and dropped from the cache
   bool background_ = false;
   std::unique_ptr<Background> worker_;  // while a background write thread runs
-  std::unique_ptr<char[]> spare_;       // filled while the other buffer is being written
+  Buffer spare_;                        // filled while the other buffer is being written
 };
 
 // Finishes both files before either is renamed, so that a failure in writing one leaves the

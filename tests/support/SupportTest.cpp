@@ -305,6 +305,40 @@ TEST(TextFileWriter, CreatesAnewWithCrLfLines) {
   EXPECT_EQ(got.substr(got.size() - 2), "\r\n");
 }
 
+// Written behind the caller, a large file goes past the system's cache in whole blocks: the
+// part of a block left at each hand-over, a line longer than a buffer in the middle and the
+// last part of a block must all land where the sequential writer would put them.
+TEST(TextFileWriter, BackgroundWritesPastTheCacheKeepEveryByteInOrder) {
+  test::TempDir dir;
+  std::string expected;
+  TextFileWriter f;
+  f.SetBackgroundWrites(true);
+  f.Create(dir / "t.mif");
+  auto line = [&](const std::string& text) {
+    f.WriteLine(text);
+    expected += text + "\r\n";
+  };
+  for (int i = 0; i < 150000; ++i) line(std::to_string(i) + std::string(i % 37, 'a' + i % 26));
+  line(std::string(TextFileWriter::kBufferSize + 5, 'L'));
+  for (int i = 0; i < 50000; ++i) line(std::to_string(i));
+  f.Close();
+  EXPECT_NE(expected.size() % FileHandle::kDirectBlock, 0u);
+  EXPECT_TRUE(test::ReadFile(dir / "t.mif") == expected);
+}
+
+TEST(FileHandle, AWriteRefusedPastTheCacheGoesThroughItInstead) {
+  test::TempDir dir;
+  FileHandle f;
+  ASSERT_TRUE(f.CreateNew(dir / "t.bin"));
+  if (!f.SetDirect(true)) GTEST_SKIP() << "no writes past the cache on this file system";
+  EXPECT_TRUE(f.Direct());
+  EXPECT_TRUE(f.Write("odd", 3));  // neither aligned nor a whole block
+  EXPECT_FALSE(f.Direct());
+  EXPECT_TRUE(f.Write("ment", 4));
+  EXPECT_TRUE(f.Close());
+  EXPECT_EQ(test::ReadFile(dir / "t.bin"), "oddment");
+}
+
 TEST(TextFileWriter, FullDeviceRaisesNeverReportsSuccess) {
   TextFileWriter f;
   f.Create("/dev/full");
