@@ -89,12 +89,13 @@ int64_t ContentEnd(ByteStream& stream, const TShpRecordHeader& header, int64_t m
 }
 
 // The content already lies inside the file, so counts it cannot hold are checked against the
-// content alone, before anything is allocated. `counts` says what was claimed.
-void CheckFitsContent(const ByteStream& stream, int64_t end, int64_t need,
-                      const std::string& counts) {
+// content alone, before anything is allocated. `counts` gives what was claimed, made only
+// for the message: this runs for every record.
+template <typename Counts>
+void CheckFitsContent(const ByteStream& stream, int64_t end, int64_t need, Counts counts) {
   const int64_t have = end - stream.Position();
   if (need > have) {
-    throw EReadError(counts + "には内容があと " + std::to_string(need) + " バイト要りますが、" +
+    throw EReadError(counts() + "には内容があと " + std::to_string(need) + " バイト要りますが、" +
                      std::to_string(have) + " バイトしかありません");
   }
 }
@@ -129,9 +130,9 @@ void ReadPoints(ByteStream& stream, std::vector<TSFPoint>& points, int32_t count
 template <typename Shape>
 void ReadMultiPartHead(ByteStream& stream, Shape& shape) {
   // offset 0: Box | 32: NumParts | 36: NumPoints
+  // The arrays keep their size from the record before: reading sizes them exactly, and a
+  // vector that need not grow is not filled with zeros first.
   unsigned char head[kMultiPartHeadSize];
-  shape.Parts.clear();
-  shape.Points.clear();
   stream.ReadBuffer(head, sizeof head);
   shape.Box = GetBox(head);
   shape.NumParts = GetLE32(head + 32);
@@ -166,14 +167,14 @@ void CheckPartTable(const Shape& shape) {
     throw ERangeError("最初のパートの開始位置が 0 ではなく " + std::to_string(parts[0]) + " です");
   }
   for (size_t k = 0; k < parts.size(); ++k) {
-    const std::string part = "パート " + std::to_string(k + 1) + " の開始位置 ";
+    const auto part = [k] { return "パート " + std::to_string(k + 1) + " の開始位置 "; };
     if (k > 0 && parts[k] <= parts[k - 1]) {
-      throw ERangeError(part + std::to_string(parts[k]) + " が前のパートの開始位置 " +
+      throw ERangeError(part() + std::to_string(parts[k]) + " が前のパートの開始位置 " +
                         std::to_string(parts[k - 1]) +
                         " より後にありません (パートが重なるか、逆向きか、空です)");
     }
     if (parts[k] >= shape.NumPoints) {
-      throw ERangeError(part + std::to_string(parts[k]) + " が点の数 " +
+      throw ERangeError(part() + std::to_string(parts[k]) + " が点の数 " +
                         std::to_string(shape.NumPoints) + " 以上です (パートに点がありません)");
     }
   }
@@ -196,7 +197,7 @@ void ReadMultiPartAny(ByteStream& stream, const TShpRecordHeader& header, Shape&
   ReadMultiPartHead(stream, shape);
   CheckFitsContent(stream, end,
                    MultiPartArraysSize(shape) + ZBlockSize(header.ShapeType, shape.NumPoints),
-                   MultiPartCounts(shape.NumParts, shape.NumPoints));
+                   [&] { return MultiPartCounts(shape.NumParts, shape.NumPoints); });
   ReadMultiPartArrays(stream, shape);
   CheckPartTable(shape);
   stream.Seek(end);
@@ -387,7 +388,7 @@ void ReadShpMultiPoint(ByteStream& stream, const TShpRecordHeader& header,
   CheckFitsContent(
       stream, end,
       int64_t{multiPoint.NumPoints} * kXYSize + ZBlockSize(header.ShapeType, multiPoint.NumPoints),
-      "点 " + std::to_string(multiPoint.NumPoints) + " 個");
+      [&] { return "点 " + std::to_string(multiPoint.NumPoints) + " 個"; });
   ReadPoints(stream, multiPoint.Points, multiPoint.NumPoints);
   stream.Seek(end);
 }
