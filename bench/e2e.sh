@@ -41,8 +41,15 @@ plexor=(build/release/plexor)
 src="$data/$name.shp"
 fresh
 t_one=$(measure "plexor 1 thread" "${plexor[@]}" --threads 1 convert -c 30 "$src" -o "$data/out-plexor.mif")
+one_sums=$(cat "$data"/out-plexor.mif "$data"/out-plexor.mid | md5sum)
 fresh
 t_all=$(measure "plexor" "${plexor[@]}" convert -c 30 "$src" -o "$data/out-plexor.mif")
+if [ "$(cat "$data"/out-plexor.mif "$data"/out-plexor.mid | md5sum)" = "$one_sums" ]; then
+  echo "all cores wrote the same bytes as one thread" >&2
+else
+  echo "DIFFERENT: all cores and one thread wrote different files" >&2
+  exit 1
+fi
 fresh
 yes >/dev/null &
 busy=$!
