@@ -5,6 +5,9 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#ifdef __linux__
+#include <sys/vfs.h>
+#endif
 #include <unistd.h>
 
 #include <cerrno>
@@ -168,10 +171,33 @@ bool FileHandle::Write(const void* buffer, size_t n) {
   });
 }
 
+#if defined(__linux__) && defined(O_DIRECT)
+namespace {
+
+// Only local disks' file systems: on a network share each write past the cache would wait
+// for the server, and tmpfs has no disk to spare the copy for.
+bool DirectWritesPay(int fd) {
+  struct statfs fs;
+  if (::fstatfs(fd, &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // xfs
+    case 0x9123683E:  // btrfs
+    case 0xF2F52010:  // f2fs
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+#endif
+
 bool FileHandle::SetDirect(bool on) {
 #if defined(__linux__) && defined(O_DIRECT)
   if (fd_ < 0) return false;
   if (on == direct_) return true;
+  if (on && !DirectWritesPay(fd_)) return false;
   const int flags = ::fcntl(fd_, F_GETFL);
   if (flags < 0 || ::fcntl(fd_, F_SETFL, on ? flags | O_DIRECT : flags & ~O_DIRECT) < 0) {
     return false;
