@@ -237,13 +237,19 @@ struct CoordParts {
   uint32_t decimals;
 };
 
+// A coordinate in units of its last decimal, split at the decimal separator.
+inline CoordParts PartsOfUnits(uint64_t units) {
+  const uint64_t whole = units / kPow10[kCoordDecimals];
+  return {whole, static_cast<uint32_t>(units - whole * kPow10[kCoordDecimals])};
+}
+
 CoordParts CoordPartsExact(double magnitude) {
   const Decimal18 d = EighteenDigits(magnitude);
   if (d.exponent <= kExactDigits - 1 - kCoordDecimals - 1) {
     // The 18 digits reach below the eighth decimal: round them there, half away from zero.
     const uint64_t unit = kPow10[kExactDigits - 1 - kCoordDecimals - d.exponent];
     const uint64_t units = (d.significand + unit / 2) / unit;
-    return {units / kPow10[kCoordDecimals], static_cast<uint32_t>(units % kPow10[kCoordDecimals])};
+    return PartsOfUnits(units);
   }
   // The 18 digits end at or above the eighth decimal: nothing left to round.
   const uint64_t unit = kPow10[kExactDigits - 1 - d.exponent];
@@ -435,9 +441,9 @@ size_t FormatCoord(double value, char decimalSeparator, char* out) {
     // At least 1.49 units: never a zero text, so the sign is the value's.
     out[0] = '-';
     char* p = out + (bits >> 63);
-    const uint64_t whole = units / kPow10[kCoordDecimals];
-    const auto decimals = static_cast<uint32_t>(units - whole * kPow10[kCoordDecimals]);
-    return static_cast<size_t>(PutCoordDigits(p, whole, decimals, decimalSeparator) - out);
+    const CoordParts parts = PartsOfUnits(units);
+    return static_cast<size_t>(PutCoordDigits(p, parts.whole, parts.decimals, decimalSeparator) -
+                               out);
   }
   if (!(magnitude < 1e18)) return FormatGeneral(value, decimalSeparator, out);
   // Below 4e-9 even the 18-digit value stays under half of the last decimal.
@@ -462,19 +468,17 @@ size_t FormatCoordPair(double x, double y, char decimalSeparator, char* out) {
     const bool xDecided = CoordUnitsFast(xBits, xUnits);
     const bool yDecided = CoordUnitsFast(yBits, yUnits);
     if (xDecided && yDecided) {
-      const uint64_t xWhole = xUnits / kPow10[kCoordDecimals];
-      const uint64_t yWhole = yUnits / kPow10[kCoordDecimals];
-      const DigitWords decimals =
-          EightDigitPair(static_cast<uint32_t>(xUnits - xWhole * kPow10[kCoordDecimals]),
-                         static_cast<uint32_t>(yUnits - yWhole * kPow10[kCoordDecimals]));
+      const CoordParts xParts = PartsOfUnits(xUnits);
+      const CoordParts yParts = PartsOfUnits(yUnits);
+      const DigitWords decimals = EightDigitPair(xParts.decimals, yParts.decimals);
       out[0] = '-';
-      char* p = PutWhole(out + (xBits >> 63), xWhole);
+      char* p = PutWhole(out + (xBits >> 63), xParts.whole);
       *p++ = decimalSeparator;
       std::memcpy(p, &decimals.first, kCoordDecimals);
       p += kCoordDecimals;
       p[0] = ' ';
       p[1] = '-';
-      p = PutWhole(p + 1 + (yBits >> 63), yWhole);
+      p = PutWhole(p + 1 + (yBits >> 63), yParts.whole);
       *p++ = decimalSeparator;
       std::memcpy(p, &decimals.second, kCoordDecimals);
       return static_cast<size_t>(p + kCoordDecimals - out);
