@@ -16,8 +16,10 @@ struct TConvertOptions {
   std::string Encoding;     // the table's encoding by name; empty: decided per table
   bool Utf8Output = false;  // Charset "UTF-8" instead of code page 932
   bool SkipUnsupportedFields = false;
-  // Threads one conversion may use: 1 does everything in order on the caller's thread; 0
-  // means as many as the machine has cores. The files are the same either way.
+  // Threads one conversion may use: 1 does everything in order on the caller's thread, 2 or
+  // more also formats the MIF objects on a thread of their own; 0 decides per file from its
+  // size and the processors idle at its start (PlanThreads). The files are the same either
+  // way.
   int Threads = 0;
 };
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <memory>
-#include <thread>
 
 #include "dbf/localDbf.h"
 #include "engine/CoordSys.h"
@@ -270,12 +270,6 @@ class Conversion {
 // many small files runs each on one thread.
 constexpr int64_t kThreadedFromBytes = 4 << 20;
 
-int ThreadsFor(const TConvertOptions& options, int64_t shpBytes) {
-  if (options.Threads > 0) return options.Threads;
-  if (shpBytes < kThreadedFromBytes) return 1;
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-}
-
 // Which check of the header failed, for the reason shown with the failure.
 std::string HeaderRefusalReason(const std::string& source) {
   TShpFileHeader header;
@@ -335,6 +329,14 @@ std::string MidPathOf(const std::string& target) {
   return ChangeFileExt(target, ".mid");
 }
 
+TThreadPlan PlanThreads(const TConvertOptions& options, int64_t shpBytes,
+                        const std::function<TProcessors()>& processors) {
+  if (options.Threads == 1) return {};
+  if (options.Threads > 1) return {true, true};
+  if (shpBytes < kThreadedFromBytes) return {};
+  return {processors().Idle >= 2, true};
+}
+
 bool ConvertShpToMif(int32_t index, const std::string& source, const std::string& target,
                      IConvertHost& host, TConvertSummary* summaryOut) {
   TConvertSummary summary;
@@ -372,7 +374,7 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
 
   host.SetStatusText(kPreparingText);
   std::unique_ptr<ByteStream> stream;
-  bool background = false;
+  TThreadPlan plan;
   auto table = std::make_unique<TLocalDbf>();
   TextFileWriter mif;
   TextFileWriter mid;
@@ -392,9 +394,9 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
     }
     if (table->FieldCount() == 0) summary.Notes.push_back(kNoFieldsNote);
     // The system's copying of what was written overlaps the formatting of what comes next.
-    background = ThreadsFor(options, stream->Size()) > 1;
-    mif.SetBackgroundWrites(background);
-    mid.SetBackgroundWrites(background);
+    plan = PlanThreads(options, stream->Size(), CurrentProcessors);
+    mif.SetBackgroundWrites(plan.BackgroundWrites);
+    mid.SetBackgroundWrites(plan.BackgroundWrites);
     mif.Create(target);
     mid.Create(midPath);
   } catch (...) {
@@ -410,7 +412,8 @@ bool ConvertShpToMif(int32_t index, const std::string& source, const std::string
   try {
     TAttributeText text(encoding.CodePage, output);
     text.SetAsciiOnlyFields(encoding.FieldNames, encoding.AsciiOnly);
-    result = Conversion(*stream, *table, mif, mid, host, text, summary, background).Run(index);
+    result =
+        Conversion(*stream, *table, mif, mid, host, text, summary, plan.ObjectThread).Run(index);
     if (!result) summary.FailureReason = HeaderRefusalReason(source);
     if (result) {
       // A member is published only once its CRC held: the .shp may end in skipped records

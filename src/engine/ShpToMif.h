@@ -2,9 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "engine/ConvertHost.h"
+#include "support/QvSysUtils.h"
 
 namespace plexor {
 
@@ -13,6 +15,21 @@ namespace plexor {
 // be opened or created, and an output that would overwrite an input, raise.
 bool ConvertShpToMif(int32_t index, const std::string& source, const std::string& target,
                      IConvertHost& host, TConvertSummary* summary = nullptr);
+
+// How a conversion spreads over threads. With ObjectThread the MIF objects are formatted on a
+// thread of their own while the caller's reads shapes and writes the MID; with
+// BackgroundWrites full buffers go to the system on threads that mostly wait for the disk.
+struct TThreadPlan {
+  bool ObjectThread = false;
+  bool BackgroundWrites = false;
+};
+// Options.Threads 1: everything on the caller's thread; 2 or more: both. Left to the
+// program (0): a small .shp stays on one thread; a larger one gets the object thread when
+// two processors are idle, and otherwise only the writing threads, since two busy threads
+// taking turns on one processor with other work are slower than one. `processors` is asked
+// only then: looking takes a few milliseconds.
+TThreadPlan PlanThreads(const TConvertOptions& options, int64_t shpBytes,
+                        const std::function<TProcessors()>& processors);
 
 // The .dbf beside a .shp: the extension replaced, or on a case-sensitive file system a
 // sibling whose extension differs only in letter case.

@@ -3,12 +3,18 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <pwd.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "PlexorVersion.h"
 #include "support/FileHandle.h"
@@ -49,6 +55,65 @@ std::string UserConfigDir() {
 #endif
 
 }  // namespace
+
+std::optional<int> RunnableFromLoadavg(std::string_view text) {
+  // Three averages, then "running/total".
+  size_t at = 0;
+  for (int field = 0; field < 3; ++field) {
+    at = text.find(' ', at);
+    if (at == std::string_view::npos) return std::nullopt;
+    ++at;
+  }
+  const size_t slash = text.find('/', at);
+  if (slash == std::string_view::npos) return std::nullopt;
+  int running = 0;
+  const auto [end, error] = std::from_chars(text.data() + at, text.data() + slash, running);
+  if (error != std::errc() || end != text.data() + slash || running < 0) return std::nullopt;
+  return running;
+}
+
+#ifdef _WIN32
+
+// No cheap count of the threads waiting for a processor: every usable one counts as idle.
+TProcessors CurrentProcessors() {
+  const int usable = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  return {usable, usable};
+}
+
+#else
+
+TProcessors CurrentProcessors() {
+  TProcessors result;
+  cpu_set_t set;
+  // The affinity mask, not the machine: taskset and container limits narrow it.
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+    result.Usable = std::max(1, CPU_COUNT(&set));
+  } else {
+    result.Usable = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  }
+  result.Idle = result.Usable;
+  const int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return result;
+  // A thread woken for a moment (a timer, the kernel's own) is not work: the least of a
+  // few looks a millisecond apart counts only what keeps running.
+  std::optional<int> least;
+  for (int look = 0; look < 3; ++look) {
+    if (look > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    char text[128];
+    const ssize_t n = ::pread(fd, text, sizeof text, 0);
+    if (n <= 0) break;
+    const std::optional<int> running =
+        RunnableFromLoadavg(std::string_view(text, static_cast<size_t>(n)));
+    if (!running) break;
+    least = least ? std::min(*least, *running) : *running;
+  }
+  ::close(fd);
+  // The count includes this thread.
+  if (least) result.Idle = std::clamp(result.Usable - (*least - 1), 0, result.Usable);
+  return result;
+}
+
+#endif
 
 std::string GetExeFileVersion() {
   return kPlexorVersionText;

@@ -1,8 +1,11 @@
-// The program's own version and location, and the main window's placement file.
+// The program's own version and location, the processors it may use, and the main window's
+// placement file.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "support/ByteStrings.h"  // GetFileDir, GetFileBaseName
 
@@ -14,6 +17,21 @@ std::string GetExeFileVersion();
 std::string GetExePath();
 // GetFileDir of GetExePath().
 std::string GetExeDir();
+
+// --- Processors ---------------------------------------------------------------------------
+
+// The processors this process may run on, and how many of them other work left idle at the
+// moment of the call. A snapshot: it tells whether a second thread started now would have a
+// processor to itself or would take turns with someone else's work.
+struct TProcessors {
+  int Usable = 1;
+  int Idle = 1;
+};
+TProcessors CurrentProcessors();
+
+// The count of runnable threads in the text of Linux's /proc/loadavg ("0.52 0.58 0.59 3/211
+// 4711": 3, the reader among them); nothing when the text is not of that form.
+std::optional<int> RunnableFromLoadavg(std::string_view text);
 
 // --- Window placement ---------------------------------------------------------------------
 

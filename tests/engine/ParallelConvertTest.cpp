@@ -153,5 +153,43 @@ TEST_F(ParallelConvert, CancelledPartWayLeavesNothing) {
   EXPECT_EQ(summary.Objects, 30000);
 }
 
+// A second busy thread only where a processor is idle for it; the writing threads, which
+// mostly wait for the disk, for any file large enough to pay for them.
+TEST(PlanThreads, FollowsTheOptionTheFileAndTheIdleProcessors) {
+  const auto plan = [](int threads, int64_t bytes, int idle) {
+    TConvertOptions options;
+    options.Threads = threads;
+    bool asked = false;
+    const TThreadPlan p = PlanThreads(options, bytes, [&] {
+      asked = true;
+      return TProcessors{2, idle};
+    });
+    // Only a file left to the program and large enough is worth the look.
+    EXPECT_EQ(asked, threads == 0 && bytes >= (4 << 20));
+    return std::pair(p.ObjectThread, p.BackgroundWrites);
+  };
+  constexpr int64_t kLarge = 64 << 20;
+  EXPECT_EQ(plan(0, kLarge, 2), std::pair(true, true));
+  EXPECT_EQ(plan(0, kLarge, 1), std::pair(false, true));
+  EXPECT_EQ(plan(0, kLarge, 0), std::pair(false, true));
+  EXPECT_EQ(plan(0, 100 << 10, 2), std::pair(false, false));
+  EXPECT_EQ(plan(1, kLarge, 2), std::pair(false, false));
+  EXPECT_EQ(plan(2, 100 << 10, 0), std::pair(true, true));
+
+  const TProcessors now = CurrentProcessors();
+  EXPECT_GE(now.Usable, 1);
+  EXPECT_GE(now.Idle, 0);
+  EXPECT_LE(now.Idle, now.Usable);
+}
+
+TEST(PlanThreads, ReadsTheRunnableCountOfTheLoadLine) {
+  EXPECT_EQ(RunnableFromLoadavg("0.52 0.58 0.59 3/211 4711\n"), 3);
+  EXPECT_EQ(RunnableFromLoadavg("12.00 9.10 8.00 17/1024 1"), 17);
+  EXPECT_EQ(RunnableFromLoadavg("0.52 0.58 0.59 /211 4711"), std::nullopt);
+  EXPECT_EQ(RunnableFromLoadavg("0.52 0.58 0.59 x3/211 4711"), std::nullopt);
+  EXPECT_EQ(RunnableFromLoadavg("0.52 0.58 3/211"), std::nullopt);
+  EXPECT_EQ(RunnableFromLoadavg(""), std::nullopt);
+}
+
 }  // namespace
 }  // namespace plexor
