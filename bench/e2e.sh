@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # End-to-end comparison: a generated shapefile of COUNT polygons (about 35 vertices each,
 # 8 attribute fields; VERTICES 1 gives points) converted by `plexor convert` and by GDAL's
-# ogr2ogr to MIF, in the same run. For each of plexor on all cores, plexor on one thread,
-# plexor on all cores beside a competing busy process, and ogr2ogr: wall time, user and
-# system CPU, peak memory; then the ratios, and for plexor the time from its first sync to
-# the pair published (strace).
+# ogr2ogr to MIF, in the same run. For plexor by default and on one thread, both of them
+# beside a competing busy process, and ogr2ogr: wall time, user and system CPU, peak memory;
+# then the ratios, and for plexor the time from its first sync to the pair published
+# (strace).
 #   bench/e2e.sh [COUNT] [VERTICES]     (default 1000000 35)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,17 +50,28 @@ else
   echo "DIFFERENT: all cores and one thread wrote different files" >&2
   exit 1
 fi
+# A competing process on one core, for the default and for one thread alike.
+busy=
+trap '[ -z "$busy" ] || kill "$busy" 2>/dev/null' EXIT
 fresh
 yes >/dev/null &
 busy=$!
 t_busy=$(measure "plexor + busy" "${plexor[@]}" convert -c 30 "$src" -o "$data/out-plexor.mif")
 kill "$busy"
+fresh
+yes >/dev/null &
+busy=$!
+t_one_busy=$(measure "1 thread + busy" "${plexor[@]}" --threads 1 convert -c 30 "$src" \
+  -o "$data/out-plexor.mif")
+kill "$busy"
+busy=
 ls -l "$data"/out-plexor.mif "$data"/out-plexor.mid
 fresh
 t_gdal=$(measure ogr2ogr ogr2ogr -f "MapInfo File" -dsco FORMAT=MIF "$data/out-gdal.mif" "$src")
 ls -l "$data"/out-gdal.mif "$data"/out-gdal.mid
-awk -v a="$t_gdal" -v b="$t_all" -v c="$t_one" -v d="$t_busy" \
-  'BEGIN { printf "ratio ogr2ogr/plexor: %.1fx (one thread: %.1fx, beside a busy process: %.1fx)\n", a / b, a / c, a / d }'
+awk -v a="$t_gdal" -v b="$t_all" -v c="$t_one" -v d="$t_busy" -v e="$t_one_busy" \
+  'BEGIN { printf "ratio ogr2ogr/plexor: %.1fx (one thread: %.1fx, beside a busy process: %.1fx)\n", a / b, a / c, a / d
+           printf "beside a busy process: default %.2f s, one thread %.2f s (one thread alone %.2f s)\n", d, e, c }'
 
 if command -v strace >/dev/null; then
   fresh

@@ -49,8 +49,9 @@ struct Chunk {
     Points.Used = Lines.Used = Regions.Used = Multipoints.Used = 0;
     Vertices = 0;
   }
-  // The same writers, in the same order, as a conversion on one thread.
-  void WriteTo(TextFileWriter& mif, char sep) {
+  // The same writers, in the same order, as a conversion on one thread. With
+  // regionsNormalized, NormalizeRing was applied to the regions as they were pushed.
+  void WriteTo(TextFileWriter& mif, char sep, bool regionsNormalized) {
     size_t point = 0, line = 0, region = 0, multipoint = 0;
     for (const Kind kind : Kinds) {
       switch (kind) {
@@ -61,7 +62,11 @@ struct Chunk {
           WriteMifPLine(mif, Lines.Slots[line++], sep);
           break;
         case Kind::Region:
-          WriteMifRegion(mif, Regions.Slots[region++], sep);
+          if (regionsNormalized) {
+            WriteNormalizedMifRegion(mif, Regions.Slots[region++], sep);
+          } else {
+            WriteMifRegion(mif, Regions.Slots[region++], sep);
+          }
           break;
         case Kind::Multipoint:
           WriteMifMultipoint(mif, Multipoints.Slots[multipoint++], sep);
@@ -111,9 +116,15 @@ struct TMifObjectQueue::Impl {
       case Kind::Line:
         c.Vertices += c.Lines.Slots[c.Lines.Used++].Points.size();
         break;
-      case Kind::Region:
-        c.Vertices += c.Regions.Slots[c.Regions.Used++].Points.size();
+      case Kind::Region: {
+        TSFPolygon& region = c.Regions.Slots[c.Regions.Used++];
+        // The ring's orientation is settled here, on the thread that read it while its
+        // points are still in this processor's cache: the thread that formats has the larger
+        // share of the work.
+        if (Threaded) NormalizeRing(region);
+        c.Vertices += region.Points.size();
         break;
+      }
       case Kind::Multipoint:
         c.Vertices += c.Multipoints.Slots[c.Multipoints.Used++].Points.size();
         break;
@@ -125,7 +136,7 @@ struct TMifObjectQueue::Impl {
   // goes on with a free chunk, waiting for one when the thread is behind.
   void HandOver() {
     if (!Threaded) {
-      Filling->WriteTo(Mif, Sep);
+      Filling->WriteTo(Mif, Sep, false);
       Filling->Clear();
       return;
     }
@@ -143,7 +154,7 @@ struct TMifObjectQueue::Impl {
   void Finish() {
     if (!Filling->Kinds.empty()) {
       if (!Threaded || !Worker.joinable()) {
-        Filling->WriteTo(Mif, Sep);
+        Filling->WriteTo(Mif, Sep, Threaded);
         Filling->Clear();
       } else {
         std::lock_guard<std::mutex> lock(Mutex);
@@ -170,7 +181,7 @@ struct TMifObjectQueue::Impl {
       Chunk* chunk = Ready.front();
       lock.unlock();
       try {
-        chunk->WriteTo(Mif, Sep);
+        chunk->WriteTo(Mif, Sep, true);
       } catch (...) {
         lock.lock();
         Failure = std::current_exception();

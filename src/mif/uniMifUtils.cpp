@@ -153,8 +153,13 @@ void WriteMifPLine(TextFileWriter& mif, const TSFPolyLine& line, char decimalSep
 }
 
 void WriteMifRegion(TextFileWriter& mif, TSFPolygon& polygon, char decimalSeparator) {
-  if (polygon.NumParts > 1) return WriteMultiSection(mif, polygon, "Region ", decimalSeparator);
   NormalizeRing(polygon);
+  WriteNormalizedMifRegion(mif, polygon, decimalSeparator);
+}
+
+void WriteNormalizedMifRegion(TextFileWriter& mif, const TSFPolygon& polygon,
+                              char decimalSeparator) {
+  if (polygon.NumParts > 1) return WriteMultiSection(mif, polygon, "Region ", decimalSeparator);
   mif.WriteLine("Region 1");
   WriteCountLine(mif, "  ", polygon.NumPoints);
   WritePointLines(mif, polygon.Points.data(), polygon.Points.size(), decimalSeparator);

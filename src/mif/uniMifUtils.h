@@ -26,6 +26,9 @@ void WriteMifPoint(TextFileWriter& mif, const TSFPoint& point, char decimalSepar
 void WriteMifPLine(TextFileWriter& mif, const TSFPolyLine& line, char decimalSeparator = '.');
 // Normalizes a one-ring polygon first, which may change the caller's record.
 void WriteMifRegion(TextFileWriter& mif, TSFPolygon& polygon, char decimalSeparator = '.');
+// The same for a polygon NormalizeRing was applied to already.
+void WriteNormalizedMifRegion(TextFileWriter& mif, const TSFPolygon& polygon,
+                              char decimalSeparator = '.');
 // "Multipoint n", one point per line and an empty line. With no points it is "Multipoint 0",
 // which readers take as an empty multipoint, so the object still pairs with its MID row.
 void WriteMifMultipoint(TextFileWriter& mif, const TSFMultiPoint& multiPoint,
