@@ -53,18 +53,15 @@ fi
 # A competing process on one core, for the default and for one thread alike.
 busy=
 trap '[ -z "$busy" ] || kill "$busy" 2>/dev/null' EXIT
-fresh
-yes >/dev/null &
-busy=$!
+start_busy() { fresh; yes >/dev/null & busy=$!; }
+stop_busy() { kill "$busy"; busy=; }
+start_busy
 t_busy=$(measure "plexor + busy" "${plexor[@]}" convert -c 30 "$src" -o "$data/out-plexor.mif")
-kill "$busy"
-fresh
-yes >/dev/null &
-busy=$!
+stop_busy
+start_busy
 t_one_busy=$(measure "1 thread + busy" "${plexor[@]}" --threads 1 convert -c 30 "$src" \
   -o "$data/out-plexor.mif")
-kill "$busy"
-busy=
+stop_busy
 ls -l "$data"/out-plexor.mif "$data"/out-plexor.mid
 fresh
 t_gdal=$(measure ogr2ogr ogr2ogr -f "MapInfo File" -dsco FORMAT=MIF "$data/out-gdal.mif" "$src")

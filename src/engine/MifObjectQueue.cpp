@@ -49,9 +49,9 @@ struct Chunk {
     Points.Used = Lines.Used = Regions.Used = Multipoints.Used = 0;
     Vertices = 0;
   }
-  // The same writers, in the same order, as a conversion on one thread. With
-  // regionsNormalized, NormalizeRing was applied to the regions as they were pushed.
-  void WriteTo(TextFileWriter& mif, char sep, bool regionsNormalized) {
+  // The same writers, in the same order, on either thread; regions were oriented as they
+  // were pushed.
+  void WriteTo(TextFileWriter& mif, char sep) {
     size_t point = 0, line = 0, region = 0, multipoint = 0;
     for (const Kind kind : Kinds) {
       switch (kind) {
@@ -62,11 +62,7 @@ struct Chunk {
           WriteMifPLine(mif, Lines.Slots[line++], sep);
           break;
         case Kind::Region:
-          if (regionsNormalized) {
-            WriteNormalizedMifRegion(mif, Regions.Slots[region++], sep);
-          } else {
-            WriteMifRegion(mif, Regions.Slots[region++], sep);
-          }
+          WriteNormalizedMifRegion(mif, Regions.Slots[region++], sep);
           break;
         case Kind::Multipoint:
           WriteMifMultipoint(mif, Multipoints.Slots[multipoint++], sep);
@@ -121,7 +117,7 @@ struct TMifObjectQueue::Impl {
         // The ring's orientation is settled here, on the thread that read it while its
         // points are still in this processor's cache: the thread that formats has the larger
         // share of the work.
-        if (Threaded) NormalizeRing(region);
+        NormalizeRing(region);
         c.Vertices += region.Points.size();
         break;
       }
@@ -136,7 +132,7 @@ struct TMifObjectQueue::Impl {
   // goes on with a free chunk, waiting for one when the thread is behind.
   void HandOver() {
     if (!Threaded) {
-      Filling->WriteTo(Mif, Sep, false);
+      Filling->WriteTo(Mif, Sep);
       Filling->Clear();
       return;
     }
@@ -154,7 +150,7 @@ struct TMifObjectQueue::Impl {
   void Finish() {
     if (!Filling->Kinds.empty()) {
       if (!Threaded || !Worker.joinable()) {
-        Filling->WriteTo(Mif, Sep, Threaded);
+        Filling->WriteTo(Mif, Sep);
         Filling->Clear();
       } else {
         std::lock_guard<std::mutex> lock(Mutex);
@@ -181,7 +177,7 @@ struct TMifObjectQueue::Impl {
       Chunk* chunk = Ready.front();
       lock.unlock();
       try {
-        chunk->WriteTo(Mif, Sep, true);
+        chunk->WriteTo(Mif, Sep);
       } catch (...) {
         lock.lock();
         Failure = std::current_exception();

@@ -56,6 +56,14 @@ std::string UserConfigDir() {
 
 }  // namespace
 
+namespace {
+
+int ProcessorsOfMachine() {
+  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
+}  // namespace
+
 std::optional<int> RunnableFromLoadavg(std::string_view text) {
   // Three averages, then "running/total".
   size_t at = 0;
@@ -76,7 +84,7 @@ std::optional<int> RunnableFromLoadavg(std::string_view text) {
 
 // No cheap count of the threads waiting for a processor: every usable one counts as idle.
 TProcessors CurrentProcessors() {
-  const int usable = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const int usable = ProcessorsOfMachine();
   return {usable, usable};
 }
 
@@ -89,7 +97,7 @@ TProcessors CurrentProcessors() {
   if (::sched_getaffinity(0, sizeof set, &set) == 0) {
     result.Usable = std::max(1, CPU_COUNT(&set));
   } else {
-    result.Usable = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    result.Usable = ProcessorsOfMachine();
   }
   result.Idle = result.Usable;
   const int fd = ::open("/proc/loadavg", O_RDONLY | O_CLOEXEC);
