@@ -6,6 +6,7 @@
 
 #include "engine/MifObjectQueue.h"
 #include "engine/ShpToMif.h"
+#include "mif/uniMifUtils.h"
 #include "shp/uniShpUtils.h"
 #include "support/DbfBuilder.h"
 #include "support/Exceptions.h"
@@ -89,6 +90,42 @@ TEST(MifObjectQueue, ThreadedAndInlineWriteTheSameBytes) {
     PushShapes(queue);
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "dropped.mif"));
+}
+
+// Rings are oriented as they are queued, whichever thread then writes them: an open
+// counter-clockwise ring comes out as the single-object writer makes it, clockwise and closed.
+TEST(MifObjectQueue, BothPathsOrientRingsAsTheRegionWriterDoes) {
+  const auto ring = [](TSFPolygon& p) {
+    p.NumParts = 1;
+    p.Parts = {0};
+    p.Points = {{0, 0}, {2, 0}, {2, 1}, {0, 1}};
+    p.NumPoints = 4;
+  };
+  test::TempDir dir;
+  {
+    TextFileWriter mif;
+    mif.Create(dir / "writer.mif");
+    TSFPolygon polygon;
+    ring(polygon);
+    WriteMifRegion(mif, polygon);
+    mif.Close();
+  }
+  const std::string oriented = ReadFile(dir / "writer.mif");
+  ASSERT_EQ(oriented.rfind("Region 1\r\n  5\r\n0.00000000 1.00000000\r\n", 0), 0u) << oriented;
+  for (const bool threaded : {false, true}) {
+    TextFileWriter mif;
+    mif.Create(dir / "queued.mif");
+    TMifObjectQueue queue(mif, '.', threaded);
+    for (int i = 0; i < 5000; ++i) {
+      ring(queue.RegionSlot());
+      queue.Push();
+    }
+    queue.Finish();
+    mif.Close();
+    std::string expected;
+    for (int i = 0; i < 5000; ++i) expected += oriented;
+    EXPECT_TRUE(ReadFile(dir / "queued.mif") == expected) << "threaded " << threaded;
+  }
 }
 
 TEST(MifObjectQueue, AWriteFailureOnTheThreadReachesTheCaller) {

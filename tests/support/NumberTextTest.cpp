@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -252,6 +253,20 @@ TEST(CoordText, PairMatchesEachCoordinateForEveryFourDigitHalf) {
     char buffer[2 * kNumberTextMax];
     const std::string_view pair(buffer, FormatCoordPair(x, y, ',', buffer));
     ASSERT_EQ(pair, CoordText(x, ',') + " " + CoordText(y, ',')) << h;
+  }
+}
+
+// The thousands of a whole part come from a multiply by a reciprocal, not a division: every
+// whole part below a million, alone and in a pair, against its digits written out.
+TEST(CoordText, EveryWholePartBelowAMillionKeepsItsDigits) {
+  for (int whole = 0; whole < 1000000; ++whole) {
+    char digits[8];
+    const std::string_view w(
+        digits, static_cast<size_t>(std::to_chars(digits, digits + 8, whole).ptr - digits));
+    char buffer[2 * kNumberTextMax];
+    const std::string_view pair(buffer, FormatCoordPair(whole + 0.25, -(whole + 0.5), '.', buffer));
+    const std::string expected = std::string(w) + ".25000000 -" + std::string(w) + ".50000000";
+    ASSERT_EQ(pair, expected) << whole;
   }
 }
 
